@@ -1,0 +1,8 @@
+// Conversion of the used beam line into the engine tables.
+#pragma once
+
+namespace vorax {
+
+void vxmatd();
+
+} // namespace vorax

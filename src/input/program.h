@@ -1,0 +1,12 @@
+// Program start: the front end from the first line of the deck to the end of the run.
+#pragma once
+
+namespace vorax {
+
+// Runs the whole program on the units already bound (deck on 15, listing on 16, log on 9,
+// standard input on 5) and returns the exit status: 0 for a normal end with no error counted,
+// 1 when errors were counted or the run ended through the error stop. A non-zero end also
+// writes one line naming the stop on the terminal.
+int run_program();
+
+} // namespace vorax

@@ -1,0 +1,10 @@
+// Placeholders: fitting operations.
+#include "common/reset.h"
+#include "fit/fitting.h"
+namespace vorax {
+void fitmat(int &) {}
+void fitlsq(int &) {}
+void fitpt(int &) {}
+void setout() {}
+void reset_fit_areas() {}
+} // namespace vorax

@@ -1,0 +1,157 @@
+// In-process test harness for whole decks.
+#include "harness.h"
+
+#include "common/reset.h"
+#include "common/units.h"
+#include "input/program.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vorax::test {
+
+namespace {
+
+std::string read_file(const std::string &path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+} // namespace
+
+void start_in_memory(std::string_view deck, std::string_view standard_input) {
+  reset_all_areas();
+  bind_units_in_memory(deck, standard_input);
+}
+
+std::string listing_text() { return captured_output(LISTING_UNIT); }
+std::string log_text() { return captured_output(LOG_UNIT); }
+std::string terminal_text() { return captured_output(TERMINAL); }
+
+DeckRun run_deck(std::string_view deck, std::string_view standard_input,
+                 const std::map<std::string, std::string> &files) {
+  char tmpl[] = "/tmp/vorax-test-XXXXXX";
+  const char *dir = ::mkdtemp(tmpl);
+  char old[4096];
+  const bool have_old = ::getcwd(old, sizeof old) != nullptr;
+  if (dir && ::chdir(dir) == 0) {
+    for (const auto &[name, content] : files) {
+      std::ofstream f(name, std::ios::binary);
+      f << content;
+    }
+  }
+  start_in_memory(deck, standard_input);
+  DeckRun run;
+  run.status = run_program();
+  flush_all_units();
+  run.listing = listing_text();
+  run.log = log_text();
+  run.terminal = terminal_text();
+  reset_units();
+  if (dir) {
+    if (DIR *d = ::opendir(".")) {
+      while (dirent *e = ::readdir(d)) {
+        std::string name = e->d_name;
+        struct stat st;
+        if (::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+          if (!files.count(name))
+            run.files[name] = read_file(name);
+          ::unlink(name.c_str());
+        }
+      }
+      ::closedir(d);
+    }
+  }
+  if (have_old && ::chdir(old) != 0)
+    std::abort();
+  if (dir)
+    ::rmdir(dir);
+  return run;
+}
+
+std::vector<std::string> lines_of(const std::string &text) {
+  std::vector<std::string> out;
+  std::istringstream s(text);
+  std::string line;
+  while (std::getline(s, line))
+    out.push_back(line);
+  return out;
+}
+
+int count_of(const std::string &text, std::string_view what) {
+  if (what.empty())
+    return 0;
+  int n = 0;
+  for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + what.size()))
+    ++n;
+  return n;
+}
+
+bool contains(const std::string &text, std::string_view what) {
+  return text.find(what) != std::string::npos;
+}
+
+namespace {
+
+// Numbers in text from position p on, in Fortran E/D/F forms.
+std::vector<double> scan_numbers(const std::string &text, std::size_t p, std::size_t end, int max) {
+  std::vector<double> out;
+  while (p < end && static_cast<int>(out.size()) < max) {
+    const char c = text[p];
+    const bool starts = (c >= '0' && c <= '9') ||
+                        ((c == '-' || c == '+' || c == '.') && p + 1 < end &&
+                         ((text[p + 1] >= '0' && text[p + 1] <= '9') || text[p + 1] == '.'));
+    if (!starts) {
+      ++p;
+      continue;
+    }
+    std::size_t q = p;
+    std::string num;
+    while (q < end) {
+      char ch = text[q];
+      if ((ch >= '0' && ch <= '9') || ch == '.' || ch == 'E' || ch == 'e' || ch == 'D' ||
+          ((ch == '-' || ch == '+') &&
+           (q == p || text[q - 1] == 'E' || text[q - 1] == 'e' || text[q - 1] == 'D'))) {
+        num.push_back(ch == 'D' ? 'E' : ch);
+        ++q;
+      } else {
+        break;
+      }
+    }
+    // A Fortran exponent without its letter (0.1234+100) is not split here; such values are rare.
+    out.push_back(std::strtod(num.c_str(), nullptr));
+    p = q;
+  }
+  return out;
+}
+
+} // namespace
+
+double number_after(const std::string &text, std::string_view label, int n) {
+  const std::size_t p = text.find(label);
+  if (p == std::string::npos)
+    return std::nan("");
+  std::vector<double> v = scan_numbers(text, p + label.size(), text.size(), n);
+  if (static_cast<int>(v.size()) < n)
+    return std::nan("");
+  return v[static_cast<std::size_t>(n - 1)];
+}
+
+std::vector<double> numbers_after(const std::string &text, std::string_view label) {
+  const std::size_t p = text.find(label);
+  if (p == std::string::npos)
+    return {};
+  std::size_t end = text.find('\n', p);
+  if (end == std::string::npos)
+    end = text.size();
+  return scan_numbers(text, p + label.size(), end, 1000);
+}
+
+} // namespace vorax::test
