@@ -1,5 +1,9 @@
-// Placeholders: conversion of the used line into the engine tables.
+// Placeholders: beam lines, USE, EXPLODE and the conversion into the engine tables.
+#include "input/beam_lines.h"
 #include "input/conversion.h"
 namespace vorax {
+void line(const Name8 &, int) {}
+void use() {}
+void xplode() {}
 void vxmatd() {}
 } // namespace vorax

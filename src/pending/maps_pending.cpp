@@ -1,5 +1,6 @@
 // Placeholders: element maps.
 #include "common/reset.h"
+#include "maps/builders.h"
 #include "maps/element_maps.h"
 namespace vorax {
 void matgen(int) {}

@@ -1,0 +1,37 @@
+// The command loop and the commands it handles itself.
+#pragma once
+
+#include "common/table.h"
+
+namespace vorax {
+
+// Unit convention of element attributes: 0 standard, 1 LDF, 2 MERIDOXAN.
+struct Units {
+  int value = 0;
+};
+inline Units units;
+
+// 1 after NEWBEAMO, never reset: every later conversion keeps the element tables.
+struct Newbm {
+  int value = 0;
+};
+inline Newbm newbm;
+
+// Values read by the engine's map and matrix routines.
+struct Prtcls {
+  Table<double, 1, 19> value;
+  Prtcls() { set_defaults(); }
+  void set_defaults() {
+    static constexpr double d[19] = {0, 1, 1, 1, 1, 0, 1, 1, 1, 0, 1, 0, 0, 1, 1, 1, 1, 1, 1};
+    for (int i = 1; i <= 19; ++i)
+      value(i) = d[i - 1];
+  }
+};
+inline Prtcls prtcls;
+
+void clear();
+void cntrol();
+int intrac();
+void ovflow(int kind, int limit);
+
+} // namespace vorax

@@ -1,0 +1,44 @@
+// The element table (elements, beam lines, formal arguments) and element definitions.
+#pragma once
+
+#include "common/limits.h"
+#include "common/table.h"
+
+namespace vorax {
+
+// Element keyword indices (the element table's kind; beam lines and formals use 0).
+enum ElementKeyword : int {
+  KW_DRIFT = 1, KW_RBEND, KW_SBEND, KW_WIGGLER, KW_QUADRUPO, KW_SEXTUPOL, KW_OCTUPOLE,
+  KW_MULTIPOL, KW_SOLENOID, KW_RFCAVITY, KW_SEPARATO, KW_ROLL, KW_ZROT, KW_HKICK, KW_VKICK,
+  KW_HMONITOR, KW_VMONITOR, KW_MONITOR, KW_MARKER, KW_ECOLLIMA, KW_RCOLLIMA, KW_QUADSEXT,
+  KW_GKICK, KW_ARBITELM, KW_MTWISS, KW_MATRIX, KW_LCAVITY, KW_HCOLLIMA, KW_QUADAC, KW_TARVOCAV,
+};
+inline constexpr int ELEMENT_KEYWORDS = 30;
+
+struct Elmdat {
+  int low_count = 0;
+  int high_mark = MAXELM + 1;
+  Table<int, 1, MAXELM> kind;  // keyword 1..30; 0 beam line or formal; -1 undefined
+  Table<int, 1, MAXELM> first; // attribute nodes first..last (beam lines: formal range)
+  Table<int, 1, MAXELM> last;
+  Table<int, 1, MAXELM> list;  // beam lines and formals: head cell of the body
+  Table<int, 1, MAXELM> def_line;
+};
+inline Elmdat elmdat;
+
+struct Elmnam {
+  Table<Name8, 1, MAXELM> name;
+  Table<Chars<4>, 1, MAXELM> type;
+  Table<Label14, 1, MAXELM> label;
+};
+inline Elmnam elmnam;
+
+// The 30 element keywords, in table order (index 1..30).
+const Name8 &element_keyword(int index);
+
+void elmdef(const Name8 &keyword, int keyword_length, const Name8 &name, int name_length);
+void defpar(int count, const Name8 *names, int &first, int &last, int line);
+void decpar(int first, int last, Chars<4> &type, Label14 &label, int &error);
+int fndelm(int line, const Name8 &name);
+
+} // namespace vorax

@@ -1,0 +1,74 @@
+// The parameter table: named parameters, element attributes, constants and intermediate
+// results, stored as expression nodes and evaluated at conversion time.
+#pragma once
+
+#include "common/limits.h"
+#include "common/table.h"
+
+namespace vorax {
+
+// Node kinds.
+enum ParKind : int {
+  PAR_DEFAULT = -2, // element attribute still at its built-in flag default
+  PAR_UNDEFINED = -1,
+  PAR_CONSTANT = 0,
+  PAR_ADD = 1,
+  PAR_SUBTRACT = 2,
+  PAR_MULTIPLY = 3,
+  PAR_DIVIDE = 4,
+  PAR_EQUALS = 11,
+  PAR_NEGATE = 12,
+  PAR_SQRT = 13,
+  PAR_LOG = 14,
+  PAR_EXP = 15,
+  PAR_SIN = 16,
+  PAR_COS = 17,
+};
+
+struct Pardat {
+  int low_count = 0;
+  int high_mark = MAXPAR + 1;
+  Table<int, 1, MAXPAR> kind;
+  Table<int, 1, MAXPAR> left;
+  Table<int, 1, MAXPAR> right;
+  Table<int, 1, MAXPAR> def_line;
+};
+inline Pardat pardat;
+
+struct Parnam {
+  Table<Name8, 1, MAXPAR> name;
+};
+inline Parnam parnam;
+
+struct Parval {
+  Table<double, 1, MAXPAR> value;
+};
+inline Parval parval;
+
+// Evaluation list: head, and link(i) = next node (0 ends).
+struct Parlst {
+  int head = 0;
+  Table<int, 1, MAXPAR> link;
+};
+inline Parlst parlst;
+
+// Working stacks of the expression parser.
+inline constexpr int STACK_DEPTH = 50;
+struct Stack {
+  int depth = 0;
+  int operand_depth = 0;
+  Table<int, 1, STACK_DEPTH> op;
+  Table<int, 1, STACK_DEPTH> operand;
+};
+inline Stack stack;
+
+void param(const Name8 &label, int label_length, int form_flag);
+void decexp(int target, int &error);
+int fndpar(int line, const Name8 &name);
+int parcon(int line, double value);
+void opdef(int line);
+void parord(int &error);
+void parevl();
+void parprt(int node);
+
+} // namespace vorax

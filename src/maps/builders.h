@@ -1,0 +1,40 @@
+// Builders of the element maps, one per element kind, and the cores other routines reuse.
+// Each builder writes the map of the element into the record blank.maps(matnum), honouring
+// the row length word prodct.ncol (6: only first-order entries are written).
+#pragma once
+
+namespace vorax {
+
+void hbend(int element, int matnum);   // BEND: entrance edge, body, exit edge
+void flen2(int element, int matnum);   // QUADRUPO
+void hexa2(int element, int matnum);   // SEXTUPOL
+void quasex(int element, int matnum);  // QUADSEXT
+void multim(int element, int matnum);  // MULTIPOL (and OCTUPOLE)
+void cavmat(int element, int matnum);  // RFCAVITY
+void twiss(int element, int matnum);   // MTWISS
+void genral(int element, int matnum);  // MATRIX
+void solqua(int element, int matnum);  // SOLENOID
+void lcav(int element, int matnum);    // LCAVITY
+void quadac(int element, int matnum);  // QUADAC
+void tiltm(int element, int matnum);   // rotates a finished map by the element's tilt
+
+// Cores: a quadrupole body of length and strength K1 (already in the standard convention).
+void flen2m(double length, double k1, int matnum);
+// A sextupole body of length and strength (already converted) .
+void hexa2m(double length, double strength, int matnum);
+// A quadrupole-sextupole body.
+void qsx(double length, double k1, double strength, int matnum);
+
+// Bend edge and body blocks, in the internal form (curvature h, field index n, second-order
+// index beta2, angles in degrees).
+struct EdgeBlock {
+  double h = 0, n = 0, angle_deg = 0, side = 1.0, curvature = 0, gap = 0, fint = 0;
+  double beta2 = 0;
+};
+struct BodyBlock {
+  double angle_deg = 0, length = 0, n = 0, beta2 = 0;
+};
+void entex(const EdgeBlock &edge, int matnum);
+void magt2(const BodyBlock &body, int matnum);
+
+} // namespace vorax
