@@ -6,5 +6,7 @@ void fitmat(int &) {}
 void fitlsq(int &) {}
 void fitpt(int &) {}
 void setout() {}
+bool fit_collecting() { return false; }
+bool fit_needs_beam() { return false; }
 void reset_fit_areas() {}
 } // namespace vorax
