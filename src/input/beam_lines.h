@@ -4,6 +4,9 @@
 #include "common/limits.h"
 #include "common/table.h"
 
+#include <string>
+#include <string_view>
+
 namespace vorax {
 
 // List storage: circular doubly-linked rings of cells.
@@ -18,7 +21,7 @@ struct Lpdata {
 };
 inline Lpdata lpdata;
 
-// The expanded machine: element-table indices, 5000 + line (start), 6000 + line (end).
+// The expanded machine: element-table indices, 5000 + line (start), 10000 + line (end).
 struct Seqnum {
   Table<int, 1, MAXPOS> value;
 };
@@ -46,8 +49,47 @@ struct Flags {
 };
 inline Flags flags;
 
+// Cell types of the list storage.
+inline constexpr int CELL_HEAD = 1;
+inline constexpr int CELL_SUBLIST = 2;
+inline constexpr int CELL_NAMED = 3;
+
+// Machine-sequence markers: the start of a pass over line i is 5000 + i, its end 10000 + i.
+// Values up to 5000 are elements. (An end mark of 6000 + i would collide with the start mark of
+// line i + 1000 in any deck with more than 1000 names.)
+inline constexpr int LINE_START_MARK = MAXELM;
+inline constexpr int LINE_END_MARK = 2 * MAXELM;
+
 void line(const Name8 &name, int name_length);
 void use();
 void xplode();
+
+// Optional formal-argument list "(X, Y, ...)" of LINE; first..last is the formal range in the
+// upper element table (0, 0 without formals).
+void decfrm(int &first, int &last, int &error);
+// Parenthesised list body at the cursor, members resolved first among the formals first..last.
+void declst(int &head, int first_formal, int last_formal, int &error);
+// Line name and actual arguments of USE.
+void decuse(int &line_index, int &actual, int &error);
+// Binds the actual-argument list to the formals of the line.
+void frmset(int line_index, int actual, int &error);
+// Expands the line into seqnum from position seq_length + 1 on.
+void expand(int line_index, int actual, int &element_count, int &seq_length, int &first,
+            int &last, int &error);
+
+// A new empty list (head cell), and a member cell linked right of the given cell; 0 only if
+// the storage is full and the overflow stop did not end the run.
+int newlst();
+int newrgt(int cell);
+
+// Length of the text without trailing blanks, at least 1.
+int length(std::string_view text);
+// Writes number (0..99) as two characters, tens digit blank below 10, at column position
+// (1-based) of a run-time format text.
+void form(int number, int position, std::string &format);
+// CPU seconds used since the previous call (the first call counts from program start).
+double timex();
+// The end-of-command message with the CPU time of the command since its own timex() call.
+void timer(std::string_view text, const Name8 &command, int command_length);
 
 } // namespace vorax
