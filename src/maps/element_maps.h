@@ -1,4 +1,12 @@
 // Element transfer maps: the dispatcher, composition, tilt and the symplectic option.
+//
+// Phase-space vector (x, x', y, y', l, delta): x' = dx/ds is the geometric slope, l the
+// path-length difference (positive for a longer path), delta = dp/p. In these variables the
+// first-order part R of a map without acceleration satisfies R^T J R = J with
+//   J = diag(J2, J2, -J2),  J2 = ((0, 1), (-1, 0)),
+// the sign of the last block being reversed because l is minus the canonical conjugate of
+// delta. Under the symplectic option the stored maps are instead canonical maps in
+// (x, px, y, py, -l, delta) (see symmap.h), for which J = diag(J2, J2, J2).
 #pragma once
 
 #include "common/transfer_map.h"
@@ -10,7 +18,34 @@ void matgen(int element); // builds the map of the element into its record
 // record) after the working map: work <- element o work.
 void promat(int element, int matnum, TransferMap &work);
 void tiltmm(int element, int matnum, double angle);
-void symmtx(int matnum);     // matnum < 1: every stored map
-void setsym(int &end_flag);  // SETS
+void symmtx(int matnum);    // matnum < 1: every stored map
+void setsym(int &end_flag); // SETS
+
+// SETS after its data are read: mode (whole number) and reference energy in GeV. When the
+// option was off, every stored map is treated once; then the option is on.
+void set_symplectic_option(int mode, double energy);
+
+// Columns a map carries at the current map order: 27 at order 2, 6 at order 1.
+int map_columns();
+
+// a <- m o a over the first ncol columns (6 or 27), through the extended matrix of a.
+// Summation runs over the columns of m in ascending order, so the result is the same as the
+// plain product of m with the extended matrix, and bit-identical from run to run.
+void compose_maps(const TransferMap &m, TransferMap &a, int ncol);
+
+// The entries of a field-free drift of the given length written over an identity map:
+// R(1,2) = R(3,4) = length and, when ncol is 27, T(5,2,2) = T(5,4,4) = length / 2.
+void drift_entries(TransferMap &map, double length, int ncol);
+
+// The element's tilt or roll angle in radians from its stored value, by unit convention:
+// unchanged (0), negated (1), degrees (2).
+double convention_angle(double stored);
+
+// Cosine and sine of a rotation angle; a quarter turn (within 1e-12 of pi/2) is exact, so a
+// rotated map exchanges its planes without rounding residue.
+void rotation_cos_sin(double angle, double &c, double &s);
+
+// Number of data slots of an element.
+int slot_count(int element);
 
 } // namespace vorax

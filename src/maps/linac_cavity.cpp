@@ -1,0 +1,99 @@
+// The linac cavity (lcav): its first-order map with adiabatic damping, and the bookkeeping of the
+// current energies along the machine when its gain changes.
+#include "common/control.h"
+#include "common/engine_tables.h"
+#include "common/format.h"
+#include "common/halt.h"
+#include "common/shared_areas.h"
+#include "common/units.h"
+#include "maps/builders.h"
+#include "maps/element_maps.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace vorax {
+
+namespace {
+
+int first_position_of(int element) {
+  const int npos = std::min(mat.npos, MAXPOS);
+  for (int p = 1; p <= npos; ++p)
+    if (blank.mseq(p) == element)
+      return p;
+  return 0;
+}
+
+int linac_index_of(int position) {
+  const int count = std::min(lincav.count, lincav.positions.hi());
+  for (int q = 1; q <= count; ++q)
+    if (lincav.positions(q) == position)
+      return q;
+  return 0;
+}
+
+} // namespace
+
+// The momentum grows from P_in to P_out at a uniform energy gain, so the slopes and delta
+// shrink by P_in / P_out (the transverse determinant is (P_in / P_out)^2), and a slope at
+// entry carries the particle over L P_in / DELTAE * ln((E_out + P_out) / (E_in + P_in)).
+// An element that stands at no position of the used line (defined but not used) has no place in
+// the energy table: its map is built from its own E0 as entry energy and the table is left alone.
+void lcav(int element, int matnum) {
+  TransferMap &map = blank.maps(matnum);
+  const int ncol = prodct.ncol;
+  map.set_identity(ncol);
+  const double length = inputt.slot(element, 1);
+  const double gain = inputt.slot(element, 3);
+  const std::string name(chinp.elname(element).view());
+  const int out = control.output_unit;
+  if (sym.option == 1) {
+    write_record(out, " *****WARNING: SYMPLECTIC OPTION IS ON !!!!*****");
+    write_record(out, " SYMPLECTIC OPTION IS ACTIVATED IN PRESENCE OF LINAC");
+    write_record(out, " CAVITIES.  THIS IS ILL-ADVISED.");
+  }
+
+  double e_in = inputt.slot(element, 2);
+  const int p = first_position_of(element);
+  if (p > 0) {
+    const int q = linac_index_of(p);
+    if (q == 0) {
+      write_record(out, " LCAVITY " + name + " AT POSITION " + fI(p, 5) +
+                            " IS NOT IN THE LIST OF LINAC CAVITIES");
+      halt(246);
+      return;
+    }
+    e_in = q == 1 ? lincav.initial_energy : lincav.ereal(p - 1);
+    const double change = gain - (lincav.ereal(p) - e_in);
+    if (std::fabs(change) > 1e-9) {
+      const int npos = std::min(mat.npos, MAXPOS);
+      for (int r = p; r <= npos; ++r)
+        lincav.ereal(r) += change;
+    }
+  }
+
+  if (std::fabs(gain) <= 1e-9) {
+    drift_entries(map, length, ncol);
+    return;
+  }
+  const double m = const_.emass;
+  const double e_out = e_in + gain;
+  if (!(e_in >= m && e_out > m)) {
+    write_record(out, " ***WARNING: LCAVITY " + name +
+                          " ENTRY OR EXIT ENERGY NOT ABOVE THE PARTICLE MASS, MAP IS A DRIFT");
+    drift_entries(map, length, ncol);
+    return;
+  }
+  const double p_in = std::sqrt(e_in * e_in - m * m);
+  const double p_out = std::sqrt(e_out * e_out - m * m);
+  const double focal = (length * p_in / gain) * std::log((e_out + p_out) / (e_in + p_in));
+  const double damping = p_in / p_out;
+  map.R(1, 2) = focal;
+  map.R(3, 4) = focal;
+  map.R(2, 2) = damping;
+  map.R(4, 4) = damping;
+  map.R(6, 6) = damping;
+}
+
+} // namespace vorax

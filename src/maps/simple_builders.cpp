@@ -1,0 +1,80 @@
+// Builders of the maps that need no field integration: the RF cavity's drift part (cavmat), the
+// phase-advance element MTWISS (twiss) and the user-given MATRIX element (genral).
+#include "common/control.h"
+#include "common/engine_tables.h"
+#include "common/format.h"
+#include "common/halt.h"
+#include "common/shared_areas.h"
+#include "common/units.h"
+#include "maps/builders.h"
+#include "maps/element_maps.h"
+
+#include <cmath>
+#include <string>
+
+namespace vorax {
+
+// The cavity's energy change is applied by tracking; its stored map is the drift of its length.
+void cavmat(int element, int matnum) {
+  TransferMap &map = blank.maps(matnum);
+  map.set_identity(prodct.ncol);
+  drift_entries(map, inputt.slot(element, 1), prodct.ncol);
+}
+
+// A linear element of given phase advances and matched lattice functions in each plane.
+void twiss(int element, int matnum) {
+  TransferMap &map = blank.maps(matnum);
+  map.set_identity(prodct.ncol);
+  for (int plane = 0; plane <= 1; ++plane) {
+    double mu = inputt.slot(element, 2 + 3 * plane);
+    const double beta = inputt.slot(element, 3 + 3 * plane);
+    const double alpha = inputt.slot(element, 4 + 3 * plane);
+    if (inputt.eunits == 2)
+      mu *= const_.raddeg;
+    const double c = std::cos(mu), s = std::sin(mu);
+    const int r = 1 + 2 * plane;
+    map.R(r, r) = c + alpha * s;
+    map.R(r, r + 1) = beta * s;
+    map.R(r + 1, r) = -(1 + alpha * alpha) * s / beta;
+    map.R(r + 1, r + 1) = c - alpha * s;
+  }
+}
+
+// The map given entry by entry as (code, value) pairs after the length: code 100 i + 10 j is
+// R(i,j), code 100 i + 10 j + k is T(i,j,k) with j <= k. Entries not given are zero, the diagonal
+// included. A code naming no entry of the map stops the run rather than writing elsewhere.
+void genral(int element, int matnum) {
+  TransferMap &map = blank.maps(matnum);
+  const int ncol = prodct.ncol;
+  map.clear(ncol);
+  const int values = slot_count(element) - 1;
+  const std::string name(chinp.elname(element).view());
+  if (values % 2 != 0) {
+    write_record(control.output_unit, " MATRIX ELEMENT " + name + " HAS AN ODD NUMBER (" +
+                                          fI(values, 5) + ") OF STORED CODES AND VALUES");
+    halt(265);
+    return;
+  }
+  for (int n = 1; n < values; n += 2) {
+    const double code = inputt.slot(element, 1 + n);
+    const double value = inputt.slot(element, 2 + n);
+    // The codes are whole numbers; rounding guards against a representation error.
+    const long c = std::fabs(code) < 1e6 ? std::lround(code) : -1;
+    const int i = static_cast<int>(c / 100), j = static_cast<int>(c % 100 / 10),
+              k = static_cast<int>(c % 10);
+    const bool valid =
+        c > 0 && i >= 1 && i <= 6 && j >= 1 && j <= 6 && (k == 0 || (k >= j && k <= 6));
+    if (!valid) {
+      write_record(control.output_unit, " MATRIX ELEMENT " + name + " : CODE " + fF(code, 12, 1) +
+                                            " NAMES NO ENTRY R(I,J) OR T(I,J,K) WITH J <= K <= 6");
+      halt(266);
+      return;
+    }
+    if (k == 0)
+      map.R(i, j) = value;
+    else if (ncol > 6)
+      map.T(i, j, k) = value;
+  }
+}
+
+} // namespace vorax

@@ -1,0 +1,76 @@
+// Rotation of a finished element map about the beam axis by the element's tilt (tiltm, tiltmm),
+// and the angle conventions shared by tilts and rolls.
+#include "common/control.h"
+#include "common/engine_tables.h"
+#include "common/shared_areas.h"
+#include "maps/builders.h"
+#include "maps/element_maps.h"
+
+#include <cmath>
+
+namespace vorax {
+
+int slot_count(int element) {
+  return inputt.iadr(element + 1) - inputt.iadr(element);
+}
+
+double convention_angle(double stored) {
+  switch (inputt.eunits) {
+  case 1:
+    return -stored;
+  case 2:
+    return stored * const_.raddeg;
+  default:
+    return stored;
+  }
+}
+
+void rotation_cos_sin(double angle, double &c, double &s) {
+  if (std::fabs(angle - const_.pi / 2) < 1e-12) {
+    c = 0.0;
+    s = 1.0;
+    return;
+  }
+  c = std::cos(angle);
+  s = std::sin(angle);
+}
+
+void tiltm(int element, int matnum) {
+  prodct.ncol = map_columns();
+  const int n = slot_count(element);
+  if (n < 1)
+    return;
+  const double angle = convention_angle(inputt.slot(element, n));
+  if (angle != 0.0)
+    tiltmm(element, matnum, angle);
+}
+
+// M <- S^-1 o M o S, where S turns the transverse coordinates by the angle:
+// x <- c x - s y, y <- s x + c y, and the slopes alike.
+void tiltmm(int, int matnum, double angle) {
+  double c, s;
+  rotation_cos_sin(angle, c, s);
+  const int ncol = map_columns();
+  TransferMap rotation, inverse, work;
+  rotation.set_identity();
+  inverse.set_identity();
+  for (int r = 1; r <= 2; ++r) {
+    rotation.R(r, r) = c;
+    rotation.R(r, r + 2) = -s;
+    rotation.R(r + 2, r) = s;
+    rotation.R(r + 2, r + 2) = c;
+    inverse.R(r, r) = c;
+    inverse.R(r, r + 2) = s;
+    inverse.R(r + 2, r) = -s;
+    inverse.R(r + 2, r + 2) = c;
+  }
+  work = rotation;
+  TransferMap &record = blank.maps(matnum);
+  compose_maps(record, work, ncol);
+  compose_maps(inverse, work, ncol);
+  for (int col = 1; col <= ncol; ++col)
+    for (int i = 1; i <= 6; ++i)
+      record(i, col) = work(i, col);
+}
+
+} // namespace vorax

@@ -1,0 +1,204 @@
+// Composition of maps (promat): identities, drifts, agreement with applying the maps one after
+// the other, the drift-like kinds and the general kick, the symplectic-option drift, map order 1.
+#include "common/engine_tables.h"
+#include "core_fixture.h"
+#include "maps/builders.h"
+#include "maps/element_maps.h"
+#include "maps/symmap.h"
+
+#include <gtest/gtest.h>
+
+using namespace vorax;
+using namespace vorax::maptest;
+
+namespace {
+
+// A map with every coefficient filled, first order near the identity.
+TransferMap full_map(double seed) {
+  TransferMap m;
+  double v = seed;
+  for (int c = 1; c <= 27; ++c)
+    for (int i = 1; i <= 6; ++i) {
+      v = std::fmod(v * 7.31 + 0.137, 1.0);
+      m(i, c) = (c <= 6 ? 0.4 : 1.5) * (v - 0.5) + (c == i ? 1.0 : 0.0);
+    }
+  return m;
+}
+
+bool same(const TransferMap &a, const TransferMap &b, int ncol = 27) {
+  for (int c = 1; c <= ncol; ++c)
+    for (int i = 1; i <= 6; ++i)
+      if (a(i, c) != b(i, c))
+        return false;
+  return true;
+}
+
+double largest_difference(const TransferMap &a, const TransferMap &b) {
+  double d = 0;
+  for (int c = 1; c <= 27; ++c)
+    for (int i = 1; i <= 6; ++i)
+      d = std::fmax(d, std::fabs(a(i, c) - b(i, c)));
+  return d;
+}
+
+} // namespace
+
+TEST(Composition, IdentityOnEitherSideLeavesAMapUnchanged) {
+  start();
+  const TransferMap m = full_map(0.3);
+  TransferMap id;
+  id.set_identity();
+  TransferMap a = m;
+  compose_maps(id, a, 27);
+  EXPECT_TRUE(same(a, m));
+  a = id;
+  compose_maps(m, a, 27);
+  EXPECT_TRUE(same(a, m));
+
+  // Through promat and a record.
+  const int e = add_element(KODE_MATRIX, {0.0}, "M");
+  blank.maps(give_matrix(e)) = m;
+  TransferMap work;
+  work.set_identity();
+  promat(e, 1, work);
+  EXPECT_TRUE(same(work, m));
+}
+
+TEST(Composition, TwoDriftsMakeOneDriftOfTheSummedLength) {
+  start();
+  const int a = add_element(KODE_DRIFT, {1.25}, "DA");
+  const int b = add_element(KODE_DRIFT, {0.5}, "DB");
+  TransferMap work, drift;
+  work.set_identity();
+  promat(a, 0, work);
+  promat(b, 0, work);
+  drift.set_identity();
+  drift_entries(drift, 1.75, 27);
+  EXPECT_TRUE(same(work, drift));
+  EXPECT_EQ(work.T(5, 2, 2), 0.875);
+
+  // A drift record composed through the extended matrix gives the same.
+  const int c = add_element(KODE_RFCAVITY, {0.5, 0, 0, 0, 0}, "C");
+  give_matrix(c);
+  matgen(c);
+  work.set_identity();
+  promat(a, 0, work);
+  promat(c, 1, work);
+  EXPECT_TRUE(same(work, drift));
+}
+
+TEST(Composition, ComposedMapAgreesWithSuccessiveApplicationToThirdOrder) {
+  start();
+  const TransferMap first = full_map(0.11), second = full_map(0.71);
+  TransferMap composed = first;
+  compose_maps(second, composed, 27);
+  const Vec dir = {0, 0.9, -0.4, 0.3, 0.8, -0.6, 0.5};
+  double previous = 0;
+  for (double eps : {4e-3, 2e-3, 1e-3}) {
+    Vec z{};
+    for (int i = 1; i <= 6; ++i)
+      z[i] = eps * dir[i];
+    const Vec a = act(second, act(first, z)), b = act(composed, z);
+    double d = 0;
+    for (int i = 1; i <= 6; ++i)
+      d = std::fmax(d, std::fabs(a[i] - b[i]));
+    EXPECT_LT(d, 50 * eps * eps * eps);
+    if (previous > 0) { // halving the amplitude divides the difference by about eight
+      EXPECT_NEAR(previous / d, 8.0, 1.0);
+    }
+    previous = d;
+  }
+}
+
+TEST(Composition, DriftLikeKindsActAsDriftsOfTheirLength) {
+  start();
+  TransferMap drift;
+  drift.set_identity();
+  drift_entries(drift, 0.6, 27);
+  for (int kind :
+       {KODE_DRIFT, KODE_COLLIMAT, KODE_ARBITRAR, KODE_MONITOR, KODE_HCOLLIMA, KODE_TARVOCAV}) {
+    const int e = add_element(kind, {0.6, 0.01, 0.02, 1.0}, "D");
+    TransferMap work;
+    work.set_identity();
+    promat(e, 0, work);
+    EXPECT_TRUE(same(work, drift)) << "kind " << kind;
+  }
+}
+
+TEST(Composition, GeneralKickSpansLengthPlusShiftRollsAndIgnoresTheKicks) {
+  start();
+  // L, DX, DXP, DY, DYP, DL, DP, ANGLE, DZ, V, T
+  const int kick =
+      add_element(KODE_GKICK, {0.4, 1e-3, 2e-3, -1e-3, 5e-4, 1e-2, 1e-3, 0.0, 0.1, 1, 0});
+  const int roll = add_element(KODE_GKICK, {0, 0, 0, 0, 0, 0, 0, 0.35, 0, 1, 0}, "ROLL");
+  const int back = add_element(KODE_GKICK, {0, 0, 0, 0, 0, 0, 0, -0.35, 0, 1, 0}, "BACK");
+  const TransferMap m = full_map(0.5);
+  TransferMap work = m, drift = m, expect;
+  promat(kick, 0, work);
+  const int d = add_element(KODE_DRIFT, {0.5});
+  promat(d, 0, drift);
+  EXPECT_LT(largest_difference(work, drift), 1e-15);
+
+  // A roll turns the transverse rows; rolling back restores them.
+  work = m;
+  promat(roll, 0, work);
+  const double c = std::cos(0.35), s = std::sin(0.35);
+  EXPECT_DOUBLE_EQ(work(1, 9), c * m(1, 9) + s * m(3, 9));
+  EXPECT_DOUBLE_EQ(work(4, 2), c * m(4, 2) - s * m(2, 2));
+  EXPECT_EQ(work(5, 20), m(5, 20));
+  promat(back, 0, work);
+  EXPECT_LT(largest_difference(work, m), 1e-15);
+
+  // Under convention 2 the roll angle is in degrees, under 1 it is reversed.
+  inputt.eunits = 2;
+  inputt.slot(roll, 8) = 90.0;
+  work.set_identity();
+  promat(roll, 0, work);
+  EXPECT_EQ(work.R(1, 3), 1.0);
+  EXPECT_EQ(work.R(1, 1), 0.0);
+  inputt.eunits = 1;
+  inputt.slot(roll, 8) = 0.35;
+  work.set_identity();
+  promat(roll, 0, work);
+  EXPECT_DOUBLE_EQ(work.R(1, 3), -s);
+}
+
+TEST(Composition, OptionDriftIsTheCanonicalDrift) {
+  start();
+  const int d = add_element(KODE_DRIFT, {1.3});
+  TransferMap geometric, canonical, work;
+  geometric.set_identity();
+  drift_entries(geometric, 1.3, 27);
+  canonical_map(geometric, canonical, 27);
+  sym.option = 1;
+  sym.scale(1) = 1.0;
+  work.set_identity();
+  promat(d, 0, work);
+  EXPECT_LT(largest_difference(work, canonical), 1e-15);
+  EXPECT_DOUBLE_EQ(work.T(1, 2, 6), -1.3);
+  EXPECT_DOUBLE_EQ(work.T(5, 2, 2), -0.65);
+}
+
+TEST(Composition, MapOrderOneCarriesOnlyTheFirstOrderColumns) {
+  start();
+  control.map_order = 1;
+  const TransferMap m = full_map(0.2), record = full_map(0.9);
+  const int e = add_element(KODE_MATRIX, {0.0}, "M");
+  blank.maps(give_matrix(e)) = record;
+  TransferMap work = m;
+  promat(e, 1, work);
+  for (int c = 7; c <= 27; ++c)
+    for (int i = 1; i <= 6; ++i)
+      EXPECT_EQ(work(i, c), m(i, c));
+  TransferMap full = m;
+  compose_maps(record, full, 27);
+  EXPECT_TRUE(same(work, full, 6));
+  const int d = add_element(KODE_DRIFT, {2.0});
+  promat(d, 0, work);
+  EXPECT_EQ(work(5, 27), m(5, 27));
+  // Map order 2 restores the row length word.
+  prodct.ncol = 6;
+  control.map_order = 2;
+  promat(d, 0, work);
+  EXPECT_EQ(prodct.ncol, 27);
+}
