@@ -32,6 +32,18 @@ inline Prtcls prtcls;
 void clear();
 void cntrol();
 int intrac();
+// Table-overflow stop: kind 1 elements, 2 parameters, 3 list cells, 4 sequence, 5 harmonics.
 void ovflow(int kind, int limit);
+
+// Commands handled by the loop itself; each reads its operands from the cursor and sets
+// command_error when it rejects the command.
+void title();
+void xcall();
+void xretrn();
+void xopen();
+void xclose();
+void dump();
+// Prints the element, parameter and link tables on the listing.
+void dumpex();
 
 } // namespace vorax

@@ -8,10 +8,36 @@ namespace vorax {
 
 // Element keyword indices (the element table's kind; beam lines and formals use 0).
 enum ElementKeyword : int {
-  KW_DRIFT = 1, KW_RBEND, KW_SBEND, KW_WIGGLER, KW_QUADRUPO, KW_SEXTUPOL, KW_OCTUPOLE,
-  KW_MULTIPOL, KW_SOLENOID, KW_RFCAVITY, KW_SEPARATO, KW_ROLL, KW_ZROT, KW_HKICK, KW_VKICK,
-  KW_HMONITOR, KW_VMONITOR, KW_MONITOR, KW_MARKER, KW_ECOLLIMA, KW_RCOLLIMA, KW_QUADSEXT,
-  KW_GKICK, KW_ARBITELM, KW_MTWISS, KW_MATRIX, KW_LCAVITY, KW_HCOLLIMA, KW_QUADAC, KW_TARVOCAV,
+  KW_DRIFT = 1,
+  KW_RBEND,
+  KW_SBEND,
+  KW_WIGGLER,
+  KW_QUADRUPO,
+  KW_SEXTUPOL,
+  KW_OCTUPOLE,
+  KW_MULTIPOL,
+  KW_SOLENOID,
+  KW_RFCAVITY,
+  KW_SEPARATO,
+  KW_ROLL,
+  KW_ZROT,
+  KW_HKICK,
+  KW_VKICK,
+  KW_HMONITOR,
+  KW_VMONITOR,
+  KW_MONITOR,
+  KW_MARKER,
+  KW_ECOLLIMA,
+  KW_RCOLLIMA,
+  KW_QUADSEXT,
+  KW_GKICK,
+  KW_ARBITELM,
+  KW_MTWISS,
+  KW_MATRIX,
+  KW_LCAVITY,
+  KW_HCOLLIMA,
+  KW_QUADAC,
+  KW_TARVOCAV,
 };
 inline constexpr int ELEMENT_KEYWORDS = 30;
 
@@ -21,7 +47,7 @@ struct Elmdat {
   Table<int, 1, MAXELM> kind;  // keyword 1..30; 0 beam line or formal; -1 undefined
   Table<int, 1, MAXELM> first; // attribute nodes first..last (beam lines: formal range)
   Table<int, 1, MAXELM> last;
-  Table<int, 1, MAXELM> list;  // beam lines and formals: head cell of the body
+  Table<int, 1, MAXELM> list; // beam lines and formals: head cell of the body
   Table<int, 1, MAXELM> def_line;
 };
 inline Elmdat elmdat;
@@ -35,6 +61,10 @@ inline Elmnam elmnam;
 
 // The 30 element keywords, in table order (index 1..30).
 const Name8 &element_keyword(int index);
+// The attribute list of a keyword: count, and name k = 1..count (attribute k of an element
+// is its parameter node first + k - 1).
+int attribute_count(int keyword);
+const Name8 &attribute_name(int keyword, int k);
 
 void elmdef(const Name8 &keyword, int keyword_length, const Name8 &name, int name_length);
 void defpar(int count, const Name8 *names, int &first, int &last, int line);

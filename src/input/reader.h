@@ -4,6 +4,7 @@
 
 #include "common/table.h"
 
+#include <string>
 #include <string_view>
 
 namespace vorax {
@@ -71,7 +72,8 @@ void rdnumb(double &value, int &error);
 void rdtest(std::string_view set, int &error);
 void rdskip(std::string_view set);
 void rdfind(std::string_view set);
-// Index (first..last) of word in table, 0 when absent.
+// Index (first..last) of word in table, 0 when absent. table[0] is entry 1, so a 1-based
+// name table is passed by its data(): rdlook(word, parnam.name.data(), first, last).
 int rdlook(const Name8 &word, const Name8 *table, int first, int last);
 void rdfail();
 void rdwarn();
@@ -81,7 +83,13 @@ void rdfile(int &unit, int &error);
 void rdpara(int n, const Name8 *keywords, const int *types, int *seen, int *ivalues,
             double *rvalues, int &error);
 
-// Writes a message record to the log unit (after a marker, or on its own).
+// Writes a message to the log unit as one record with a blank carriage control in front:
+// log_message("*** ERROR *** ...") right after rdfail/rdwarn.
 void log_message(std::string_view text);
+// Writes one record to the log unit exactly as given: the text starts with its own
+// carriage-control character, as in log_record("0... ENTER SCANNING MODE").
+void log_record(std::string_view text);
+// The text enclosed in double-quote characters, as messages show names: "Q1".
+std::string quoted(std::string_view text);
 
 } // namespace vorax

@@ -1,0 +1,47 @@
+// Program start: page header, plot output, reader, the command loop and the end-of-run
+// summary; the one place where the end of the run is caught and turned into an exit status.
+#include "input/program.h"
+
+#include "common/format.h"
+#include "common/halt.h"
+#include "common/shared_areas.h"
+#include "common/units.h"
+#include "input/command_loop.h"
+#include "input/reader.h"
+#include "output/plot.h"
+
+#include <string>
+
+namespace vorax {
+
+int run_program() {
+  int status = 0;
+  try {
+    pagtit.title = Chars<80>{};
+    pagtit.version = Name8("1.01");
+    pagtit.extra = Name8{};
+    // Printer plots are drawn into the listing, so frames are counted against that unit.
+    plinit(LISTING_UNIT);
+    rdinit(DECK_UNIT, LISTING_UNIT, LOG_UNIT);
+    // Units 15 and 16 are bound by the caller before the run starts.
+    log_record("0INPUT STREAM AND MESSAGE LOG:");
+    clear();
+    cntrol();
+    plend();
+    rdend(101);
+    if (iodata.error_count > 0) {
+      status = 1;
+      terminal("vorax: " + std::to_string(iodata.error_count) +
+               (iodata.error_count == 1 ? " error" : " errors") +
+               " found in the input; see the message log");
+    }
+  } catch (const RunEnd &end) {
+    status = 1;
+    terminal("vorax: run stopped with error number " + std::to_string(end.code) + ": " +
+             std::string(error_name(end.code)));
+  }
+  flush_all_units();
+  return status;
+}
+
+} // namespace vorax
