@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 using namespace vorax;
@@ -236,4 +237,22 @@ TEST(FrontCommands, DumpPrintsTheTables) {
             "     19000     APERTURE      -1       0       0       1       1.000000");
   EXPECT_EQ(find("1DUMP OF ELEMENT TABLE (2)"), ""); // empty regions print nothing
   EXPECT_EQ(find("1DUMP OF LINK TABLE"), "");
+}
+
+TEST(FrontCommands, TheExampleDeckRunsCleanly) {
+  std::string path = __FILE__;
+  path = path.substr(0, path.rfind("tests/decks/")) + "examples/fodo.vx";
+  std::FILE *f = std::fopen(path.c_str(), "r");
+  ASSERT_NE(f, nullptr) << path;
+  std::string deck;
+  for (int c; (c = std::fgetc(f)) != EOF;)
+    deck += static_cast<char>(c);
+  std::fclose(f);
+  const DeckRun r = run_deck(deck);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.terminal, "");
+  EXPECT_FALSE(contains(r.log, "WARNING"));
+  EXPECT_FALSE(contains(r.log, "ERROR"));
+  EXPECT_EQ(pagtit.title.trimmed(), "FODO RING EXAMPLE");
+  EXPECT_TRUE(contains(r.log, "64 ELEMENTS"));
 }

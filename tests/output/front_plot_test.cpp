@@ -1,0 +1,23 @@
+// Start and end of the plot output: the frame report appears only when frames were written.
+#include "harness.h"
+#include "output/plot.h"
+
+#include <gtest/gtest.h>
+
+using namespace vorax;
+using namespace vorax::test;
+
+TEST(PlotOutput, FramesAreReportedOnceAtTheEnd) {
+  start_in_memory();
+  plinit(16);
+  plend();
+  EXPECT_EQ(log_text(), ""); // no frames, no message
+  plinit(16);
+  count_plot_frame();
+  count_plot_frame();
+  plend();
+  EXPECT_EQ(log_text(), "0...     2 PLOT FRAMES WRITTEN ON LOGICAL UNIT    16\n");
+  EXPECT_EQ(plotio.unit, 0);
+  plend(); // a second end (after an error stop) repeats nothing
+  EXPECT_EQ(count_of(log_text(), "PLOT FRAMES"), 1);
+}
