@@ -202,3 +202,34 @@ TEST(Composition, MapOrderOneCarriesOnlyTheFirstOrderColumns) {
   promat(d, 0, work);
   EXPECT_EQ(prodct.ncol, 27);
 }
+
+TEST(Composition, FastProductIsBitIdenticalToThePlainExtendedMatrixProduct) {
+  start();
+  TransferMap sparse;
+  prodct.ncol = 27;
+  flen2m(0.5, 1.7, 1);
+  sparse = blank.maps(1);
+  for (const TransferMap &m : {full_map(0.42), sparse}) {
+    const TransferMap a = full_map(0.77);
+    // W: rows 1-6 the map itself, rows 7-27 the products v(j) v(k) under its first order.
+    double w[28][28] = {};
+    for (int c = 1; c <= 27; ++c)
+      for (int l = 1; l <= 6; ++l)
+        w[l][c] = a(l, c);
+    for (int j = 1; j <= 6; ++j)
+      for (int k = j; k <= 6; ++k)
+        for (int p = 1; p <= 6; ++p)
+          for (int q = p; q <= 6; ++q)
+            w[tcol(j, k)][tcol(p, q)] =
+                p == q ? a.R(j, p) * a.R(k, p) : a.R(j, p) * a.R(k, q) + a.R(j, q) * a.R(k, p);
+    TransferMap fast = a;
+    compose_maps(m, fast, 27);
+    for (int c = 1; c <= 27; ++c)
+      for (int i = 1; i <= 6; ++i) {
+        double s = 0;
+        for (int l = 1; l <= 27; ++l)
+          s += m(i, l) * w[l][c];
+        EXPECT_EQ(fast(i, c), s) << i << "," << c;
+      }
+  }
+}

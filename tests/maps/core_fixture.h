@@ -34,7 +34,6 @@ inline int add_element(int kind, std::initializer_list<double> slots,
     inputt.eldata(at++) = v;
   inputt.iadr(k + 1) = at;
   chinp.elname(k) = name;
-  lngth.ellen(k) = slots.size() > 0 ? *slots.begin() : 0.0;
   return k;
 }
 

@@ -115,25 +115,6 @@ TEST(Quadrupole, PathLengthTermsAreHalfTheIntegralOfTheSquaredSlopes) {
   }
 }
 
-TEST(Quadrupole, SymplecticInEveryConventionWithAndWithoutTilt) {
-  for (int units : {0, 1, 2}) {
-    for (double tilt : {0.0, 0.3, -1.2}) {
-      for (double k1 : {3.1, -0.4}) {
-        start();
-        inputt.eunits = units;
-        const int q = add_element(KODE_QUAD, {0.8, k1, 1.0, tilt}, "Q");
-        give_matrix(q);
-        matgen(q);
-        const TransferMap &m = blank.maps(1);
-        EXPECT_LT(symplectic_defect(first_order(m), false), 1e-12)
-            << "units " << units << " tilt " << tilt << " K1 " << k1;
-        EXPECT_TRUE(symplectic_to_second_order(m))
-            << "units " << units << " tilt " << tilt << " K1 " << k1;
-      }
-    }
-  }
-}
-
 TEST(Quadrupole, ConventionOneReversesTheStrength) {
   start();
   const int q = add_element(KODE_QUAD, {0.5, 1.2, 1.0, 0.0}, "Q");
