@@ -33,14 +33,6 @@ bool same(const TransferMap &a, const TransferMap &b, int ncol = 27) {
   return true;
 }
 
-double largest_difference(const TransferMap &a, const TransferMap &b) {
-  double d = 0;
-  for (int c = 1; c <= 27; ++c)
-    for (int i = 1; i <= 6; ++i)
-      d = std::fmax(d, std::fabs(a(i, c) - b(i, c)));
-  return d;
-}
-
 } // namespace
 
 TEST(Composition, IdentityOnEitherSideLeavesAMapUnchanged) {

@@ -67,6 +67,14 @@ inline Vec act(const TransferMap &m, const Vec &v) {
   return out;
 }
 
+inline double largest_difference(const TransferMap &a, const TransferMap &b) {
+  double d = 0;
+  for (int c = 1; c <= 27; ++c)
+    for (int i = 1; i <= 6; ++i)
+      d = std::fmax(d, std::fabs(a(i, c) - b(i, c)));
+  return d;
+}
+
 // Jacobian of the second-order map at v.
 inline M6 jacobian(const TransferMap &m, const Vec &v) {
   M6 d{};

@@ -46,14 +46,6 @@ TransferMap tilted_quad(double length, double k1, double tilt) {
   return blank.maps(1);
 }
 
-double largest_difference(const TransferMap &a, const TransferMap &b) {
-  double d = 0;
-  for (int c = 1; c <= 27; ++c)
-    for (int i = 1; i <= 6; ++i)
-      d = std::fmax(d, std::fabs(a(i, c) - b(i, c)));
-  return d;
-}
-
 // One step through the generating function: Newton (or fixed-point) solution of
 // p = P + dG/dq(q, P), then Q = q + dG/dP(q, P), then the linear matrix.
 Vec generating_step(const SymmapEntry &e, const Vec &z, bool newton) {
