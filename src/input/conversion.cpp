@@ -49,6 +49,11 @@ void put_attributes(Slots &s, int e, std::initializer_list<int> order) {
   for (int k : order)
     s.put(attr(e, k));
 }
+// Attributes 1..n in their own order.
+void put_first(Slots &s, int e, int n) {
+  for (int k = 1; k <= n; ++k)
+    s.put(attr(e, k));
+}
 
 // GKICK layout (L DX DXP DY DYP DL DP ANGLE DZ V T) with the given nonzero entries.
 void put_kick(Slots &s, double l, double dxp, double dyp, double angle) {
@@ -155,18 +160,15 @@ int build_slots(int e, Slots &s) {
     put_attributes(s, e, {1, 2, 3, 5, 4});
     return KODE_QUADSEXT;
   case KW_GKICK:
-    for (int k = 1; k <= 11; ++k)
-      s.put(attr(e, k));
+    put_first(s, e, 11);
     if (s.v[9] == 0.0)
       s.v[9] = 1.0; // V scales the kick: 0 would switch the element off silently
     return KODE_GKICK;
   case KW_ARBITELM:
-    for (int k = 1; k <= 21; ++k)
-      s.put(attr(e, k));
+    put_first(s, e, 21);
     return KODE_ARBITRAR;
   case KW_MTWISS:
-    for (int k = 1; k <= 7; ++k)
-      s.put(attr(e, k));
+    put_first(s, e, 7);
     return KODE_MTWISS;
   case KW_MATRIX: {
     // Only the nonzero terms are stored, each as (code, value): Rij 100i+10j, Tijk 100i+10j+k.
@@ -188,12 +190,10 @@ int build_slots(int e, Slots &s) {
     return KODE_MATRIX;
   }
   case KW_LCAVITY:
-    for (int k = 1; k <= 7; ++k)
-      s.put(attr(e, k));
+    put_first(s, e, 7);
     return KODE_LCAVITY;
   case KW_HCOLLIMA:
-    for (int k = 1; k <= 15; ++k)
-      s.put(attr(e, k));
+    put_first(s, e, 15);
     return KODE_HCOLLIMA;
   case KW_QUADAC:
     put_attributes(s, e, {1, 2, 3, 4, 5, 6, 8, 7});
