@@ -44,9 +44,8 @@ void BM_ReadExpandConvertRing(benchmark::State &state) {
     benchmark::DoNotOptimize(vorax::blank.mseq(9998));
   }
   vorax::reset_units();
-  state.counters["positions/s"] =
-      benchmark::Counter(9998.0 * static_cast<double>(state.iterations()),
-                         benchmark::Counter::kIsRate);
+  state.counters["positions/s"] = benchmark::Counter(
+      9998.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ReadExpandConvertRing)->Unit(benchmark::kMillisecond);
 

@@ -32,7 +32,9 @@ void fail_with(std::string_view message) {
   log_message(message);
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // The formal among first..last with this name, 0 when none.
 int find_formal(const Name8 &name, int first, int last) {
@@ -176,7 +178,7 @@ void declst(int &head, int first_formal, int last_formal, int &error) {
     error = 1;
     return;
   }
-  int list = top;    // list whose members are being read
+  int list = top; // list whose members are being read
   bool want_member = true;
   while (list != 0) {
     int cell = 0;
@@ -432,12 +434,12 @@ double timex() {
 }
 
 void timer(std::string_view text, const Name8 &command, int command_length) {
-  const std::size_t n = static_cast<std::size_t>(command_length < 1 ? 1
+  const std::size_t n = static_cast<std::size_t>(command_length < 1   ? 1
                                                  : command_length > 8 ? 8
                                                                       : command_length);
-  write_record(iodata.log_unit, std::string(text) + "\"" + std::string(command.view().substr(0, n)) +
-                                    "\" COMMAND, ELAPSED CPU TIME = " + fF(timex(), 11, 3) +
-                                    " SECONDS");
+  write_record(iodata.log_unit,
+               std::string(text) + "\"" + std::string(command.view().substr(0, n)) +
+                   "\" COMMAND, ELAPSED CPU TIME = " + fF(timex(), 11, 3) + " SECONDS");
 }
 
 } // namespace vorax

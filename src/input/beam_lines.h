@@ -74,8 +74,8 @@ void decuse(int &line_index, int &actual, int &error);
 // Binds the actual-argument list to the formals of the line.
 void frmset(int line_index, int actual, int &error);
 // Expands the line into seqnum from position seq_length + 1 on.
-void expand(int line_index, int actual, int &element_count, int &seq_length, int &first,
-            int &last, int &error);
+void expand(int line_index, int actual, int &element_count, int &seq_length, int &first, int &last,
+            int &error);
 
 // A new empty list (head cell), and a member cell linked right of the given cell; 0 only if
 // the storage is full and the overflow stop did not end the run.

@@ -33,17 +33,21 @@ struct Slots {
   void put(double x) { v[static_cast<std::size_t>(n++)] = x; }
 };
 
-// Attribute k (1-based, in the keyword's attribute order) of element entry e; an undefined
-// attribute is 0.
+// Parameter node of attribute k (1-based, in the keyword's attribute order) of element entry e.
 int attribute_node(int e, int k) {
   const int node = elmdat.first(e) + k - 1;
   return elmdat.first(e) > 0 && node <= elmdat.last(e) ? node : 0;
 }
+// Whether attribute k was written in the definition.
 bool given(int e, int k) {
   const int node = attribute_node(e, k);
   return node != 0 && pardat.kind(node) != PAR_UNDEFINED;
 }
-double attr(int e, int k) { return given(e, k) ? parval.value(attribute_node(e, k)) : 0.0; }
+// Its value: an attribute not written keeps its built-in default (0 for most).
+double attr(int e, int k) {
+  const int node = attribute_node(e, k);
+  return node != 0 ? parval.value(node) : 0.0;
+}
 
 void put_attributes(Slots &s, int e, std::initializer_list<int> order) {
   for (int k : order)
@@ -241,8 +245,8 @@ void convert_element(int e, int k, int &next_free) {
     write_record(iodata.listing_unit,
                  " NO WIGGLER IN VORAX, TREATED LIKE A DRIFT OF LENGTH " + fF(attr(e, 1), 10, 4));
   else if (elmdat.kind(e) == KW_SEPARATO)
-    write_record(iodata.listing_unit, " NO SEPARATOR IN VORAX, TREATED LIKE A DRIFT OF LENGTH " +
-                                          fF(attr(e, 1), 10, 4));
+    write_record(iodata.listing_unit,
+                 " NO SEPARATOR IN VORAX, TREATED LIKE A DRIFT OF LENGTH " + fF(attr(e, 1), 10, 4));
 }
 
 } // namespace

@@ -107,8 +107,8 @@ void frmset(int line_index, int actual, int &error) {
   }
 }
 
-void expand(int line_index, int actual, int &element_count, int &seq_length, int &first,
-            int &last, int &error) {
+void expand(int line_index, int actual, int &element_count, int &seq_length, int &first, int &last,
+            int &error) {
   const int start = seq_length;
   element_count = 0;
   first = 0;
@@ -185,15 +185,16 @@ void expand(int line_index, int actual, int &element_count, int &seq_length, int
   if (!running)
     unwind(w.cell);
   if (failed == 0 && running) {
-    write_record(iodata.log_unit, "0... BEAM LINE " + quoted_name(line_index) + " EXPANDED:" +
-                                      fI(element_count, 10) + " ELEMENTS," + fI(seq_length, 10) +
-                                      " POSITIONS");
+    write_record(iodata.log_unit, "0... BEAM LINE " + quoted_name(line_index) +
+                                      " EXPANDED:" + fI(element_count, 10) + " ELEMENTS," +
+                                      fI(seq_length, 10) + " POSITIONS");
     first = start + 1;
     last = seq_length;
     error = 0;
     return;
   }
-  write_record(iodata.log_unit, "0*** ERROR *** EXPANSION OF " + quoted_name(line_index) + " FAILED");
+  write_record(iodata.log_unit,
+               "0*** ERROR *** EXPANSION OF " + quoted_name(line_index) + " FAILED");
   ++iodata.error_count;
   error = 1;
 }

@@ -104,7 +104,9 @@ private:
 };
 
 // Indentation of depth d: the two-digit format field caps it at 99 columns.
-int indentation(int depth) { return std::min(2 * depth, 99); }
+int indentation(int depth) {
+  return std::min(2 * depth, 99);
+}
 
 void write_marker(std::string_view format_text, int depth, int entry) {
   std::string format(format_text);

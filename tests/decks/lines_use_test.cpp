@@ -23,8 +23,8 @@ std::string right6(int n) {
   return std::string(6 - s.size(), ' ') + s;
 }
 std::string summary(int warnings, int errors) {
-  return "* NUMBER OF WARNING MESSAGES =" + right6(warnings) + " *\n" +
-         "* NUMBER OF FATAL ERRORS     =" + right6(errors) + " *";
+  return " * NUMBER OF WARNING MESSAGES =" + right6(warnings) + " *\n" +
+         " * NUMBER OF FATAL ERRORS     =" + right6(errors) + " *";
 }
 
 // A deck that ends after one erroneous command: scan mode, the box, the normal-end stop.
@@ -32,7 +32,8 @@ void expect_failed_run(const DeckRun &run, int warnings, int errors) {
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(contains(run.log, "0... ENTER SCANNING MODE")) << run.log;
   EXPECT_TRUE(contains(run.log, summary(warnings, errors))) << run.log;
-  EXPECT_TRUE(contains(run.listing, "HALTING WITH ERROR NUMBER :    101  AND ERROR : LDFIN NORMAL END"));
+  EXPECT_TRUE(
+      contains(run.listing, "HALTING WITH ERROR NUMBER :    101  AND ERROR : LDFIN NORMAL END"));
 }
 
 TEST(LinesDeck, RepetitionAndReflectionExpandAndExplode) {
@@ -130,10 +131,11 @@ TEST(LinesDeck, SyntaxErrorsOfLineAndUse) {
   };
   const Case cases[] = {
       {"L: LINE = (A, , B)\n",
-       " *** ERROR *** BEAM LINE MEMBER MUST BE BEAM ELEMENT NAME, BEAM LINE NAME, OR LIST IN \"()\"\n",
+       " *** ERROR *** BEAM LINE MEMBER MUST BE BEAM ELEMENT NAME, BEAM LINE NAME, OR LIST IN "
+       "\"()\"\n",
        1},
       {"L: LINE = (A, , (B, , C), D)\n", "BEAM LINE MEMBER MUST BE", 2},
-      {"L: LINE = (A B)\n", "ONE OF", 1},
+      {"L: LINE = (A = B)\n", "ONE OF", 1},
       {"L: LINE = (2.5*A)\n", "REAL VALUE NOT PERMITTED", 1},
       {"L: LINE = (2 A)\n", "\"*\" EXPECTED", 1},
       {"L: LINE = A\n", "\"(\" EXPECTED", 1},
@@ -193,7 +195,8 @@ TEST(LinesDeck, TheSequenceHoldsTenThousandPositionsAndNoMore) {
   EXPECT_EQ(over.status, 1);
   EXPECT_TRUE(contains(over.log, "0*** ERROR STOP *** ELEMENT SEQUENCE OVERFLOW\n")) << over.log;
   EXPECT_TRUE(contains(over.log, "ACCEPTS     10000 ENTRIES"));
-  EXPECT_TRUE(contains(over.listing, "HALTING WITH ERROR NUMBER :     11  AND ERROR : ARRSIZE SEQUENCE"));
+  EXPECT_TRUE(
+      contains(over.listing, "HALTING WITH ERROR NUMBER :     11  AND ERROR : ARRSIZE SEQUENCE"));
   EXPECT_FALSE(contains(over.log, "EXPANDED"));
 }
 

@@ -88,7 +88,8 @@ TEST(VoraxDeck, ParsedAttributesLandInTheirSlots) {
   EXPECT_EQ(slots(8)[9], 1.0);
   EXPECT_EQ(inputt.kode(9), KODE_DRIFT);
   EXPECT_EQ(lngth.ellen(9), 2.5);
-  EXPECT_TRUE(contains(run.listing, " NO WIGGLER IN VORAX, TREATED LIKE A DRIFT OF LENGTH     2.5000\n"));
+  EXPECT_TRUE(
+      contains(run.listing, " NO WIGGLER IN VORAX, TREATED LIKE A DRIFT OF LENGTH     2.5000\n"));
 }
 
 TEST(VoraxDeck, KickTiltFollowsTheUnitConvention) {
@@ -109,7 +110,8 @@ TEST(VoraxDeck, CircularParametersStopTheConversionAndEnterScanMode) {
   EXPECT_TRUE(contains(run.listing, " ERROR FROM PARORD, RETURNING FROM VXMATD\n"));
   EXPECT_TRUE(contains(run.log, "CIRCULAR PARAMETER DEFINITION(S):"));
   EXPECT_TRUE(contains(run.log, "0... ENTER SCANNING MODE"));
-  EXPECT_TRUE(contains(run.listing, "HALTING WITH ERROR NUMBER :    101  AND ERROR : LDFIN NORMAL END"));
+  EXPECT_TRUE(
+      contains(run.listing, "HALTING WITH ERROR NUMBER :    101  AND ERROR : LDFIN NORMAL END"));
   // The engine never sees a machine whose elements it has no tables for.
   EXPECT_EQ(mat.npos, 0);
   EXPECT_EQ(inputt.nelm, 0);
@@ -148,7 +150,8 @@ TEST(VoraxDeck, PositionLimit) {
   const DeckRun over = run_deck("A: DRIFT, L = 1\nL: LINE = (9999*A)\nUSE, L\nVORAX\n");
   EXPECT_EQ(over.status, 1);
   EXPECT_TRUE(contains(over.log, "0*** ERROR STOP *** ELEMENT SEQUENCE OVERFLOW"));
-  EXPECT_TRUE(contains(over.listing, "HALTING WITH ERROR NUMBER :     11  AND ERROR : ARRSIZE SEQUENCE"));
+  EXPECT_TRUE(
+      contains(over.listing, "HALTING WITH ERROR NUMBER :     11  AND ERROR : ARRSIZE SEQUENCE"));
 }
 
 TEST(VoraxDeck, DataSlotLimit) {

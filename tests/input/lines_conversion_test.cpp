@@ -21,7 +21,7 @@ constexpr double PI = 3.141592653589793;
 
 class Conversion : public ::testing::Test {
 protected:
-  void SetUp() override { fresh_tables(); }
+  void SetUp() override { start_in_memory(); }
 
   // Uses a line of the given elements, once each, and converts.
   void use_and_convert(std::initializer_list<int> members) {
@@ -87,7 +87,7 @@ TEST_F(Conversion, NumberingSkipsLinesAndUndefinedNamesButKeepsUnusedElements) {
 TEST_F(Conversion, BendLayoutsAndRectangularEdges) {
   // Attributes: L ANGLE K1 E1 E2 TILT K2 H1 H2 HGAP FINT HGAPX FINTX.
   std::initializer_list<std::pair<int, double>> values = {
-      {1, 1.0},  {2, 0.2},   {3, 0.3},  {4, 0.05}, {5, 0.07},  {6, 0.6},  {7, 0.7},
+      {1, 1.0},  {2, 0.2},  {3, 0.3},   {4, 0.05}, {5, 0.07},  {6, 0.6}, {7, 0.7},
       {8, 0.08}, {9, 0.09}, {10, 0.01}, {11, 0.5}, {12, 0.02}, {13, 0.4}};
   const int s = element("S", KW_SBEND, values);
   const int r = element("R", KW_RBEND, values);
@@ -106,8 +106,9 @@ TEST_F(Conversion, KicksRollsAndRotationsBecomeGeneralKicks) {
   const int v = element("V", KW_VKICK, {{2, 0.002}, {3, 0.3}});
   const int roll = element("ROLL", KW_ROLL, {{1, 0.25}});
   const int zrot = element("ZROT", KW_ZROT, {{1, 0.125}});
-  const int g = element("G", KW_GKICK, {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6},
-                                        {7, 7}, {8, 8}, {9, 9}, {10, 0}, {11, 11}});
+  const int g = element(
+      "G", KW_GKICK,
+      {{1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {8, 8}, {9, 9}, {10, 0}, {11, 11}});
   const int g2 = element("G2", KW_GKICK, {{10, 0.5}});
   use_and_convert({h});
   for (int k = 1; k <= 7; ++k)
@@ -141,10 +142,12 @@ TEST_F(Conversion, KickTiltInDegreesUnderTheMeridoxanConvention) {
 
 TEST_F(Conversion, MultipoleTermsAndOctupole) {
   // Only K2 given, T2 at its flag value.
-  const int only_k2 = element("M1", KW_MULTIPOL, {{1, 0.1}, {6, 3.0}, {7, PI / 6}, {44, 1.0}, {45, 1.0}});
+  const int only_k2 =
+      element("M1", KW_MULTIPOL, {{1, 0.1}, {6, 3.0}, {7, PI / 6}, {44, 1.0}, {45, 1.0}});
   // K0 given as 0 still counts; K20 with its tilt; the tilt of a missing K1 is ignored.
-  const int mixed = element("M2", KW_MULTIPOL, {{2, 0.0}, {5, 0.4}, {42, 5.0}, {43, 0.2},
-                                                {44, 2.0}, {45, 0.03}, {46, 0.7}});
+  const int mixed =
+      element("M2", KW_MULTIPOL,
+              {{2, 0.0}, {5, 0.4}, {42, 5.0}, {43, 0.2}, {44, 2.0}, {45, 0.03}, {46, 0.7}});
   const int oct = element("O", KW_OCTUPOLE, {{1, 0.3}, {2, 40.0}, {3, 0.1}, {4, 0.05}});
   use_and_convert({only_k2});
   EXPECT_EQ(slots(1), (std::vector<double>{0.1, 1.0, 1, 3, 3.0, PI / 6, 1.0, 0.0}));
@@ -233,7 +236,7 @@ TEST_F(Conversion, NewbeamoKeepsConvertedElementsAndAddsNewOnes) {
   EXPECT_EQ(mat.npos, 3);
 
   // A first conversion by NEWBEAMO has nothing to keep: everything is converted.
-  fresh_tables();
+  start_in_memory();
   newbm.value = 1;
   const int d2 = element("D", KW_DRIFT, {{1, 2.0}});
   use_and_convert({d2});
@@ -249,7 +252,7 @@ TEST_F(Conversion, EngineLimitsAreReachedExactlyAndStopOneBeyond) {
   EXPECT_EQ(inputt.nelm, MXELMD);
   EXPECT_EQ(inputt.iadr(MXELMD + 1), MXELMD + 1);
 
-  fresh_tables();
+  start_in_memory();
   for (int i = 1; i <= MXELMD + 1; ++i)
     element("E" + std::to_string(i), KW_DRIFT);
   try {
@@ -263,7 +266,7 @@ TEST_F(Conversion, EngineLimitsAreReachedExactlyAndStopOneBeyond) {
                        "ERROR NUMBER :      7  AND ERROR : ARRSIZE MXELMD"));
 
   // Slots: 761 general elements (21 slots) and 19 drifts fill 16000 exactly.
-  fresh_tables();
+  start_in_memory();
   for (int i = 1; i <= 761; ++i)
     element("A" + std::to_string(i), KW_ARBITELM);
   for (int i = 1; i <= 19; ++i)

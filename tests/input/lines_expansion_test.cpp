@@ -13,7 +13,7 @@ namespace {
 
 class Expansion : public ::testing::Test {
 protected:
-  void SetUp() override { fresh_tables(); }
+  void SetUp() override { start_in_memory(); }
 };
 
 TEST_F(Expansion, RepetitionAndReflectionOfElementsAndSubLists) {
@@ -131,13 +131,15 @@ TEST_F(Expansion, FormalsAreBoundInDeclarationOrderWithRepetitionAndReflection) 
   EXPECT_EQ(x.text, "@F Q1 D D Q1 *F");
 
   // A reflected formal bound to a list, and a list bound to a reflected member.
-  x = expand_line(f, list_of({sub(list_of({named(a), named(b)})), sub(list_of({named(a), named(b)}), -1)}));
+  x = expand_line(
+      f, list_of({sub(list_of({named(a), named(b)})), sub(list_of({named(a), named(b)}), -1)}));
   EXPECT_EQ(x.text, "@F A B B A A B *F");
 
   // A formal passed on as the actual argument of another line.
   std::vector<int> g_formals;
   const int g = beam_line("G", &g_formals, {"Z"});
-  set_body(g, list_of({named(f, 1, list_of({named(g_formals[0], -1), named(d)})), named(g_formals[0])}));
+  set_body(
+      g, list_of({named(f, 1, list_of({named(g_formals[0], -1), named(d)})), named(g_formals[0])}));
   x = expand_line(g, list_of({sub(list_of({named(a), named(b)}))}));
   EXPECT_EQ(x.error, 0);
   EXPECT_EQ(x.text, "@G @F B A D B A *F A B *G");
@@ -156,11 +158,14 @@ TEST_F(Expansion, ArgumentListMismatchesAreReportedAndFailTheExpansion) {
   EXPECT_TRUE(contains(log_text(),
                        "0*** ERROR *** ACTUAL ARGUMENT LIST IS REDUNDANT FOR LINE \"PLAIN\"\n"));
   EXPECT_EQ(expand_line(f).error, 1);
-  EXPECT_TRUE(contains(log_text(), "0*** ERROR *** ACTUAL ARGUMENT LIST IS MISSING FOR LINE \"F\"\n"));
+  EXPECT_TRUE(
+      contains(log_text(), "0*** ERROR *** ACTUAL ARGUMENT LIST IS MISSING FOR LINE \"F\"\n"));
   EXPECT_EQ(expand_line(f, list_of({named(a)})).error, 1);
-  EXPECT_TRUE(contains(log_text(), "0*** ERROR *** TOO FEW ACTUAL ARGUMENTS FOUND FOR LINE \"F\"\n"));
+  EXPECT_TRUE(
+      contains(log_text(), "0*** ERROR *** TOO FEW ACTUAL ARGUMENTS FOUND FOR LINE \"F\"\n"));
   EXPECT_EQ(expand_line(f, list_of({named(a), named(a), named(a)})).error, 1);
-  EXPECT_TRUE(contains(log_text(), "0*** ERROR *** TOO MANY ACTUAL ARGUMENTS FOUND FOR LINE \"F\"\n"));
+  EXPECT_TRUE(
+      contains(log_text(), "0*** ERROR *** TOO MANY ACTUAL ARGUMENTS FOUND FOR LINE \"F\"\n"));
   EXPECT_EQ(count_of(log_text(), "EXPANSION OF"), 4);
   EXPECT_EQ(iodata.error_count, 8);
 

@@ -24,16 +24,17 @@ TEST(Explode, FormWritesTwoCharacterCounts) {
 }
 
 TEST(Explode, NestedLinesAreIndentedAndNamesFillRowsByDepth) {
-  fresh_tables();
+  start_in_memory();
   for (int i = 1; i <= 10; ++i)
     element("E" + std::to_string(i), KW_DRIFT);
   const int a = element("ALPHA", KW_QUADRUPO);
   const int m = beam_line("M");
   set_body(m, list_of({named(a, 9)}));
   const int l = beam_line("L");
-  set_body(l, list_of({named(1), named(2), named(m), sub(list_of({named(3), named(4), named(5),
-                                                                  named(6), named(7), named(8),
-                                                                  named(9), named(10)}), 1),
+  set_body(l, list_of({named(1), named(2), named(m),
+                       sub(list_of({named(3), named(4), named(5), named(6), named(7), named(8),
+                                    named(9), named(10)}),
+                           1),
                        named(1), named(2)}));
   ASSERT_EQ(expand_line(l).error, 0);
   xplode();
@@ -52,7 +53,7 @@ TEST(Explode, NestedLinesAreIndentedAndNamesFillRowsByDepth) {
 }
 
 TEST(Explode, NothingWithoutAMachineAndOneNameARowWhenDeeplyNested) {
-  fresh_tables();
+  start_in_memory();
   xplode();
   EXPECT_EQ(listing_text(), "");
 

@@ -5,8 +5,6 @@
 #include "common/engine_tables.h"
 #include "harness.h"
 #include "input/beam_lines.h"
-#include "input/command_loop.h"
-#include "input/reader.h"
 #include "input/elements.h"
 #include "input/parameters.h"
 
@@ -16,41 +14,6 @@
 #include <vector>
 
 namespace vorax::test {
-
-// Fresh front-end tables and engine tables for a test that builds them directly.
-inline void fresh_tables() {
-  start_in_memory();
-  elmdat.low_count = 0;
-  elmdat.high_mark = MAXELM + 1;
-  for (auto *t : {&elmdat.kind, &elmdat.first, &elmdat.last, &elmdat.list, &elmdat.def_line})
-    t->fill(0);
-  elmnam.name.fill(Name8());
-  elmnam.label.fill(Label14());
-  pardat.low_count = 0;
-  pardat.high_mark = MAXPAR + 1;
-  pardat.kind.fill(0);
-  parval.value.fill(0.0);
-  lpdata.count = 0;
-  for (auto *t : {&lpdata.ctype, &lpdata.prev, &lpdata.next, &lpdata.rep, &lpdata.ref, &lpdata.args})
-    t->fill(0);
-  seqnum.value.fill(0);
-  seqflg.value.fill(0);
-  period.value.fill(0);
-  period.value(3) = 1;
-  flags.value.fill(0);
-  units.value = 0;
-  newbm.value = 0;
-  iodata.error_count = 0;
-  iodata.warning_count = 0;
-}
-
-// Attribute counts of the keywords, in keyword order.
-inline int attribute_count(int keyword) {
-  static constexpr int counts[ELEMENT_KEYWORDS + 1] = {
-      0, 1, 13, 13, 13, 4, 4, 4, 46, 5, 5, 3, 1, 1, 3, 3,
-      5, 5, 5, 0, 3, 3, 5,  11, 21, 7, 163, 7, 15, 8, 4};
-  return counts[keyword];
-}
 
 // A defined element: attribute k given as a constant where listed, undefined otherwise.
 inline int element(const std::string &name, int keyword,
@@ -91,8 +54,12 @@ struct Member {
   int rep = 1;
   int args = 0;
 };
-inline Member named(int entry, int rep = 1, int args = 0) { return {CELL_NAMED, entry, rep, args}; }
-inline Member sub(int head, int rep = 1) { return {CELL_SUBLIST, head, rep, 0}; }
+inline Member named(int entry, int rep = 1, int args = 0) {
+  return {CELL_NAMED, entry, rep, args};
+}
+inline Member sub(int head, int rep = 1) {
+  return {CELL_SUBLIST, head, rep, 0};
+}
 
 inline int list_of(std::initializer_list<Member> members) {
   const int head = newlst();
@@ -127,7 +94,9 @@ inline int beam_line(const std::string &name, std::vector<int> *formals = nullpt
   }
   return e;
 }
-inline void set_body(int line, int head) { elmdat.list(line) = head; }
+inline void set_body(int line, int head) {
+  elmdat.list(line) = head;
+}
 
 // The machine sequence first..last of the last expansion as names, markers as "@L" and "*L".
 inline std::string sequence_text(int first, int last) {
