@@ -22,11 +22,6 @@ constexpr int PARSE_TOP = 1;
 constexpr int PARSE_SUBLIST = 2;
 constexpr int PARSE_ARGUMENTS = 3;
 
-std::string quoted(const Name8 &name) {
-  return "\"" + std::string(name.view().substr(0, static_cast<std::size_t>(length(name.view())))) +
-         "\"";
-}
-
 void fail_with(std::string_view message) {
   rdfail();
   log_message(message);
@@ -124,7 +119,7 @@ void decfrm(int &first, int &last, int &error) {
       fail_with("*** ERROR *** FORMAL ARGUMENT NAME EXPECTED");
       bad = 1;
     } else if (find_formal(name, first, last) != 0) {
-      fail_with("*** ERROR *** DUPLICATE FORMAL ARGUMENT " + quoted(name));
+      fail_with("*** ERROR *** DUPLICATE FORMAL ARGUMENT " + quoted(name_text(name)));
       bad = 1;
     } else {
       rdtest(",)", bad);
@@ -360,12 +355,12 @@ void decuse(int &line_index, int &actual, int &error) {
     if (elmnam.name(i) == name)
       line_index = i;
   if (line_index == 0) {
-    fail_with("*** ERROR *** UNKNOWN BEAM LINE NAME " + quoted(name));
+    fail_with("*** ERROR *** UNKNOWN BEAM LINE NAME " + quoted(name_text(name)));
     error = 1;
     return;
   }
   if (elmdat.kind(line_index) != 0) {
-    fail_with("*** ERROR *** " + quoted(name) + " IS NOT A BEAM LINE");
+    fail_with("*** ERROR *** " + quoted(name_text(name)) + " IS NOT A BEAM LINE");
     error = 1;
     return;
   }

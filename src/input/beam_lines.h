@@ -84,6 +84,10 @@ int newrgt(int cell);
 
 // Length of the text without trailing blanks, at least 1.
 int length(std::string_view text);
+// A name as messages show it: without its trailing blanks.
+inline std::string_view name_text(const Name8 &name) {
+  return name.view().substr(0, static_cast<std::size_t>(length(name.view())));
+}
 // Writes number (0..99) as two characters, tens digit blank below 10, at column position
 // (1-based) of a run-time format text.
 void form(int number, int position, std::string &format);

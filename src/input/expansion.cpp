@@ -15,11 +15,7 @@ namespace vorax {
 
 namespace {
 
-std::string quoted_name(int entry) {
-  const Name8 &name = elmnam.name(entry);
-  return "\"" + std::string(name.view().substr(0, static_cast<std::size_t>(length(name.view())))) +
-         "\"";
-}
+std::string quoted_name(int entry) { return quoted(name_text(elmnam.name(entry))); }
 
 void expansion_error(const std::string &text) {
   write_record(iodata.log_unit, "0*** ERROR *** " + text);

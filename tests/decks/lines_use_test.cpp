@@ -200,10 +200,4 @@ TEST(LinesDeck, TheSequenceHoldsTenThousandPositionsAndNoMore) {
   EXPECT_FALSE(contains(over.log, "EXPANDED"));
 }
 
-TEST(LinesDeck, ExplodeWithoutAMachinePrintsNothing) {
-  const DeckRun run = run_deck("A: DRIFT\nL: LINE = (A)\nEXPLODE\n");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_FALSE(contains(run.listing, "@L"));
-}
-
 } // namespace

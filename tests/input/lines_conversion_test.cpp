@@ -46,28 +46,6 @@ protected:
   }
 };
 
-TEST_F(Conversion, DriftAndQuadrupoleMachine) {
-  const int d = element("D", KW_DRIFT, {{1, 2.5}});
-  const int q = element("Q", KW_QUADRUPO, {{1, 0.5}, {2, 1.2}, {4, 1.0}});
-  use_and_convert({d, q, d});
-  EXPECT_EQ(mat.npos, 3);
-  EXPECT_EQ(blank.mseq(1), 1);
-  EXPECT_EQ(blank.mseq(2), 2);
-  EXPECT_EQ(blank.mseq(3), 1);
-  EXPECT_EQ(inputt.nelm, 2);
-  EXPECT_EQ(inputt.kode(1), KODE_DRIFT);
-  EXPECT_EQ(inputt.kode(2), KODE_QUAD);
-  EXPECT_EQ(inputt.iadr(1), 1);
-  EXPECT_EQ(inputt.iadr(2), 2);
-  EXPECT_EQ(inputt.iadr(3), 6);
-  EXPECT_EQ(slots(1), (std::vector<double>{2.5}));
-  EXPECT_EQ(slots(2), (std::vector<double>{0.5, 1.2, 1.0, 0.0}));
-  EXPECT_EQ(chinp.elname(2), Name8("Q"));
-  EXPECT_EQ(lngth.ellen(1), 2.5);
-  EXPECT_EQ(lngth.ellen(2), 0.5);
-  EXPECT_EQ(period.value(5), 0); // the sequence-length word is cleared by the conversion
-}
-
 TEST_F(Conversion, NumberingSkipsLinesAndUndefinedNamesButKeepsUnusedElements) {
   const int d = element("D", KW_DRIFT, {{1, 1.0}});
   undefined_name("LATER");
@@ -128,16 +106,6 @@ TEST_F(Conversion, KicksRollsAndRotationsBecomeGeneralKicks) {
   EXPECT_EQ(lngth.ellen(4), 0.0);
   EXPECT_EQ(lngth.ellen(5), 0.0);
   (void)ht, (void)v, (void)roll, (void)zrot, (void)g, (void)g2;
-}
-
-TEST_F(Conversion, KickTiltInDegreesUnderTheMeridoxanConvention) {
-  units.value = 2;
-  element("HT", KW_HKICK, {{2, 0.001}, {3, 90.0}});
-  const int d = element("D", KW_DRIFT);
-  use_and_convert({d});
-  EXPECT_NEAR(slots(1)[2], 0.0, 1e-18);
-  EXPECT_DOUBLE_EQ(slots(1)[4], 0.001);
-  EXPECT_EQ(inputt.eunits, 2);
 }
 
 TEST_F(Conversion, MultipoleTermsAndOctupole) {
@@ -242,45 +210,6 @@ TEST_F(Conversion, NewbeamoKeepsConvertedElementsAndAddsNewOnes) {
   use_and_convert({d2});
   EXPECT_EQ(inputt.nelm, 1);
   EXPECT_EQ(slots(1), (std::vector<double>{2.0}));
-}
-
-TEST_F(Conversion, EngineLimitsAreReachedExactlyAndStopOneBeyond) {
-  // 3000 distinct elements fill the element table; a 3001st stops the run.
-  for (int i = 1; i <= MXELMD; ++i)
-    element("E" + std::to_string(i), KW_DRIFT);
-  use_and_convert({1});
-  EXPECT_EQ(inputt.nelm, MXELMD);
-  EXPECT_EQ(inputt.iadr(MXELMD + 1), MXELMD + 1);
-
-  start_in_memory();
-  for (int i = 1; i <= MXELMD + 1; ++i)
-    element("E" + std::to_string(i), KW_DRIFT);
-  try {
-    use_and_convert({1});
-    FAIL() << "no stop";
-  } catch (const RunEnd &end) {
-    EXPECT_EQ(end.code, 7);
-  }
-  EXPECT_TRUE(contains(listing_text(),
-                       " TOO MANY DISTINCT ELEMENT TYPES FOR VORAX,>MXELMD QUIT\n  HALTING WITH "
-                       "ERROR NUMBER :      7  AND ERROR : ARRSIZE MXELMD"));
-
-  // Slots: 761 general elements (21 slots) and 19 drifts fill 16000 exactly.
-  start_in_memory();
-  for (int i = 1; i <= 761; ++i)
-    element("A" + std::to_string(i), KW_ARBITELM);
-  for (int i = 1; i <= 19; ++i)
-    element("D" + std::to_string(i), KW_DRIFT);
-  use_and_convert({1});
-  EXPECT_EQ(inputt.iadr(inputt.nelm + 1), MAXDAT + 1);
-  element("ONEMORE", KW_DRIFT);
-  try {
-    vxmatd();
-    FAIL() << "no stop";
-  } catch (const RunEnd &end) {
-    EXPECT_EQ(end.code, 6);
-  }
-  EXPECT_TRUE(contains(listing_text(), " NOT ENOUGH PARAMETER SPACE FOR VORAX,>MAXDAT QUIT\n"));
 }
 
 TEST_F(Conversion, MoreThanTheEnginePositionsStopsTheRun) {
