@@ -262,9 +262,13 @@ void vxmatd() {
   const int first = period.value(6);
   const int last = period.value(7) - 1;
   int positions = 0;
+  int lost = 0; // a position whose element was redefined as a beam line after USE
   for (int p = first; p >= 1 && p <= last; ++p)
-    if (seqnum.value(p) <= LINE_START_MARK)
+    if (seqnum.value(p) <= LINE_START_MARK) {
       ++positions;
+      if (lost == 0 && element_number(seqnum.value(p)) == 0)
+        lost = seqnum.value(p);
+    }
   if (positions > MAXPOS_ELEMENTS) {
     write_record(iodata.listing_unit,
                  fI(positions, 5) + " ELEMENTS, TOO MANY FOR VORAX (>MAXPOS),QUIT");
@@ -272,8 +276,17 @@ void vxmatd() {
     return;
   }
 
-  // The engine machine is replaced only once the parameters can be evaluated: after a failed
-  // ordering the engine keeps running on the previous machine and tables, which still agree.
+  // The engine machine is replaced only once every position has an element and the parameters
+  // can be evaluated: after a failure the engine keeps running on the previous machine and
+  // tables, which still agree with each other.
+  if (lost != 0) {
+    write_record(iodata.listing_unit, " " + quoted(name_text(elmnam.name(lost))) +
+                                          " IN THE USED LINE IS NO LONGER AN ELEMENT, RETURNING "
+                                          "FROM VXMATD");
+    ++iodata.error_count;
+    ioflag.command_error = 1;
+    return;
+  }
   parord(ioflag.command_error);
   if (ioflag.command_error != 0) {
     write_record(iodata.listing_unit, " ERROR FROM PARORD, RETURNING FROM VXMATD");

@@ -107,6 +107,17 @@ TEST(VoraxDeck, CircularParametersStopTheConversionAndEnterScanMode) {
   EXPECT_EQ(inputt.nelm, 0);
 }
 
+TEST(VoraxDeck, AnElementRedefinedAsALineAfterUseStopsTheConversion) {
+  const DeckRun run = run_deck("D: DRIFT, L = 1\nL: LINE = (D, D)\nUSE, L\n"
+                               "A: DRIFT\nD: LINE = (A)\nVORAX\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(contains(run.listing,
+                       " \"D\" IN THE USED LINE IS NO LONGER AN ELEMENT, RETURNING FROM VXMATD\n"));
+  EXPECT_TRUE(contains(run.log, "0... ENTER SCANNING MODE"));
+  EXPECT_EQ(mat.npos, 0);
+  EXPECT_EQ(inputt.nelm, 0);
+}
+
 TEST(VoraxDeck, NewbeamoAsFirstConversionBuildsTheTables) {
   const DeckRun run = run_deck("D: DRIFT, L = 2\nL: LINE = (D, D)\nUSE, L\nNEWBEAMO\n");
   EXPECT_EQ(run.status, 0);
