@@ -1,12 +1,48 @@
 // The matrix operation (MATR, MACH, BEAM, HARD), the periodic analysis and ZQVO.
 #pragma once
 
+#include "common/shared_areas.h"
+#include "common/transfer_map.h"
+
+#include <string>
+
 namespace vorax {
 
-void matpre(int code, int &end_flag);
+void matpre(int code, int &end_flag); // MATR 500, MACH 510, BEAM 515, HARD 520
+void zqvout(int &end_flag);           // ZQVO
+
+// Accumulates the machine map position by position (mat.amap, 6 or 27 columns after
+// mat.print_option) and does what func.operation asks: 500 maps and the periodic analysis at
+// the end, 510 lattice functions and radiation integrals, 515 beam propagation. mat.nint = -2
+// prints nothing. While a least-squares evaluation collects values, the lattice functions are
+// propagated from func.start and setout() is called at mat.fit_position(1..2) and at the end.
 void matrix();
+
+// The machine map and its periodic analysis without any printout, for the fits: sets the
+// print option (1: first order, 2: with second order), MATR mode without intervals, runs
+// matrix() and restores the interval settings of the last operation.
+void machine_quiet(int print_option);
+
+void promtm(int position); // mat.amap <- map of the element at position o mat.amap
+
+// Periodic analysis of mat.amap over the length func.map_length; results in analc.
 void anal();
+// The same for any map; second_order adds the chromatic derivatives and dispersion.
+void periodic_analysis(const TransferMap &map, double length, bool second_order, Analc &out);
 void pranal(int print_option);
-void zqvout(int &end_flag);
+// The eigen-solution block of an unstable plane (plane 1 x, 2 y), also used by other analyses.
+void print_unstable_plane(const Analc &a, int plane);
+
+// Map printout: code/value pairs (ZQVO mode), a MATRIX element definition (interval_flag 1),
+// or the banner with the first- and second-order terms (print level above 2).
+void prmat(const TransferMap &map, int interval_flag, int print_option, double length);
+
+void beam(); // cbeam.sigma <- R cbeam.sigma0 R^T with R the first-order part of mat.amap
+
+// Luminosity at the tune-shift limit for the current radiation results (lum, func).
+void lumin();
+
+// Engine defaults of the matrix operation (the map printout mode); part of the engine start.
+void optics_defaults();
 
 } // namespace vorax
