@@ -1,18 +1,44 @@
 // The free-format reader of operation data.
 #pragma once
 
+#include "common/table.h"
+
 #include <string>
 
 namespace vorax {
 
+// The current data line (columns 1..72) and the reading position in it, shared by every call
+// of the reader within one operation. Position 0: the next call starts on a new line.
+struct Opline {
+  Table<char, 1, 72> text;
+  int column = 0;
+  Opline() { text.fill(' '); }
+};
+inline Opline opline;
+
 // Reads an optional name and numbers from the operation data. Value k is stored at
-// values[k - 1]; most callers pass cintak.values.data(). See the reader for the meaning of
-// name_width (in: width to read, out: positions filled), capacity, end_flag (1 after ";",
-// 2 after ","), count (in: wanted, n > 0 exactly n, 0 none, < 0 any; out: number read) and
-// echo_mode (0, 1, 2, negative).
+// values[k - 1]; most callers pass cintak.values.data(). name_width: in, the width of the name
+// to read (0: none); out, the positions filled. capacity: the most values the caller takes.
+// end_flag: set to 1 after ";", 2 after ",", else unchanged. count: in, n > 0 exactly n values,
+// 0 none, < 0 any number up to "," or ";"; out, the number read. echo_mode: 1 echo each data
+// line, 2 echo it behind the position count, 0 no echo, negative not even comment lines.
 void input(std::string &name, int &name_width, double *values, int capacity, int &end_flag,
            int &count, int echo_mode);
 
+// Reads one record of any count (at most NINPUT values) into cintak, without a name. Returns
+// the number of values read.
+int input_record(int &end_flag);
+
 void outcon(int &end_flag); // OUTP
+
+// Writes a message record on the listing and, when the echo flag is set, on the echo file.
+void engine_message(const std::string &text);
+
+// The error stop for conditions after which the work cannot go on: halt, and end the run even
+// in the recoverable-error mode, in which halt itself returns.
+[[noreturn]] void engine_stop(int code);
+
+// A value truncated toward zero, limited to the int range (data values may be anything).
+int truncated(double value);
 
 } // namespace vorax

@@ -1,11 +1,35 @@
 // The engine's operation loop and its start-up.
 #pragma once
 
+#include "common/table.h"
+
 namespace vorax {
 
-int vxmain();  // returns 0 when an operation's data end the stream
+// Return values of vxmain.
+inline constexpr int VXMAIN_STREAM_END = 0; // an operation's data ended with ";" (or the input)
+inline constexpr int VXMAIN_END_RUN = 1;    // COSY ran: the run ends as after STOP
+
+// Cavity-request flag of kind 20: 1 when the machine holds at least one such element.
+struct Tarvocav {
+  int request = 0;
+};
+inline Tarvocav tarvocav;
+
+int vxmain();  // VXMAIN_STREAM_END or VXMAIN_END_RUN; the caller ends the run on the latter
 void setup();  // binds the engine's input, output and echo units
 void cinitg(); // engine defaults in every subsystem
 void leng();   // element lengths, cumulative path lengths, machine length
+// Everything vxmain does before reading the first operation.
+void start_engine();
+
+// Reads the next operation line (comments echoed, blank lines skipped) and decodes it. Returns
+// false at the end of the input, which ends the operation stream.
+bool getop(int &code, int &case_number, Chars<80> &line, int page_eject);
+// The operation code of the four-letter name the line begins with; stops with 280.
+int optitl(const Chars<80> &line);
+// Case number of an operation code.
+constexpr int operation_case(int code) {
+  return (code + 1) / 100;
+}
 
 } // namespace vorax

@@ -3,7 +3,8 @@
 
 namespace vorax {
 
-void condf(int &end_flag);
-void shocon();
+void condf(int &end_flag); // CONS: pairs of constant number and value
+void shocon();             // SHOV: prints the constants
+void reset_constants();    // the values every engine run starts with
 
 } // namespace vorax

@@ -1,0 +1,224 @@
+// Engine start-up: units and echo file, defaults, banner, path lengths, linac energies, element
+// matrices and the run summary, done at every entry before the first operation is read.
+#include "common/control.h"
+#include "common/engine_tables.h"
+#include "common/format.h"
+#include "common/halt.h"
+#include "common/limits.h"
+#include "common/shared_areas.h"
+#include "common/units.h"
+#include "engine/operation_data.h"
+#include "engine/operation_loop.h"
+#include "input/command_loop.h"
+#include "input/reader.h"
+#include "maps/element_maps.h"
+#include "optics/constants.h"
+
+#include <string>
+
+namespace vorax {
+
+namespace {
+
+constexpr int LINAC_POSITIONS = 500; // entries of the linac position list
+
+// Slot j of element k, or 0 when the element has fewer slots.
+double element_slot(int k, int j) {
+  const int slots = inputt.iadr(k + 1) - inputt.iadr(k);
+  return j <= slots ? inputt.slot(k, j) : 0.0;
+}
+
+// The title may hold any character; only its first six make the file name, and characters that
+// would lead into another directory or are not printable are replaced like blanks.
+std::string echo_file_name() {
+  std::string name;
+  for (int i = 0; i < 6; ++i) {
+    const char c = pagtit.title[i];
+    const bool unsafe = c == ' ' || c == '/' || c == '\\' || static_cast<unsigned char>(c) < 32 ||
+                        static_cast<unsigned char>(c) > 126;
+    name.push_back(unsafe ? '_' : c);
+  }
+  return name + ".ech";
+}
+
+void control_defaults() {
+  control.print_level = 3;
+  control.map_order = 2;
+  control.page_eject = 0;
+  control.alig_echo = 1;
+  cinter = Cinter{};
+}
+
+void map_defaults() {
+  prodct.ncol = 27;
+  sym.option = 0;
+}
+
+// Limits and print selection refer to element numbers and positions of the machine they were
+// given for; a fresh entry must not apply them to another machine.
+void lookup_defaults() {
+  limit = Limit{};
+  cprt = Cprt{};
+}
+
+void print_banner() {
+  const std::string stars = " " + repeat('*', 56);
+  write_record(control.output_unit, "1");
+  write_record(control.output_unit, stars);
+  write_record(control.output_unit, stars);
+  write_record(control.output_unit, " * VORAX PROGRAM : LAST MODIFIED ON MAY      20, 1991 ***");
+  write_record(control.output_unit, stars);
+  write_record(control.output_unit, stars);
+  write_record(control.output_unit, " " + pagtit.title.str());
+}
+
+// Kind-20 request and the positions of the linac cavities, in machine order.
+void scan_positions() {
+  tarvocav.request = 0;
+  lincav.count = 0;
+  for (int p = 1; p <= mat.npos; ++p) {
+    const int kind = inputt.kode(blank.mseq(p));
+    if (kind == KODE_TARVOCAV && tarvocav.request == 0) {
+      write_record(control.output_unit, " request a matrix for a tarvo cavity ");
+      tarvocav.request = 1;
+    }
+    if (kind == KODE_LCAVITY) {
+      if (lincav.count == LINAC_POSITIONS) {
+        engine_message("  TOO MANY LINAC CAVITIES IN THE MACHINE : MAXIMUM IS :" +
+                       fI(LINAC_POSITIONS, 6));
+        engine_stop(8);
+      }
+      lincav.positions(++lincav.count) = p;
+    }
+  }
+  lincav.linac = lincav.count > 0 ? 1 : 0;
+}
+
+// Energy after each position: the first cavity's E0 (1.0 without cavities) plus the gains of
+// the cavities at or before the position.
+void fill_energies() {
+  const int n = mat.npos;
+  const double start = lincav.linac ? element_slot(blank.mseq(lincav.positions(1)), 2) : 1.0;
+  lincav.initial_energy = start;
+  for (int p = 1; p <= n; ++p) {
+    lincav.eideal(p) = start;
+    lincav.ereal(p) = start;
+  }
+  for (int q = 1; q <= lincav.count; ++q) {
+    const int d = lincav.positions(q);
+    const double gain = element_slot(blank.mseq(d), 3);
+    for (int p = d; p <= n; ++p) {
+      lincav.eideal(p) += gain;
+      lincav.ereal(p) += gain;
+    }
+  }
+}
+
+bool has_stored_map(int kind) {
+  switch (kind) {
+  case KODE_DRIFT:
+  case KODE_COLLIMAT:
+  case KODE_GKICK:
+  case KODE_ARBITRAR:
+  case KODE_MONITOR:
+  case KODE_HCOLLIMA:
+  case KODE_TARVOCAV:
+    return false;
+  default:
+    return true;
+  }
+}
+
+void number_matrices() {
+  int count = 0;
+  for (int e = 1; e <= inputt.nelm; ++e) {
+    if (!has_stored_map(inputt.kode(e))) {
+      blank.matrix_number(e) = 0;
+      continue;
+    }
+    if (count == MAXMAT) {
+      engine_message("  TOO MANY MATRICES : MAXIMUM IS :" + fI(MAXMAT, 6));
+      engine_message("  INCREASE VALUE OF PARAMETER MAXMAT ");
+      engine_stop(3);
+    }
+    blank.matrix_number(e) = ++count;
+    matgen(e);
+  }
+  sym.matrix_count = count;
+}
+
+void print_summary() {
+  const int out = control.output_unit;
+  write_record(out, " IN THIS RUN THERE ARE :");
+  write_record(out, fI(inputt.nelm, 6) + " DISTINCT ELEMENTS.  MAX IS MXELMD :" + fI(MXELMD, 6));
+  write_record(out, fI(mat.npos, 6) + " ELEMENTS IN MACHINE.MAX IS MAXPOS :" + fI(MAXPOS, 6));
+  write_record(out,
+               fI(sym.matrix_count, 6) + " MATRICES DEFINED.   MAX IS MAXMAT :" + fI(MAXMAT, 6));
+  write_record(out, fI(inputt.iadr(inputt.nelm + 1), 6) +
+                        " VALUES IN ELDAT.    MAX IS MAXDAT :" + fI(MAXDAT, 6));
+  if (inputt.real_kick_count > 0 && control.print_level >= 1)
+    write_record(out, " ** WARNING " + fI(inputt.real_kick_count, 5) +
+                          " MATRICES COMPUTED FOR REAL KICKS**");
+}
+
+} // namespace
+
+void setup() {
+  control.input_unit = iodata.input_unit;
+  control.output_unit = iodata.listing_unit;
+  control.echo_unit = iodata.log_unit;
+  control.echo_flag = control.echo_unit != control.output_unit ? 1 : 0;
+  if (!control.echo_flag)
+    return;
+  const std::string name = echo_file_name();
+  // TITLE and every engine entry come here; reopening the file already in use would start it
+  // afresh and lose what was written to it so far.
+  if (unit_connected(control.echo_unit) && unit_file_name(control.echo_unit) == name)
+    return;
+  if (!open_unit(control.echo_unit, name))
+    write_record(control.output_unit, " ** WARNING ** THE ECHO FILE " + name + " CANNOT BE OPENED");
+}
+
+// Every subsystem that keeps settings from one operation to the next sets its defaults here,
+// one call per area, so that a fresh engine entry starts as a new run would.
+void cinitg() {
+  control_defaults();
+  reset_constants();
+  map_defaults();
+  lookup_defaults();
+}
+
+void leng() {
+  for (int k = 1; k <= inputt.nelm; ++k) {
+    double length = element_slot(k, 1);
+    if (inputt.kode(k) == KODE_GKICK)
+      length += element_slot(k, 9); // DZ
+    blank.element_length(k) = length;
+  }
+  double s = 0.0;
+  for (int p = 1; p <= mat.npos; ++p) {
+    s += blank.element_length(blank.mseq(p));
+    blank.path_length(p) = s;
+  }
+  blank.machine_length = s;
+  if (control.print_level >= 2)
+    write_record(control.output_unit,
+                 " TOTAL LENGTH OF MACHINE IS:" + fF(blank.machine_length, 10, 3) + " METERS");
+}
+
+void start_engine() {
+  setup();
+  // A re-entry after NEWBEAMO keeps every setting of the previous run.
+  if (newbm.value != 1) {
+    cinitg();
+    print_banner();
+  }
+  leng();
+  scan_positions();
+  fill_energies();
+  number_matrices();
+  print_summary();
+  control.page_eject = 0;
+}
+
+} // namespace vorax

@@ -1,0 +1,117 @@
+// Elements and positions by name, the wildcard name match, and the print test of a position.
+#include "engine/lookup.h"
+
+#include "common/engine_tables.h"
+#include "common/format.h"
+#include "common/halt.h"
+#include "common/shared_areas.h"
+#include "engine/operation_data.h"
+
+#include <string_view>
+
+namespace vorax {
+
+namespace {
+
+// The name up to its first blank.
+std::string_view name_part(const Name8 &name) {
+  const std::string_view v = name.view();
+  return v.substr(0, v.find(' '));
+}
+
+// "*" matches any run of characters, including none.
+bool matches(std::string_view pattern, std::string_view name) {
+  std::size_t p = 0, n = 0;
+  std::size_t star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() && pattern[p] == name[n]) {
+      ++p;
+      ++n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*')
+    ++p;
+  return p == pattern.size();
+}
+
+// Interval test with the cursor: inside the current interval, moving on at its end.
+bool in_interval(int position, int &cursor) {
+  const bool own = cprt.selection == 1 && cprt.interval_mode == 1;
+  const int intervals = own ? cprt.interval_count / 2 : mat.nint;
+  if (intervals <= 0)
+    return position == mat.npos;
+  if (cursor < 1 || cursor > intervals || cursor > MXLIST)
+    return false;
+  const int first = own ? cprt.intervals(2 * cursor - 1) : mat.intervals(2 * cursor - 1);
+  const int last = own ? cprt.intervals(2 * cursor) : mat.intervals(2 * cursor);
+  const bool inside = first <= position && position <= last;
+  if (position == last)
+    ++cursor;
+  return inside;
+}
+
+} // namespace
+
+// In the recoverable-error mode halt returns; the lookups then give 0 and the caller reads the
+// recorded error.
+int elid(const Name8 &name) {
+  for (int k = 1; k <= inputt.nelm; ++k)
+    if (chinp.elname(k) == name)
+      return k;
+  engine_message(" ELEMENT NAME DID NOT MATCH MACHINE ELEMENT LIST " + name.str());
+  halt(245);
+  return 0;
+}
+
+int elpos(const Name8 &name) {
+  const int k = elid(name);
+  for (int p = 1; p <= mat.npos; ++p)
+    if (blank.mseq(p) == k)
+      return p;
+  engine_message("  ELEMENT #" + fI(k, 5) + " NAME " + name.str() + " IS NOT IN MACHINE LIST");
+  halt(246);
+  return 0;
+}
+
+int poschk(int element) {
+  for (int p = 1; p <= mat.npos; ++p)
+    if (blank.mseq(p) == element)
+      return p;
+  engine_message(" THIS ELEMENT IS NOT IN THE MACHINE LIST ");
+  halt(246);
+  return 0;
+}
+
+int iequal(const Name8 &pattern, const Name8 &name) {
+  return matches(name_part(pattern), name_part(name)) ? 1 : 0;
+}
+
+// A name or kind that selects the position prints it; with the interval mode on, the interval
+// cursor still moves at the end of its interval, or later intervals would never be reached.
+void prttst(int position, int &cursor, int &result) {
+  result = 0;
+  const int element = blank.mseq(position);
+  bool chosen = false;
+  if (cprt.selection == 1 && cprt.name_mode == 1)
+    for (int i = 1; i <= cprt.name_count && !chosen; ++i)
+      chosen = iequal(cprt.names(i), chinp.elname(element)) == 1;
+  if (!chosen && cprt.selection == 1 && cprt.type_mode == 1)
+    for (int i = 1; i <= cprt.type_count && !chosen; ++i)
+      chosen = cprt.types(i) == inputt.kode(element);
+  if (cprt.selection == 1 && cprt.interval_mode == 0) {
+    result = chosen ? 1 : 0;
+    return;
+  }
+  const bool inside = in_interval(position, cursor);
+  result = chosen || inside ? 1 : 0;
+}
+
+} // namespace vorax

@@ -1,0 +1,103 @@
+// Shared set-up of the engine unit tests: the operation stream bound as the deck, engine tables
+// filled directly, and a scratch working directory for the echo file.
+#pragma once
+
+#include "harness.h"
+
+#include "common/engine_tables.h"
+#include "common/halt.h"
+#include "common/shared_areas.h"
+#include "input/command_loop.h"
+#include "input/elements.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <dirent.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace vorax::test {
+
+// Runs each test in a fresh temporary directory (the engine opens its echo file there).
+class EngineTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vorax-engine-XXXXXX";
+    dir_ = ::mkdtemp(tmpl);
+    ASSERT_TRUE(::getcwd(old_, sizeof old_) != nullptr);
+    ASSERT_EQ(::chdir(dir_.c_str()), 0);
+  }
+  void TearDown() override {
+    if (DIR *d = ::opendir(".")) {
+      while (dirent *e = ::readdir(d))
+        if (e->d_name[0] != '.' || std::string(e->d_name).size() > 2)
+          ::unlink(e->d_name);
+      ::closedir(d);
+    }
+    ASSERT_EQ(::chdir(old_), 0);
+    ::rmdir(dir_.c_str());
+  }
+
+private:
+  std::string dir_;
+  char old_[4096];
+};
+
+// Binds the data as the operation stream and resets every area, the front end's element
+// table and re-entry word included.
+inline void start_engine_test(std::string_view data = "") {
+  start_in_memory(data);
+  elmdat.low_count = 0;
+  newbm.value = 0;
+}
+
+// Appends a distinct element with its data slots; returns its number.
+inline int add_element(const std::string &name, int kode, const std::vector<double> &slots) {
+  const int k = ++inputt.nelm;
+  if (k == 1)
+    inputt.iadr(1) = 1;
+  inputt.kode(k) = kode;
+  chinp.elname(k) = name;
+  int next = inputt.iadr(k);
+  for (double v : slots)
+    inputt.eldata(next++) = v;
+  inputt.iadr(k + 1) = next;
+  lngth.ellen(k) = slots.empty() ? 0.0 : slots[0];
+  return k;
+}
+
+// The machine sequence, by element number.
+inline void set_machine(const std::vector<int> &elements) {
+  mat.npos = static_cast<int>(elements.size());
+  for (std::size_t p = 0; p < elements.size(); ++p)
+    blank.mseq(static_cast<int>(p) + 1) = elements[p];
+}
+
+// An entry of the front end's element table with its input keyword.
+inline void add_front_element(const std::string &name, int keyword) {
+  const int i = ++elmdat.low_count;
+  elmnam.name(i) = name;
+  elmdat.kind(i) = keyword;
+}
+
+// Calls f and returns the stop code of the error stop, or -1 when f returned.
+template <class F> int stop_code(F &&f) {
+  try {
+    f();
+  } catch (const RunEnd &end) {
+    return end.code;
+  }
+  return -1;
+}
+
+// The first line holding text, or "" when none does.
+inline std::string line_with(const std::string &listing, std::string_view text) {
+  for (const std::string &l : lines_of(listing))
+    if (contains(l, text))
+      return l;
+  return {};
+}
+
+} // namespace vorax::test
