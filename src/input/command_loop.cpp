@@ -59,13 +59,14 @@ void inject(std::string_view text) {
   iodata.token_column = 1;
 }
 
-void convert_and_run() {
+// Returns true when the engine ended the run (the COSY operation), as STOP would.
+bool convert_and_run() {
   if (ioflag.scan_mode != 0) {
     rdend(103);
-    return;
+    return false;
   }
   vxmatd();
-  vxmain();
+  return vxmain() == VXMAIN_END_RUN;
 }
 
 // The COSY script writer is not part of this version; the command is acknowledged so that
@@ -204,7 +205,8 @@ void cntrol() {
         xclose();
         break;
       case CMD_VORAX:
-        convert_and_run();
+        if (convert_and_run())
+          return;
         break;
       case CMD_UMERIDOX:
         units.value = 2;
@@ -220,7 +222,8 @@ void cntrol() {
         break;
       case CMD_NEWBEAMO:
         newbm.value = 1;
-        convert_and_run();
+        if (convert_and_run())
+          return;
         break;
       case CMD_NOECHO:
         noecho.value = 1;
