@@ -8,6 +8,7 @@
 #include "common/limits.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
+#include "input/reader.h"
 
 #include <climits>
 #include <cmath>
@@ -56,7 +57,7 @@ std::string line_text() {
 void inline_print_level() {
   std::string raw;
   for (;;) {
-    const int status = read_record(control.input_unit, raw);
+    const int status = read_operation_record(raw);
     if (status != READ_OK)
       end_of_data(status);
     const std::size_t p = raw.find_first_not_of(' ');
@@ -85,7 +86,7 @@ void read_data_line(int echo_mode) {
   const bool echo = control.print_level >= 2;
   std::string raw;
   for (;;) {
-    const int status = read_record(control.input_unit, raw);
+    const int status = read_operation_record(raw);
     if (status != READ_OK)
       end_of_data(status);
     for (int c = 1; c <= LAST_COLUMN; ++c)
@@ -347,6 +348,13 @@ void engine_message(const std::string &text) {
   write_record(control.output_unit, text);
   if (control.echo_flag)
     write_record(control.echo_unit, text);
+}
+
+int read_operation_record(std::string &line) {
+  const int status = read_record(control.input_unit, line);
+  if (status == READ_OK)
+    ++iodata.line_number;
+  return status;
 }
 
 void engine_stop(int code) {

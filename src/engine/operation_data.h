@@ -25,6 +25,10 @@ inline Opline opline;
 void input(std::string &name, int &name_width, double *values, int capacity, int &end_flag,
            int &count, int echo_mode);
 
+// Reads the next record of the operation stream. The engine reads the same units as the front
+// end, so its lines are counted in the front end's line number too.
+int read_operation_record(std::string &line);
+
 // Reads one record of any count (at most NINPUT values) into cintak, without a name. Returns
 // the number of values read.
 int input_record(int &end_flag);

@@ -236,7 +236,7 @@ int optitl(const Chars<80> &line) {
 bool getop(int &code, int &case_number, Chars<80> &line, int page_eject) {
   std::string raw;
   for (;;) {
-    if (read_record(control.input_unit, raw) != READ_OK)
+    if (read_operation_record(raw) != READ_OK)
       return false; // the command loop sees the end of the input next
     line.assign(raw);
     for (int i = 0; i < 72; ++i)
