@@ -48,10 +48,18 @@ bool in_interval(int position, int &cursor) {
   const int intervals = own ? cprt.interval_count / 2 : mat.nint;
   if (intervals <= 0)
     return position == mat.npos;
-  if (cursor < 1 || cursor > intervals || cursor > MXLIST)
+  const int count = intervals < MXLIST ? intervals : MXLIST;
+  auto bound = [&](int i) { return own ? cprt.intervals(i) : mat.intervals(i); };
+  // Intervals that end before the position are passed over, so that one given out of order
+  // cannot hold back the intervals after it.
+  if (cursor < 1)
+    cursor = 1;
+  while (cursor <= count && bound(2 * cursor) < position)
+    ++cursor;
+  if (cursor > count)
     return false;
-  const int first = own ? cprt.intervals(2 * cursor - 1) : mat.intervals(2 * cursor - 1);
-  const int last = own ? cprt.intervals(2 * cursor) : mat.intervals(2 * cursor);
+  const int first = bound(2 * cursor - 1);
+  const int last = bound(2 * cursor);
   const bool inside = first <= position && position <= last;
   if (position == last)
     ++cursor;

@@ -410,19 +410,15 @@ void input(std::string &name, int &name_width, double *values, int capacity, int
   count = read_numbers(values, capacity, end_flag, wanted, echo_mode);
 }
 
-int input_record(int &end_flag) {
+int input_record(int &end_flag, int count) {
   std::string name;
   int width = 0;
-  int count = -1;
   input(name, width, cintak.values.data(), NINPUT, end_flag, count, 1);
   return count;
 }
 
 void outcon(int &end_flag) {
-  std::string name;
-  int width = 0;
-  int count = 1;
-  input(name, width, cintak.values.data(), NINPUT, end_flag, count, 1);
+  input_record(end_flag, 1);
   control.print_level = truncated(cintak.values(1));
 }
 

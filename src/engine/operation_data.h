@@ -29,9 +29,9 @@ void input(std::string &name, int &name_width, double *values, int capacity, int
 // end, so its lines are counted in the front end's line number too.
 int read_operation_record(std::string &line);
 
-// Reads one record of any count (at most NINPUT values) into cintak, without a name. Returns
-// the number of values read.
-int input_record(int &end_flag);
+// Reads numbers without a name into cintak (at most NINPUT): exactly count of them, or with a
+// negative count any number up to "," or ";". Returns the number of values read.
+int input_record(int &end_flag, int count = -1);
 
 void outcon(int &end_flag); // OUTP
 

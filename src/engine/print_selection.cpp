@@ -38,46 +38,51 @@ bool is_end_marker(std::string_view name) {
   return name.substr(0, 2) == "99";
 }
 
+// Reads 8-character names up to the "99" marker and hands each to store, which returns false
+// once the list is full (after its message and the error stop).
+template <class Store> void read_names(int &end_flag, Store store) {
+  for (;;) {
+    const std::string name = read_name(8, end_flag);
+    if (is_end_marker(name) || !store(name))
+      return;
+  }
+}
+
+bool full(int count, int most, const char *message, int code) {
+  if (count < most)
+    return false;
+  engine_message(message);
+  halt(code);
+  return true;
+}
+
 void read_intervals(int &end_flag) {
   cprt.selection = 1;
   cprt.interval_mode = 1;
-  for (;;) {
-    const std::string name = read_name(8, end_flag);
-    if (is_end_marker(name))
-      return;
+  read_names(end_flag, [](const std::string &name) {
     const int position = elpos(Name8(name));
-    if (cprt.interval_count == 2 * MXLIST) {
-      engine_message("  TOO MANY INTERVALS REQUESTED ");
-      halt(2);
-      return;
-    }
+    if (full(cprt.interval_count, 2 * MXLIST, "  TOO MANY INTERVALS REQUESTED ", 2))
+      return false;
     cprt.intervals(++cprt.interval_count) = position;
-  }
+    return true;
+  });
 }
 
 void read_name_patterns(int &end_flag) {
   cprt.selection = 1;
   cprt.name_mode = 1;
-  for (;;) {
-    const std::string name = read_name(8, end_flag);
-    if (is_end_marker(name))
-      return;
-    if (cprt.name_count == MAX_NAMES) {
-      engine_message(" TOO MANY NAMES : MAX IS 10");
-      halt(18);
-      return;
-    }
+  read_names(end_flag, [](const std::string &name) {
+    if (full(cprt.name_count, MAX_NAMES, " TOO MANY NAMES : MAX IS 10", 18))
+      return false;
     cprt.names(++cprt.name_count) = name;
-  }
+    return true;
+  });
 }
 
 void read_kinds(int &end_flag) {
   cprt.selection = 1;
   cprt.type_mode = 1;
-  for (;;) {
-    const std::string name = read_name(8, end_flag);
-    if (is_end_marker(name))
-      return;
+  read_names(end_flag, [](const std::string &name) {
     const Name8 wanted(name);
     int kind = -1;
     for (std::size_t i = 0; i < kind_names.size() && kind < 0; ++i)
@@ -86,15 +91,13 @@ void read_kinds(int &end_flag) {
     if (kind < 0) {
       engine_message(" WRONG KEYWORD =" + name);
       halt(400);
-      return;
+      return false;
     }
-    if (cprt.type_count == MAX_TYPES) {
-      engine_message(" TOO MANY TYPES ");
-      halt(17);
-      return;
-    }
+    if (full(cprt.type_count, MAX_TYPES, " TOO MANY TYPES ", 17))
+      return false;
     cprt.types(++cprt.type_count) = kind;
-  }
+    return true;
+  });
 }
 
 } // namespace
@@ -108,10 +111,7 @@ void limits(int &end_flag) {
     const int element = elid(Name8(element_name));
     const std::string parameter = read_name(8, end_flag);
     const int slot = vxpar(element, Name8(parameter));
-    int count = 4;
-    std::string unused;
-    int width = 0;
-    input(unused, width, cintak.values.data(), NINPUT, end_flag, count, 1);
+    input_record(end_flag, 4);
     if (entries == MXLVAR) {
       engine_message("  TOO MANY VARIABLE LIMITS . MAXIMUM IS : " + fI(MXLVAR, 5));
       engine_message("  CHANGE PARAMETER MXLVAR ");

@@ -197,6 +197,8 @@ TEST(Lookup, PrintSelection) {
   // A name that selects the end of an interval still moves the cursor on to the next one.
   EXPECT_EQ(after_prin(" INTERVALS D Q1 B B 99 NAME Q* 99 END\n"),
             (std::vector<int>{1, 2, 4, 5, 6}));
+  // An interval given out of order does not hold back the ones after it.
+  EXPECT_EQ(after_prin(" INTERVAL Q1 QD D D B B 99 END\n"), (std::vector<int>{2, 3, 4, 6}));
   // Intervals of the matrix operation when PRIN chose none.
   small_machine();
   mat.nint = 2;
