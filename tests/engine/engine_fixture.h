@@ -25,11 +25,16 @@ class EngineTest : public ::testing::Test {
 protected:
   void SetUp() override {
     char tmpl[] = "/tmp/vorax-engine-XXXXXX";
-    dir_ = ::mkdtemp(tmpl);
+    const char *made = ::mkdtemp(tmpl);
+    ASSERT_NE(made, nullptr);
+    dir_ = made;
     ASSERT_TRUE(::getcwd(old_, sizeof old_) != nullptr);
     ASSERT_EQ(::chdir(dir_.c_str()), 0);
+    moved_ = true;
   }
   void TearDown() override {
+    if (!moved_)
+      return; // never clear a directory the test did not create
     if (DIR *d = ::opendir(".")) {
       while (dirent *e = ::readdir(d))
         if (e->d_name[0] != '.' || std::string(e->d_name).size() > 2)
@@ -43,6 +48,7 @@ protected:
 private:
   std::string dir_;
   char old_[4096];
+  bool moved_ = false;
 };
 
 // Binds the data as the operation stream and resets every area, the front end's element
