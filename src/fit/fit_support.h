@@ -79,6 +79,20 @@ double periodic_quantity(int code);
 // Whether either plane failed the periodic analysis (unstable, half-trace 1, or no dispersion).
 bool periodic_analysis_failed();
 
+// Target schedules. SIMP step k of ns approach steps aims at 1/w of the remaining distance;
+// LEAS iteration k aims at 1/d of it, the final targets from iteration n1 on.
+inline int approach_divisor(int k, int ns) {
+  return ns + 1 - k > 1 ? ns + 1 - k : 1;
+}
+inline int lsq_divisor(int k, int n1) {
+  if (k >= n1)
+    return 1;
+  return k == 1 ? 3 : k == 2 ? 2 : 1;
+}
+
+// The residual function of LEAS as the minimiser calls it (iflag is not used).
+int fffct(void *data, int m, int n, const double *x, double *fvec, int iflag);
+
 // Printing: a line on the listing; a line on the listing at print level >= 1 and on the echo
 // file when it is open; the "  PARAMETER # " lines of every entry of a list likewise; values
 // five to a line (E15.7).

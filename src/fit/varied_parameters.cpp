@@ -96,8 +96,14 @@ void rebuild(ChangedElements &changed) {
     if (blank.matrix_number(e) > 0)
       matgen(e);
   }
-  if (changed.length)
+  if (changed.length) {
+    // leng reports the machine length at print level 2; a fit changes it at every
+    // evaluation, and the listing should not carry a line for each.
+    const int level = control.print_level;
+    control.print_level = 0;
     leng();
+    control.print_level = level;
+  }
   changed.count = 0;
   changed.length = false;
 }

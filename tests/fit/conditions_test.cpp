@@ -129,3 +129,24 @@ TEST(ParameterLimits, ZeroMarginClampsToTheLimits) {
   EXPECT_EQ(limited_value(7.0, -1.0, 2.0, 0.0), 2.0);
   EXPECT_EQ(limited_value(0.5, -1.0, 2.0, 0.0), 0.5);
 }
+
+TEST(Schedules, SimpApproachStepsAimAtShrinkingFractions) {
+  // NS = 4: a quarter, a third, a half, then the whole remaining distance.
+  EXPECT_EQ(approach_divisor(1, 4), 4);
+  EXPECT_EQ(approach_divisor(2, 4), 3);
+  EXPECT_EQ(approach_divisor(3, 4), 2);
+  EXPECT_EQ(approach_divisor(4, 4), 1);
+  EXPECT_EQ(approach_divisor(5, 4), 1);
+  EXPECT_EQ(approach_divisor(1, 0), 1);
+}
+
+TEST(Schedules, LeasDivisorsAndTheFinalTargetsFromN1On) {
+  EXPECT_EQ(lsq_divisor(1, 1), 1);
+  EXPECT_EQ(lsq_divisor(1, 3), 3);
+  EXPECT_EQ(lsq_divisor(2, 3), 2);
+  EXPECT_EQ(lsq_divisor(3, 3), 1);
+  EXPECT_EQ(lsq_divisor(1, 2), 3);
+  EXPECT_EQ(lsq_divisor(2, 2), 1);
+  EXPECT_EQ(lsq_divisor(3, 6), 1); // only the first two iterations approach
+  EXPECT_EQ(lsq_divisor(1, 0), 1);
+}

@@ -1,0 +1,268 @@
+// LEAS: least-squares fit of up to 50 element parameters to up to 100 weighted conditions with
+// the Levenberg-Marquardt minimiser, approaching the targets over the first iterations.
+#include "fit/fitting.h"
+
+#include "common/control.h"
+#include "common/engine_tables.h"
+#include "common/format.h"
+#include "common/shared_areas.h"
+#include "engine/operation_loop.h"
+#include "fit/fit_support.h"
+#include "fit/minimiser.h"
+#include "optics/lattice_functions.h"
+#include "optics/matrix_operation.h"
+#include "optics/optics_areas.h"
+
+#include <cminpack.h>
+
+#include <climits>
+#include <cmath>
+
+namespace vorax {
+
+namespace {
+
+double current_value(int j) {
+  return fout.value(fitl.index(j));
+}
+
+// Fit function: rms of the weighted residuals relative to the rms weight.
+double fit_function(const double *fvec) {
+  if (fitl.weight_sum <= 0.0)
+    return 0.0;
+  double s = 0.0;
+  for (int j = 0; j < fitl.nc; ++j)
+    s += fvec[j] * fvec[j];
+  return std::sqrt(s / fitl.weight_sum);
+}
+
+// The limit entry of SETL for the parameter, 0 when it has none; a later entry for the same
+// parameter overrides an earlier one.
+int limit_entry_of(const ParameterRef &p) {
+  int found = 0;
+  if (limit.flag)
+    for (int e = 1; e <= limit.count; ++e)
+      if (limit.element(e) == p.element && limit.slot(e) == p.slot)
+        found = e;
+  return found;
+}
+
+double limited(int i, double x) {
+  const int e = fitl.limit_entry(i);
+  if (e == 0)
+    return x;
+  return limited_value(x, limit.value(e, 1), limit.value(e, 2), limit.value(e, 3));
+}
+
+void check_condition(int code, const Condition &c) {
+  const std::string what = "  CONDITION CODE" + fI(code, 6);
+  switch (c.source) {
+  case Source::invalid:
+    fit_stop({what + " IS NOT A LEAST-SQUARES CONDITION"}, 0);
+  case Source::tracking:
+    fit_stop({what + " NEEDS RESULTS OF THE DETAILED TRACKING, WHICH THE FIT CANNOT EVALUATE"}, 0);
+  case Source::geometry:
+    fit_stop({what + " NEEDS THE MACHINE GEOMETRY, WHICH THE FIT CANNOT EVALUATE"}, 0);
+  default:
+    break;
+  }
+  const bool fp1 = c.source == Source::lattice_fp1 || c.source == Source::beam_fp1;
+  const bool difference =
+      c.source == Source::lattice_difference || c.source == Source::beam_difference;
+  const auto defined = [](int k) {
+    return mat.fit_position(k) >= 1 && mat.fit_position(k) <= mat.npos;
+  };
+  if (difference && !defined(2))
+    fit_stop({"  NO SECOND FITPOINT WAS DEFINED, JOB STOPPED"}, 255);
+  // Without a first fit point these values would never be collected.
+  if ((fp1 || difference) && !defined(1))
+    fit_stop({"  NO FIRST FITPOINT WAS DEFINED, JOB STOPPED"}, 255);
+  const bool beam = c.source == Source::beam_end || c.source == Source::beam_fp1 ||
+                    c.source == Source::beam_difference;
+  if (beam && !cbeam.defined)
+    fit_stop({what + " NEEDS A BEAM MATRIX, BUT NO BEAM WAS DEFINED"}, 260);
+}
+
+void read_data(int &end_flag) {
+  read_data_numbers(12, end_flag);
+  fitl = Fitl{};
+  fitl.n1 = data_integer(cintak.values(1));
+  fitl.n2 = data_integer(cintak.values(2));
+  const int nv = data_integer(cintak.values(3));
+  const int nc = data_integer(cintak.values(4));
+  for (int k = 1; k <= 8; ++k)
+    fitl.start(k) = cintak.values(4 + k);
+  fitl.periodic_start = cintak.values(5) == 0.0;
+  if (nv > MXLVAR)
+    fit_stop({"  TOO MANY VARIABLES, MAXIMUM IS : " + fI(MXLVAR, 5) + " CHANGE PARAMETER MXLVAR "},
+             0);
+  if (nc > MXLCND)
+    fit_stop({"  TOO MANY VARIABLES, MAXIMUM IS : " + fI(MXLCND, 5) + " CHANGE PARAMETER MXLCND "},
+             0);
+  fitl.nv = std::max(nv, 0);
+  fitl.nc = std::max(nc, 0);
+
+  Name8 element_name, parameter_name;
+  for (int i = 1; i <= fitl.nv; ++i) {
+    const ParameterRef p = read_parameter(end_flag, element_name, parameter_name);
+    read_data_numbers(1, end_flag);
+    fitl.datum(i) = cintak.values(1);
+    add_coupling(fitl.var(i), Coupling{p, 1.0, 0.0});
+    fitl.limit_entry(i) = limit_entry_of(p);
+    fitl.x(i) = inputt.eldata(p.address);
+  }
+  for (int j = 1; j <= fitl.nc; ++j) {
+    read_data_numbers(3, end_flag);
+    const int code = data_integer(cintak.values(1));
+    const Condition c = classify_condition(code);
+    check_condition(code, c);
+    fitl.code(j) = code;
+    fitl.index(j) = c.index;
+    fitl.target(j) = cintak.values(2);
+    fitl.weight(j) = cintak.values(3);
+    fitl.weight_sum += fitl.weight(j) * fitl.weight(j);
+    if (c.source == Source::periodic)
+      fitl.need_analysis = 1;
+    if (c.source == Source::lattice_end || c.source == Source::lattice_fp1 ||
+        c.source == Source::lattice_difference)
+      fitl.need_lattice = 1;
+    if (c.source == Source::beam_end || c.source == Source::beam_fp1 ||
+        c.source == Source::beam_difference)
+      fitl.need_beam = 1;
+    if (c.second_order)
+      fitl.second_order = 1;
+  }
+  read_data_numbers(1, end_flag);
+  const int nk = data_integer(cintak.values(1));
+  for (int b = 1; b <= nk; ++b) {
+    element_name = read_data_name(end_flag);
+    // Driven lists belong to the first variable of the named element.
+    int i = 1;
+    while (i <= fitl.nv && !(chinp.elname(fitl.var(i).entry(1).target.element) == element_name))
+      ++i;
+    if (i > fitl.nv)
+      fit_stop({"  ELEMENT NAME " + element_name.str() + " NOT IN BASE ELEMENT LIST "}, 259);
+    read_data_numbers(1, end_flag);
+    const int m = data_integer(cintak.values(1));
+    for (int r = 1; r <= m; ++r) {
+      const ParameterRef q = read_parameter(end_flag, element_name, parameter_name);
+      read_data_numbers(1, end_flag);
+      if (!add_coupling(fitl.var(i), Coupling{q, cintak.values(1), 0.0}))
+        fit_stop({"  MORE THAN 5 DRIVEN PARAMETERS FOR ONE VARIABLE"}, 0);
+    }
+  }
+}
+
+// Map, periodic analysis, lattice functions and beam as the conditions need them, collected
+// into the value table.
+void evaluate() {
+  const int order = fitl.second_order ? 2 : 1;
+  if (fitl.periodic_start && fitl.need_lattice) {
+    // The start values follow the periodic solution of the lattice being fitted, which the
+    // pass that collects the values cannot know before its end.
+    fitl.active = 0;
+    machine_quiet(order);
+    start_from_analysis(func.start);
+  }
+  fitl.active = 1;
+  machine_quiet(order);
+  setout();
+}
+
+void print_targets(const char *heading, bool final_targets) {
+  Table<double, 1, MXLCND> v;
+  for (int j = 1; j <= fitl.nc; ++j)
+    v(j) = final_targets ? fitl.target(j) : fitl.current_target(j);
+  fit_say(heading);
+  print_values(v.data(), fitl.nc);
+}
+
+void print_achieved(const char *heading) {
+  Table<double, 1, MXLCND> v;
+  for (int j = 1; j <= fitl.nc; ++j)
+    v(j) = current_value(j);
+  fit_say(heading);
+  print_values(v.data(), fitl.nc);
+}
+
+} // namespace
+
+int fffct(void *, int m, int n, const double *x, double *fvec, int) {
+  ChangedElements changed;
+  for (int i = 1; i <= n; ++i)
+    write_coupled(fitl.var(i), limited(i, x[i - 1]), changed);
+  rebuild(changed);
+  evaluate();
+  for (int j = 1; j <= m; ++j)
+    fvec[j - 1] = (current_value(j) - fitl.current_target(j)) * fitl.weight(j);
+  return 0;
+}
+
+void fitlsq(int &end_flag) {
+  read_data(end_flag);
+  if (!fitl.periodic_start)
+    for (int k = 1; k <= 8; ++k)
+      func.start(k) = fitl.start(k);
+  else
+    start_from_analysis(func.start);
+
+  // The first evaluation writes the (limited) variables and their driven parameters and
+  // measures the distance to the final targets.
+  fitl.divisor = 3;
+  for (int j = 1; j <= fitl.nc; ++j)
+    fitl.current_target(j) = fitl.target(j);
+  Table<double, 1, MXLVAR> x;
+  for (int i = 1; i <= fitl.nv; ++i)
+    x(i) = fitl.x(i);
+  fffct(nullptr, fitl.nc, fitl.nv, x.data(), lmwork.fvec.data(), 1);
+  if (control.print_level >= 1)
+    print_targets(" THE REQUESTED FINAL VALUES ARE : ", true);
+  if (control.print_level > 2) {
+    print_achieved("  THE INITIAL VALUES ARE : ");
+    fit_say(" THE INITIAL VALUE OF FIT FUNCTION IS " + fE(fit_function(lmwork.fvec.data()), 15, 7));
+  }
+
+  double tolerance = const_.lsq_tolerance;
+  const int last = fitl.n1 + fitl.n2;
+  for (int k = 1; k <= last; ++k) {
+    const int d = lsq_divisor(k, fitl.n1);
+    fitl.divisor = d;
+    for (int j = 1; j <= fitl.nc; ++j)
+      fitl.current_target(j) = current_value(j) - (current_value(j) - fitl.target(j)) / d;
+    tolerance *= 0.03333333333333333;
+    const long long budget = static_cast<long long>(fitl.nv) * k * fitl.n2 * const_.max_call_factor;
+    const int maxfev = budget > INT_MAX   ? INT_MAX
+                       : budget < INT_MIN ? INT_MIN
+                                          : static_cast<int>(budget);
+    int nfev = 0;
+    const int info =
+        lmdif(fffct, nullptr, fitl.nc, fitl.nv, x.data(), lmwork.fvec.data(), tolerance, tolerance,
+              tolerance, maxfev, tolerance, lmwork.diag.data(), 1, 100.0, 100, &nfev,
+              lmwork.fjac.data(), fitl.nc, lmwork.ipvt.data(), lmwork.qtf.data(), lmwork.wa1.data(),
+              lmwork.wa2.data(), lmwork.wa3.data(), lmwork.wa4.data());
+    lmdmes(info, nfev);
+    const double f = fit_function(lmwork.fvec.data());
+    for (int i = 1; i <= fitl.nv; ++i)
+      fitl.x(i) = x(i);
+    if (k == last)
+      fitl.second_order = 1;
+    // The tables and the value table are brought to the solution itself: the minimiser's last
+    // call may have been a rejected trial point.
+    Table<double, 1, MXLCND> fvec;
+    fffct(nullptr, fitl.nc, fitl.nv, x.data(), fvec.data(), 1);
+    if (control.print_level > 2) {
+      fit_say(" REQUESTED VALUES AT STEP :" + fI(k, 4));
+      print_values(fitl.current_target.data(), fitl.nc);
+      print_achieved(" ACHIEVED VALUES ");
+    }
+    fit_report("  FITTED PARAMETERS VALUES ");
+    for (int i = 1; i <= fitl.nv; ++i)
+      print_coupled(fitl.var(i));
+    fit_report("  THE FIT FUNCTION VALUE IS :" + fE(f, 15, 7));
+  }
+  fitl.active = 0;
+  fitl.need_analysis = fitl.need_lattice = fitl.need_beam = 0;
+  leng();
+}
+
+} // namespace vorax
