@@ -47,6 +47,7 @@ int limit_entry_of(const ParameterRef &p) {
   return found;
 }
 
+// SETL's lower limit, upper limit and margin; its fourth value has no use in the fit.
 double limited(int i, double x) {
   const int e = fitl.limit_entry(i);
   if (e == 0)
@@ -54,6 +55,9 @@ double limited(int i, double x) {
   return limited_value(x, limit.value(e, 1), limit.value(e, 2), limit.value(e, 3));
 }
 
+// Conditions whose values this system cannot produce would be fitted as zeros: they stop the
+// run, with error 0 (a fit description outside the fit's tables), and beam conditions without
+// a beam with error 260 (no beam definition).
 void check_condition(int code, const Condition &c) {
   const std::string what = "  CONDITION CODE" + fI(code, 6);
   switch (c.source) {
@@ -169,18 +173,16 @@ void evaluate() {
   setout();
 }
 
-void print_targets(const char *heading, bool final_targets) {
-  Table<double, 1, MXLCND> v;
-  for (int j = 1; j <= fitl.nc; ++j)
-    v(j) = final_targets ? fitl.target(j) : fitl.current_target(j);
-  fit_say(heading);
-  print_values(v.data(), fitl.nc);
-}
+// A heading and one value per condition: the final targets, the current targets or the
+// values achieved.
+enum class Column { final_target, current_target, achieved };
 
-void print_achieved(const char *heading) {
+void print_conditions(const std::string &heading, Column column) {
   Table<double, 1, MXLCND> v;
   for (int j = 1; j <= fitl.nc; ++j)
-    v(j) = current_value(j);
+    v(j) = column == Column::final_target     ? fitl.target(j)
+           : column == Column::current_target ? fitl.current_target(j)
+                                              : current_value(j);
   fit_say(heading);
   print_values(v.data(), fitl.nc);
 }
@@ -216,9 +218,9 @@ void fitlsq(int &end_flag) {
     x(i) = fitl.x(i);
   fffct(nullptr, fitl.nc, fitl.nv, x.data(), lmwork.fvec.data(), 1);
   if (control.print_level >= 1)
-    print_targets(" THE REQUESTED FINAL VALUES ARE : ", true);
+    print_conditions(" THE REQUESTED FINAL VALUES ARE : ", Column::final_target);
   if (control.print_level > 2) {
-    print_achieved("  THE INITIAL VALUES ARE : ");
+    print_conditions("  THE INITIAL VALUES ARE : ", Column::achieved);
     fit_say(" THE INITIAL VALUE OF FIT FUNCTION IS " + fE(fit_function(lmwork.fvec.data()), 15, 7));
   }
 
@@ -251,9 +253,8 @@ void fitlsq(int &end_flag) {
     Table<double, 1, MXLCND> fvec;
     fffct(nullptr, fitl.nc, fitl.nv, x.data(), fvec.data(), 1);
     if (control.print_level > 2) {
-      fit_say(" REQUESTED VALUES AT STEP :" + fI(k, 4));
-      print_values(fitl.current_target.data(), fitl.nc);
-      print_achieved(" ACHIEVED VALUES ");
+      print_conditions(" REQUESTED VALUES AT STEP :" + fI(k, 4), Column::current_target);
+      print_conditions(" ACHIEVED VALUES ", Column::achieved);
     }
     fit_report("  FITTED PARAMETERS VALUES ");
     for (int i = 1; i <= fitl.nv; ++i)

@@ -39,6 +39,16 @@ double beta_after_first_quad(double k) {
   return propagate(t, slice_matrix({QUAD, 0.3, k}, 0.3, 1)).beta;
 }
 
+// One quadrupole between two drifts.
+const std::string ONE_QUAD = R"(TITLE
+ONE QUADRUPOLE
+D: DRIFT, L=1.0
+Q1: QUADRUPOLE, L=0.3, K1=0.5
+BL: LINE=(D,Q1,D)
+USE, BL
+VORAX
+)";
+
 } // namespace
 
 TEST(FitLine, LeasMatchesRCoefficientsAndAChromaticTerm) {
@@ -146,14 +156,7 @@ STOP
 TEST(FitLine, SetlLimitsKeepTheVariableInsideTheMargin) {
   // R11 = -1 needs a gradient far above the upper limit 1.0; the fit may only enter the margin
   // 0.05 above it, and ends there.
-  const DeckRun run = run_deck(R"(TITLE
-LIMITS
-D: DRIFT, L=1.0
-Q1: QUADRUPOLE, L=0.3, K1=0.5
-BL: LINE=(D,Q1,D)
-USE, BL
-VORAX
-SETL
+  const DeckRun run = run_deck(ONE_QUAD + R"(SETL
 Q1 K1 0.2 1.0 0.05 0
 99
 LEAS
@@ -178,14 +181,7 @@ STOP
 TEST(FitLine, FirstIterationsApproachTheTargetsInThirdsAndHalves) {
   // N1 = 3: iteration 1 aims at a third of the remaining distance, iteration 2 at half of it,
   // iteration 3 at the target; each measured from the values achieved before it.
-  const DeckRun run = run_deck(R"(TITLE
-APPROACH
-D: DRIFT, L=1.0
-Q1: QUADRUPOLE, L=0.3, K1=0.5
-BL: LINE=(D,Q1,D)
-USE, BL
-VORAX
-LEAS
+  const DeckRun run = run_deck(ONE_QUAD + R"(LEAS
  3 1 1 1 10 0 0 0 10 0 0 0
 Q1 K1 0
  110 0.2 1

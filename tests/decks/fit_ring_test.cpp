@@ -36,12 +36,15 @@ std::vector<Element> ring_of(const std::vector<Element> &c) {
   return ring;
 }
 
-// Cell phase advances that give the ring the whole tunes 1 + NUX and 1 + NUY.
+// How far the cell's half-trace in the plane is from that of a ring of 8 cells with the whole
+// tune 1 + nu.
+double cell_residual(const std::vector<Element> &c, int plane, double nu) {
+  const M3 m = line_matrix(c, plane);
+  return (m[0][0] + m[1][1]) / 2 - std::cos(2 * PI * (1 + nu) / 8);
+}
+
 std::array<double, 2> tune_residual(double kf, double kd) {
-  const auto c = cell(kf, kd);
-  const double cx = (line_matrix(c, 1)[0][0] + line_matrix(c, 1)[1][1]) / 2;
-  const double cy = (line_matrix(c, 2)[0][0] + line_matrix(c, 2)[1][1]) / 2;
-  return {cx - std::cos(2 * PI * (1 + NUX) / 8), cy - std::cos(2 * PI * (1 + NUY) / 8)};
+  return {cell_residual(cell(kf, kd), 1, NUX), cell_residual(cell(kf, kd), 2, NUY)};
 }
 
 // The analysis block of the last periodic analysis printed for the plane ("HORIZONTAL" or
@@ -127,9 +130,7 @@ TEST(FitRing, CoupledFamilyWithCoefficientMinusOneStaysOpposite) {
   // horizontal tune alone is fitted.
   double k = 0.9, unused = 0.0;
   const auto residual = [](double a, double b) {
-    const auto c = cell(a, a);
-    const double cx = (line_matrix(c, 1)[0][0] + line_matrix(c, 1)[1][1]) / 2;
-    return std::array<double, 2>{cx - std::cos(2 * PI * (1 + NUX) / 8), b};
+    return std::array<double, 2>{cell_residual(cell(a, a), 1, NUX), b};
   };
   ASSERT_TRUE(solve2(residual, k, unused));
   const DeckRun run = run_deck(RING + R"(SIMP
@@ -181,8 +182,7 @@ TEST(FitRing, VariedDriftLengthEntersThePathLengths) {
   double length = 2.0, unused = 0.0;
   const auto residual = [](double l, double b) {
     const std::vector<Element> c{{QUAD, 0.5, 0.9}, {DRIFT, l}, {QUAD, 0.5, -0.9}, {DRIFT, l}};
-    const double cx = (line_matrix(c, 1)[0][0] + line_matrix(c, 1)[1][1]) / 2;
-    return std::array<double, 2>{cx - std::cos(2 * PI * (1 + NUX) / 8), b};
+    return std::array<double, 2>{cell_residual(c, 1, NUX), b};
   };
   ASSERT_TRUE(solve2(residual, length, unused));
   const DeckRun run = run_deck(RING + R"(SIMP
@@ -228,4 +228,30 @@ STOP
   EXPECT_NEAR(last_number_after(run.listing, "OF QF       ="), kf, 1e-9);
   EXPECT_NEAR(last_number_after(run.listing, "OF QD       ="), -kd, 1e-9);
   EXPECT_LT(last_number_after(run.listing, "THE FIT FUNCTION VALUE IS :"), 1e-9);
+}
+
+TEST(FitRing, FittedParametersGoToTheEchoFileWhateverThePrintLevel) {
+  const DeckRun run = run_deck(RING + R"(OUTP
+ 0
+SIMP
+ 0 3 2
+QF K1 0.001
+QD K1 0.001
+ 2 0.62 12 0.48
+ 0
+LEAS
+ 1 1 2 2 0 0 0 0 0 0 0 0
+QF K1 0
+QD K1 0
+ 2 0.62 1
+ 12 0.48 1
+ 0 ;
+STOP
+)");
+  ASSERT_EQ(run.status, 0) << run.listing;
+  EXPECT_FALSE(contains(run.listing, "  PARAMETER #"));
+  EXPECT_TRUE(contains(run.log, " THE FITTED PARAMETERS ARE :"));
+  EXPECT_TRUE(contains(run.log, "  FITTED PARAMETERS VALUES"));
+  EXPECT_EQ(count_of(run.log, "  PARAMETER #   2 OF QF       ="), 1 + 2); // SIMP, two LEAS steps
+  EXPECT_TRUE(contains(run.log, "  THE FIT FUNCTION VALUE IS :"));
 }
