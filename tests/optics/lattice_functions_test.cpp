@@ -1,5 +1,5 @@
-// Lattice-function propagation: periodicity, composition, damping maps, the continuous tune
-// across whole turns, and the listing line.
+// Lattice-function propagation: periodicity, composition, damping maps and the continuous tune
+// across whole turns.
 #include "optics/lattice_functions.h"
 
 #include "common/shared_areas.h"
@@ -100,26 +100,6 @@ TEST(LatticeFunctions, TuneGrowsContinuouslyOverSeveralTurns) {
   EXPECT_DOUBLE_EQ(count_phase(-0.45, turns, nonneg), 0.55);
   EXPECT_DOUBLE_EQ(count_phase(-0.2, turns, nonneg), 0.8);
   EXPECT_DOUBLE_EQ(count_phase(0.1, turns, nonneg), 1.1);
-}
-
-TEST(LatticeFunctions, ListingLineHasItsDocumentedColumns) {
-  test::start_in_memory();
-  twf.beta(1) = 12.3456;
-  twf.alpha(1) = -1.5;
-  twf.beta(2) = 3.25;
-  twf.alpha(2) = 0.75;
-  twf.eta(1) = 1.125;
-  twf.etap(1) = -0.0625;
-  twf.nu(1) = 1.2345;
-  twf.nu(2) = 0.5;
-  const std::string line = lattice_line("QF      ", 17, 0.5, 123.4567, 1.0, 1.0);
-  EXPECT_EQ(line.size(), 133u);
-  EXPECT_EQ(line.substr(0, 14), " QF         17");
-  EXPECT_EQ(line.substr(14, 9), "  12.3456");
-  EXPECT_EQ(line.substr(23, 9), "  -1.5000");
-  EXPECT_EQ(line.substr(50, 8), "  1.1250");
-  EXPECT_EQ(line.substr(82, 8), "  1.2345");
-  EXPECT_EQ(line.substr(107, 10), "   123.457");
 }
 
 } // namespace
