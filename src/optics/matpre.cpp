@@ -40,11 +40,7 @@ int whole(double x) {
 // never sees numbers left over from an earlier one.
 int read_values(int &end_flag) {
   cintak.values.fill(0.0);
-  std::string name;
-  int name_width = 0;
-  int count = -1;
-  input(name, name_width, cintak.values.data(), NINPUT, end_flag, count, 1);
-  return count;
+  return input_record(end_flag);
 }
 
 // Checks an interval count against MXLIST; stops the run when it is exceeded.
