@@ -127,7 +127,9 @@ TEST(FitLine, BeamMatrixDifferenceBetweenTwoFitPoints) {
   std::vector<Element> to_m2 = to_m1;
   to_m2.insert(to_m2.end(), {{DRIFT, 1}, {QUAD, 0.3, truth}, {DRIFT, 1}});
   const double difference = sigma11(to_m2) - sigma11(to_m1);
-  const DeckRun run = run_deck(R"(TITLE
+  // Fit point 2 may also stand before fit point 1: the difference then changes sign.
+  for (const bool reversed : {false, true}) {
+    const DeckRun run = run_deck(R"(TITLE
 BEAM DIFFERENCE
 D: DRIFT, L=1.0
 M1: MARKER
@@ -141,16 +143,19 @@ BEAM
  1E-3 0 0 0 0 0 1E-4 0 0 0 0 1E-3 0 0 0 1E-4 0 0 1E-3 0 1E-3 -2 ,
 SETF
  2
-M1 M2
+)" + std::string(reversed ? "M2 M1" : "M1 M2") +
+                                 R"(
 LEAS
  1 4 1 1 10 0 0 0 10 0 0 0
 Q2 K1 0
- 1071 )" + num(difference) + R"( 1E6
+ 1071 )" + num(reversed ? -difference : difference) +
+                                 R"( 1E6
  0 ;
 STOP
 )");
-  ASSERT_EQ(run.status, 0) << run.listing;
-  EXPECT_NEAR(last_number_after(run.listing, "OF Q2       ="), truth, 1e-7);
+    ASSERT_EQ(run.status, 0) << run.listing;
+    EXPECT_NEAR(last_number_after(run.listing, "OF Q2       ="), truth, 1e-7) << reversed;
+  }
 }
 
 TEST(FitLine, SetlLimitsKeepTheVariableInsideTheMargin) {

@@ -154,6 +154,29 @@ STOP
   EXPECT_NEAR(number_after(last_analysis(after, "VERTICAL"), "NU ="), NUX, 1e-12);
 }
 
+TEST(FitRing, LeasDrivenGradientFollowsItsVariable) {
+  // QD is driven as -1.1 times the varied QF gradient; only the horizontal tune is fitted.
+  double k = 0.9, unused = 0.0;
+  const auto residual = [](double a, double b) {
+    return std::array<double, 2>{cell_residual(cell(a, 1.1 * a), 1, NUX), b};
+  };
+  ASSERT_TRUE(solve2(residual, k, unused));
+  const DeckRun run = run_deck(RING + R"(LEAS
+ 1 3 1 1 0 0 0 0 0 0 0 0
+QF K1 0
+ 2 0.62 1
+ 1
+QF
+ 1
+QD K1 -1.1 ;
+STOP
+)");
+  ASSERT_EQ(run.status, 0) << run.listing;
+  const double qf = last_number_after(run.listing, "OF QF       =");
+  EXPECT_NEAR(qf, k, 1e-9);
+  EXPECT_NEAR(last_number_after(run.listing, "OF QD       ="), -1.1 * qf, 1e-13);
+}
+
 TEST(FitRing, ApproachStepsAndShrinkingStepsBothReachTheTunes) {
   double kf = 0.9, kd = 0.9;
   ASSERT_TRUE(solve2(tune_residual, kf, kd));
