@@ -111,6 +111,9 @@ void ovflow(int kind, int limit) {
   ++iodata.error_count;
   plend();
   halt(k.code);
+  // A full table cannot be recovered from, even when the error stop is in its recoverable
+  // mode: going on would write past the table.
+  throw RunEnd{k.code};
 }
 
 void cntrol() {

@@ -37,8 +37,16 @@ int run_program() {
     }
   } catch (const RunEnd &end) {
     status = 1;
-    terminal("vorax: run stopped with error number " + std::to_string(end.code) + ": " +
-             std::string(error_name(end.code)));
+    std::string line = "vorax: run stopped with error number " + std::to_string(end.code) + ": ";
+    std::string_view name = error_name(end.code);
+    while (!name.empty() && name.back() == ' ')
+      name.remove_suffix(1);
+    line += name;
+    // A scan-mode end is caused by the errors in the input: say how many.
+    if (ioflag.scan_mode != 0 && iodata.error_count > 0)
+      line += " (" + std::to_string(iodata.error_count) +
+              (iodata.error_count == 1 ? " error" : " errors") + " found in the input)";
+    terminal(line);
   }
   flush_all_units();
   return status;

@@ -120,6 +120,8 @@ void rdline() {
     ++iodata.error_count;
     plend();
     halt(102);
+    throw RunEnd{102}; // nothing sensible can be read after a failed read
+
   } else if (status < 0) {
     ioflag.end_of_file = 1;
     constexpr std::string_view eof_text = "!!! END OF FILE !!!";

@@ -79,7 +79,8 @@ TEST(FrontCommands, MissingKeywordsAreErrorsThatEnterScanMode) {
   EXPECT_TRUE(contains(r.log, " * NUMBER OF FATAL ERRORS     =     2 *"));
   EXPECT_TRUE(
       contains(r.listing, "  HALTING WITH ERROR NUMBER :    101  AND ERROR : LDFIN NORMAL END"));
-  EXPECT_EQ(r.terminal, "vorax: run stopped with error number 101: LDFIN NORMAL END\n");
+  EXPECT_EQ(r.terminal, "vorax: run stopped with error number 101: LDFIN NORMAL END (2 errors "
+                        "found in the input)\n");
 }
 
 TEST(FrontCommands, VoraxInScanModeStopsBeforeTheEngine) {

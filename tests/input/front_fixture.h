@@ -2,6 +2,7 @@
 // look at the tables it filled, or position the reader on a text to call one routine.
 #pragma once
 
+#include "common/control.h"
 #include "common/halt.h"
 #include "common/units.h"
 #include "harness.h"

@@ -314,3 +314,19 @@ TEST(Parameters, EvaluationOrderPutsOperandsFirst) {
   EXPECT_EQ(attribute("Q", "L"), 2.0);
   EXPECT_EQ(attribute("Q", "K1"), -3.0);
 }
+
+TEST(Parameters, FullTableStopsEvenInTheRecoverableErrorMode) {
+  start_reader("");
+  cinter.mode = 1; // the error stop would return here
+  pardat.low_count = MAXPAR - 1;
+  pardat.high_mark = MAXPAR;
+  try {
+    parcon(1, 2.0);
+    FAIL() << "no stop";
+  } catch (const RunEnd &end) {
+    EXPECT_EQ(end.code, 9);
+  }
+  EXPECT_EQ(pardat.high_mark, MAXPAR);
+  EXPECT_THROW(fndpar(1, Name8("NEW")), RunEnd);
+  EXPECT_EQ(pardat.low_count, MAXPAR - 1);
+}
