@@ -137,8 +137,7 @@ void cntrol() {
     int word_length = 0, keyword_length = 0, label_length = 0;
     rdword(word, word_length);
     if (word_length == 0) {
-      rdfail();
-      log_message("*** ERROR *** COMMAND KEYWORD OR LABEL EXPECTED");
+      rdfail("*** ERROR *** COMMAND KEYWORD OR LABEL EXPECTED");
       ioflag.command_error = 1;
     } else if (current_char() == ':') {
       label = word;
@@ -151,8 +150,7 @@ void cntrol() {
       } else {
         rdword(keyword, keyword_length);
         if (keyword_length == 0) {
-          rdfail();
-          log_message("*** ERROR *** COMMAND KEYWORD EXPECTED");
+          rdfail("*** ERROR *** COMMAND KEYWORD EXPECTED");
           ioflag.command_error = 1;
         }
       }

@@ -189,16 +189,6 @@ void vertical_from_horizontal(int source, int target) {
   }
 }
 
-void warn(std::string_view message) {
-  rdwarn();
-  log_message(message);
-}
-
-void fail(std::string_view message) {
-  rdfail();
-  log_message(message);
-}
-
 } // namespace
 
 const Name8 &element_keyword(int index) {
@@ -274,7 +264,7 @@ void decpar(int first, int last, Chars<4> &type, Label14 &label, int &error) {
     rdword(key, length);
     int status = 0;
     if (length == 0) {
-      fail("*** ERROR *** PARAMETER KEYWORD EXPECTED");
+      rdfail("*** ERROR *** PARAMETER KEYWORD EXPECTED");
       status = 1;
     } else if (key == "TYPE") {
       rdtest("=", status);
@@ -284,7 +274,7 @@ void decpar(int first, int last, Chars<4> &type, Label14 &label, int &error) {
         int word_length = 0;
         rdword(word, word_length);
         if (word_length == 0) {
-          fail("*** ERROR *** TYPE IDENTIFIER EXPECTED");
+          rdfail("*** ERROR *** TYPE IDENTIFIER EXPECTED");
           status = 1;
         } else {
           type = Chars<4>(word.view().substr(0, 4));
@@ -298,7 +288,7 @@ void decpar(int first, int last, Chars<4> &type, Label14 &label, int &error) {
         int text_length = 0;
         rdlabl(text, text_length);
         if (text_length == 0) {
-          fail("*** ERROR *** LABEL IDENTIFIER EXPECTED");
+          rdfail("*** ERROR *** LABEL IDENTIFIER EXPECTED");
           status = 1;
         } else {
           label = text;
@@ -307,14 +297,14 @@ void decpar(int first, int last, Chars<4> &type, Label14 &label, int &error) {
     } else {
       const int node = rdlook(key, parnam.name.data(), first, last);
       if (node == 0) {
-        warn("** WARNING ** UNKNOWN PARAMETER KEYWORD " + quoted(key.trimmed()) +
-             " --- PARAMETER IGNORED");
+        rdwarn("** WARNING ** UNKNOWN PARAMETER KEYWORD " + quoted(key.trimmed()) +
+               " --- PARAMETER IGNORED");
         rdfind(",;");
         continue;
       }
       if (pardat.kind(node) >= 0) {
-        warn("** WARNING ** MULTIPLE DEFINITION OF PARAMETER " + quoted(key.trimmed()) +
-             " --- PREVIOUS VALUE USED");
+        rdwarn("** WARNING ** MULTIPLE DEFINITION OF PARAMETER " + quoted(key.trimmed()) +
+               " --- PREVIOUS VALUE USED");
         rdfind(",;");
         continue;
       }
@@ -326,7 +316,7 @@ void decpar(int first, int last, Chars<4> &type, Label14 &label, int &error) {
         } else if (pardat.kind(node) == PAR_DEFAULT) {
           pardat.kind(node) = PAR_CONSTANT;
         } else {
-          warn("** WARNING ** \"=\" EXPECTED --- DEFAULT VALUE USED");
+          rdwarn("** WARNING ** \"=\" EXPECTED --- DEFAULT VALUE USED");
         }
       }
     }
@@ -353,32 +343,18 @@ void elmdef(const Name8 &keyword, int keyword_length, const Name8 &name, int nam
   (void)keyword_length;
   Name8 element = name;
   int length = name_length;
-  if (length == 0) {
-    int status = 0;
-    rdtest(",", status);
-    if (status != 0) {
-      ioflag.command_error = 1;
-      return;
-    }
-    rdnext();
-    rdword(element, length);
-    if (length == 0) {
-      fail("*** ERROR *** ELEMENT NAME EXPECTED");
-      ioflag.command_error = 1;
-      return;
-    }
-  }
+  if (length == 0 && !read_named_operand(element, length, "*** ERROR *** ELEMENT NAME EXPECTED"))
+    return;
   const KeywordTable &table = keyword_table();
   int kw = rdlook(keyword, table.keyword.data(), 1, ELEMENT_KEYWORDS);
   if (kw == 0) {
-    warn("** WARNING ** UNKNOWN ELEMENT KEYWORD " + quoted(keyword.trimmed()) +
-         " --- \"DRIFT\" ASSUMED");
+    rdwarn("** WARNING ** UNKNOWN ELEMENT KEYWORD " + quoted(keyword.trimmed()) +
+           " --- \"DRIFT\" ASSUMED");
     kw = KW_DRIFT;
   }
   const int index = fndelm(iodata.command_line, element);
   if (elmdat.kind(index) >= 0) {
-    warn("** WARNING ** THE ABOVE NAME WAS DEFINED IN LINE " + fI(elmdat.def_line(index), 5) +
-         ", IT WILL BE REDEFINED");
+    warn_redefinition(elmdat.def_line(index));
     elmdat.kind(index) = -1;
   }
   int first = 0, last = 0;

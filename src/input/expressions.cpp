@@ -46,9 +46,8 @@ int new_upper_node(int line, int kind, int left, int right, double value, char l
 }
 
 void stack_full() {
-  rdfail();
-  log_message("*** ERROR *** EXPRESSION TOO COMPLEX --- MORE THAN " + std::to_string(STACK_DEPTH) +
-              " PENDING OPERATORS OR OPERANDS");
+  rdfail("*** ERROR *** EXPRESSION TOO COMPLEX --- MORE THAN " + std::to_string(STACK_DEPTH) +
+         " PENDING OPERATORS OR OPERANDS");
 }
 
 bool push_op(int op) {
@@ -85,8 +84,7 @@ int attribute_reference(const Name8 &element, int &error) {
   error = 0;
   const int index = fndelm(iodata.command_line, element);
   if (elmdat.kind(index) < 1) {
-    rdfail();
-    log_message("*** ERROR *** UNKNOWN BEAM ELEMENT " + quoted(element.trimmed()));
+    rdfail("*** ERROR *** UNKNOWN BEAM ELEMENT " + quoted(element.trimmed()));
     error = 1;
     return 0;
   }
@@ -95,8 +93,7 @@ int attribute_reference(const Name8 &element, int &error) {
   int length = 0;
   rdword(key, length);
   if (length == 0) {
-    rdfail();
-    log_message("*** ERROR *** PARAMETER KEYWORD EXPECTED");
+    rdfail("*** ERROR *** PARAMETER KEYWORD EXPECTED");
     error = 1;
     return 0;
   }
@@ -105,22 +102,16 @@ int attribute_reference(const Name8 &element, int &error) {
     return 0;
   const int node = rdlook(key, parnam.name.data(), elmdat.first(index), elmdat.last(index));
   if (node == 0) {
-    rdfail();
     std::string ref(element.trimmed());
     ref += '[';
     ref += key.trimmed();
     ref += ']';
-    log_message("*** ERROR *** UNKNOWN ELEMENT PARAMETER " + quoted(ref));
+    rdfail("*** ERROR *** UNKNOWN ELEMENT PARAMETER " + quoted(ref));
     error = 1;
     return 0;
   }
   rdnext();
   return node;
-}
-
-void fail(std::string_view message) {
-  rdfail();
-  log_message(message);
 }
 
 } // namespace
@@ -213,7 +204,7 @@ void decexp(int target, int &error) {
         if (current_char() == '(') {
           const int kind = function_kind(name);
           if (kind == 0) {
-            fail("*** ERROR *** UNKNOWN FUNCTION " + quoted(name.trimmed()));
+            rdfail("*** ERROR *** UNKNOWN FUNCTION " + quoted(name.trimmed()));
             failed = true;
             break;
           }
@@ -243,8 +234,8 @@ void decexp(int target, int &error) {
         want_operand = false;
         continue;
       }
-      fail("*** ERROR *** OPERAND MUST BE NUMBER, PARAMETER NAME, FUNCTION CALL, OR EXPRESSION "
-           "IN \"()\"");
+      rdfail("*** ERROR *** OPERAND MUST BE NUMBER, PARAMETER NAME, FUNCTION CALL, OR EXPRESSION "
+             "IN \"()\"");
       failed = true;
       break;
     }
@@ -275,7 +266,7 @@ void decexp(int target, int &error) {
     }
     if (c == ')') {
       if (top_op() != OP_PAREN) {
-        fail("*** ERROR *** UNBALANCED RIGHT PARENTHESIS");
+        rdfail("*** ERROR *** UNBALANCED RIGHT PARENTHESIS");
         failed = true;
         break;
       }
@@ -284,7 +275,7 @@ void decexp(int target, int &error) {
       continue;
     }
     if (top_op() == OP_PAREN) {
-      fail("*** ERROR *** RIGHT PARENTHESIS MISSING");
+      rdfail("*** ERROR *** RIGHT PARENTHESIS MISSING");
       failed = true;
       break;
     }
@@ -320,16 +311,10 @@ void param(const Name8 &label, int label_length, int form_flag) {
   int length = label_length;
   int error = 0;
   if (form_flag == 1) {
-    rdtest(",", error);
-    if (error != 0) {
-      ioflag.command_error = 1;
+    if (!read_named_operand(name, length, "*** ERROR *** PARAMETER NAME EXPECTED"))
       return;
-    }
-    rdnext();
-    rdword(name, length);
-  }
-  if (length == 0) {
-    fail("*** ERROR *** PARAMETER NAME EXPECTED");
+  } else if (length == 0) {
+    rdfail("*** ERROR *** PARAMETER NAME EXPECTED");
     ioflag.command_error = 1;
     return;
   }
@@ -343,11 +328,8 @@ void param(const Name8 &label, int label_length, int form_flag) {
   } else {
     target = fndpar(iodata.command_line, name);
   }
-  if (pardat.kind(target) >= 0) {
-    rdwarn();
-    log_message("** WARNING ** THE ABOVE NAME WAS DEFINED IN LINE " +
-                fI(pardat.def_line(target), 5) + ", IT WILL BE REDEFINED");
-  }
+  if (pardat.kind(target) >= 0)
+    warn_redefinition(pardat.def_line(target));
   rdtest("=", error);
   if (error == 0) {
     rdnext();

@@ -19,18 +19,13 @@ std::string line_text() {
   return s;
 }
 
-void warn(std::string_view message) {
-  rdwarn();
-  log_message(message);
-}
-
 // The listing and the message log are bound by the program itself; reading them back or
 // reconnecting them from the deck would overwrite what has been written so far.
 bool refuse_output_unit(int unit, std::string_view command) {
   if (unit != iodata.listing_unit && unit != iodata.log_unit)
     return false;
-  warn("** WARNING ** LOGICAL UNIT " + fI(unit, 2) + " HOLDS THE LISTING OR THE MESSAGE LOG --- " +
-       quoted(command) + " IGNORED");
+  rdwarn("** WARNING ** LOGICAL UNIT " + fI(unit, 2) +
+         " HOLDS THE LISTING OR THE MESSAGE LOG --- " + quoted(command) + " IGNORED");
   return true;
 }
 
@@ -39,8 +34,8 @@ bool refuse_output_unit(int unit, std::string_view command) {
 bool refuse_input_unit(int unit, std::string_view command) {
   if (unit != iodata.input_unit)
     return false;
-  warn("** WARNING ** LOGICAL UNIT " + fI(unit, 2) + " IS BEING READ --- " + quoted(command) +
-       " IGNORED");
+  rdwarn("** WARNING ** LOGICAL UNIT " + fI(unit, 2) + " IS BEING READ --- " + quoted(command) +
+         " IGNORED");
   return true;
 }
 
@@ -54,7 +49,7 @@ void title() {
     return;
   }
   if (iodata.column != 81)
-    warn("** WARNING ** TEXT AFTER \"TITLE\" SKIPPED");
+    rdwarn("** WARNING ** TEXT AFTER \"TITLE\" SKIPPED");
   rdline();
   if (ioflag.end_of_file != 0)
     pagtit.title = Chars<80>{};
@@ -72,13 +67,13 @@ void xcall() {
     return;
   }
   if (iodata.input_unit != STDIN_UNIT) {
-    warn("** WARNING ** \"CALL\"S CANNOT BE NESTED --- \"CALL\" IGNORED");
+    rdwarn("** WARNING ** \"CALL\"S CANNOT BE NESTED --- \"CALL\" IGNORED");
     return;
   }
   if (refuse_output_unit(unit, "CALL"))
     return;
   if (iodata.column != 81) {
-    warn("** WARNING ** TEXT AFTER \"CALL\" COMMAND SKIPPED");
+    rdwarn("** WARNING ** TEXT AFTER \"CALL\" COMMAND SKIPPED");
     iodata.column = 81;
   }
   iodata.input_unit = unit;
@@ -97,11 +92,11 @@ void xretrn() {
     return;
   }
   if (iodata.input_unit == STDIN_UNIT) {
-    warn("** WARNING ** \"RETURN\" NOT PERMITTED ON STANDARD INPUT FILE --- \"RETURN\" IGNORED");
+    rdwarn("** WARNING ** \"RETURN\" NOT PERMITTED ON STANDARD INPUT FILE --- \"RETURN\" IGNORED");
     return;
   }
   if (iodata.column != 81) {
-    warn("** WARNING ** TEXT AFTER \"RETURN\" SKIPPED");
+    rdwarn("** WARNING ** TEXT AFTER \"RETURN\" SKIPPED");
     iodata.column = 81;
   }
   iodata.input_unit = STDIN_UNIT;
@@ -117,13 +112,12 @@ void xopen() {
     return;
   }
   if (iodata.column != 81) {
-    warn("** WARNING ** TEXT AFTER \"OPEN\" SKIPPED");
+    rdwarn("** WARNING ** TEXT AFTER \"OPEN\" SKIPPED");
     iodata.column = 81;
   }
   rdline();
   if (ioflag.end_of_file != 0) {
-    rdfail();
-    log_message("*** ERROR *** END OF FILE SEEN WHEN READING FILE NAME");
+    rdfail("*** ERROR *** END OF FILE SEEN WHEN READING FILE NAME");
     ioflag.command_error = 1;
     return;
   }
@@ -134,7 +128,7 @@ void xopen() {
   if (open_unit(unit, name))
     log_record("0... SUCCESSFUL TO OPEN FILE:" + name);
   else
-    warn("** WARNING ** FAIL TO OPEN FILE: " + name);
+    rdwarn("** WARNING ** FAIL TO OPEN FILE: " + name);
 }
 
 void xclose() {

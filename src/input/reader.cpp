@@ -215,15 +215,13 @@ void rdint(int &value, int &error) {
     rdnext();
   }
   if (error != 0) {
-    rdfail();
-    log_message("*** ERROR *** UNSIGNED INTEGER EXPECTED");
+    rdfail("*** ERROR *** UNSIGNED INTEGER EXPECTED");
     return;
   }
   if (in_set(current_char(), ".DE")) {
     while (in_set(current_char(), "0123456789.E") && ioflag.end_of_file == 0)
       rdnext();
-    rdfail();
-    log_message("*** ERROR *** REAL VALUE NOT PERMITTED");
+    rdfail("*** ERROR *** REAL VALUE NOT PERMITTED");
     error = 1;
     value = 0;
   }
@@ -233,8 +231,7 @@ void rdnumb(double &value, int &error) {
   value = 0.0;
   error = 0;
   if (!in_set(current_char(), NUMBER_START) || ioflag.end_of_file != 0) {
-    rdfail();
-    log_message("*** ERROR *** REAL VALUE EXPECTED");
+    rdfail("*** ERROR *** REAL VALUE EXPECTED");
     error = 1;
     return;
   }
@@ -312,8 +309,7 @@ void rdnumb(double &value, int &error) {
   }
   if (error != 0) {
     value = 0.0;
-    rdfail();
-    log_message("*** ERROR *** INCORRECT REAL VALUE");
+    rdfail("*** ERROR *** INCORRECT REAL VALUE");
     error = 1;
   }
 }
@@ -322,11 +318,10 @@ void rdtest(std::string_view set, int &error) {
   error = 0;
   if (in_set(current_char(), set))
     return;
-  rdfail();
   if (set.size() == 1)
-    log_message("*** ERROR *** " + quoted(set) + " EXPECTED");
+    rdfail("*** ERROR *** " + quoted(set) + " EXPECTED");
   else
-    log_message("*** ERROR *** ONE OF " + quoted(set) + " EXPECTED");
+    rdfail("*** ERROR *** ONE OF " + quoted(set) + " EXPECTED");
   error = 1;
 }
 
@@ -359,6 +354,37 @@ void rdwarn() {
   ++iodata.warning_count;
 }
 
+void rdfail(std::string_view message) {
+  rdfail();
+  log_message(message);
+}
+
+void rdwarn(std::string_view message) {
+  rdwarn();
+  log_message(message);
+}
+
+void warn_redefinition(int def_line) {
+  rdwarn("** WARNING ** THE ABOVE NAME WAS DEFINED IN LINE " + fI(def_line, 5) +
+         ", IT WILL BE REDEFINED");
+}
+
+bool read_named_operand(Name8 &name, int &length, std::string_view missing) {
+  int error = 0;
+  rdtest(",", error);
+  if (error == 0) {
+    rdnext();
+    rdword(name, length);
+    if (length == 0) {
+      rdfail(missing);
+      error = 1;
+    }
+  }
+  if (error != 0)
+    ioflag.command_error = 1;
+  return error == 0;
+}
+
 void rdend(int code) {
   if (iodata.warning_count != 0 || iodata.error_count != 0) {
     log_record("1" + repeat('*', 38));
@@ -385,8 +411,7 @@ void rdfile(int &unit, int &error) {
   if (error != 0)
     return;
   if (value < 1 || value > 99) {
-    rdfail();
-    log_message("*** ERROR *** LOGICAL UNIT NUMBER MUST BE IN THE RANGE 1...99");
+    rdfail("*** ERROR *** LOGICAL UNIT NUMBER MUST BE IN THE RANGE 1...99");
     error = 1;
     return;
   }
@@ -412,16 +437,13 @@ void rdpara(int n, const Name8 *keywords, const int *types, int *seen, int *ival
     rdword(word, length);
     const int index = length == 0 ? 0 : rdlook(word, keywords, 1, n);
     if (length == 0) {
-      rdfail();
-      log_message("*** ERROR *** PARAMETER KEYWORD EXPECTED");
+      rdfail("*** ERROR *** PARAMETER KEYWORD EXPECTED");
       status = 1;
     } else if (index == 0) {
-      rdfail();
-      log_message("*** ERROR *** UNKNOWN PARAMETER KEYWORD " + quoted(word.trimmed()));
+      rdfail("*** ERROR *** UNKNOWN PARAMETER KEYWORD " + quoted(word.trimmed()));
       status = 1;
     } else if (seen[index - 1] != 0) {
-      rdfail();
-      log_message("*** ERROR *** DUPLICATE PARAMETER " + quoted(word.trimmed()));
+      rdfail("*** ERROR *** DUPLICATE PARAMETER " + quoted(word.trimmed()));
       status = 1;
     } else {
       const int type = types[index - 1];
@@ -443,12 +465,10 @@ void rdpara(int n, const Name8 *keywords, const int *types, int *seen, int *ival
         rdword(value, value_length);
         const int found = value_length == 0 ? 0 : rdlook(value, keywords, k + 1, k + m);
         if (value_length == 0) {
-          rdfail();
-          log_message("*** ERROR *** VALUE KEYWORD EXPECTED");
+          rdfail("*** ERROR *** VALUE KEYWORD EXPECTED");
           status = 1;
         } else if (found == 0) {
-          rdfail();
-          log_message("*** ERROR *** UNKNOWN VALUE KEYWORD " + quoted(value.trimmed()));
+          rdfail("*** ERROR *** UNKNOWN VALUE KEYWORD " + quoted(value.trimmed()));
           status = 1;
         } else {
           ivalues[index - 1] = found - k;

@@ -77,6 +77,14 @@ void rdfind(std::string_view set);
 int rdlook(const Name8 &word, const Name8 *table, int first, int last);
 void rdfail();
 void rdwarn();
+// The marker followed by its message on the log unit: rdfail("*** ERROR *** ...").
+void rdfail(std::string_view message);
+void rdwarn(std::string_view message);
+// Warns that the name just read was defined before, in the given line.
+void warn_redefinition(int def_line);
+// Reads ", NAME" of a command whose name was not given as a label. Without the comma or the
+// name (then with the message given) the command is in error and false is returned.
+bool read_named_operand(Name8 &name, int &length, std::string_view missing);
 void rdend(int code);
 void rdfile(int &unit, int &error);
 // Keyword-parameter list: n keywords with their types; seen, integer and real values 1..n.
