@@ -257,3 +257,21 @@ TEST(FrontCommands, TheExampleDeckRunsCleanly) {
   EXPECT_EQ(pagtit.title.trimmed(), "FODO RING EXAMPLE");
   EXPECT_TRUE(contains(r.log, "64 ELEMENTS"));
 }
+
+TEST(FrontCommands, MarkerStandsUnderTheOffendingCharacterOfTheEcho) {
+  const DeckRun r = run_deck("D: DRIFT, L=1\n  Q1: QUADRUPO, L=1, K1=2*-3\n");
+  std::string echo, question;
+  for (const std::string &l : lines_of(r.log)) {
+    if (echo.empty() && contains(l, "K1=2*-3"))
+      echo = l;
+    if (l.rfind(" * COLUMN", 0) == 0)
+      question = l;
+  }
+  ASSERT_FALSE(echo.empty());
+  ASSERT_FALSE(question.empty());
+  const std::size_t q = question.find('?');
+  ASSERT_LT(q, echo.size());
+  EXPECT_EQ(echo[q], '-');
+  EXPECT_EQ(question.substr(0, 14), " * COLUMN 27 *");
+  EXPECT_TRUE(contains(r.listing, "0* LINE    2 *   Q1: QUADRUPO, L=1, K1=2*-3"));
+}
