@@ -339,8 +339,8 @@ void decpar(int first, int last, Chars<4> &type, Label14 &label, int &error) {
   }
 }
 
-void elmdef(const Name8 &keyword, int keyword_length, const Name8 &name, int name_length) {
-  (void)keyword_length;
+// The keyword's length is not needed: keywords are compared as blank-padded names.
+void elmdef(const Name8 &keyword, int, const Name8 &name, int name_length) {
   Name8 element = name;
   int length = name_length;
   if (length == 0 && !read_named_operand(element, length, "*** ERROR *** ELEMENT NAME EXPECTED"))
