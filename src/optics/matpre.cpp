@@ -23,14 +23,15 @@ void say(std::string_view text) {
   write_record(control.output_unit, text);
 }
 
+// Value k of the record; a record holds NINPUT values, so later ones were never given.
 double v(int k) {
-  return cintak.values(k);
+  return k <= NINPUT ? cintak.values(k) : 0.0;
 }
 
 // Nearest whole number, kept inside the int range whatever the data hold.
 int whole(double x) {
   if (!(x > -1e9))
-    return x != x ? 0 : -1000000000;
+    return std::isnan(x) ? 0 : -1000000000;
   if (x > 1e9)
     return 1000000000;
   return static_cast<int>(std::lround(x));
