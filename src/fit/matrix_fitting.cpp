@@ -10,7 +10,6 @@
 #include "fit/linear_algebra.h"
 #include "optics/matrix_operation.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace vorax {
@@ -42,6 +41,8 @@ void set_varied(int i, double v, ChangedElements &changed) {
   rebuild(changed);
 }
 
+// Codes 21..27 ask for the machine geometry at the end, which the layout computation produces,
+// not the map; without it the fit would chase zeros.
 void check_code(int code) {
   if (code >= 1 && code <= 20)
     return;

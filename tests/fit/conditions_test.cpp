@@ -139,14 +139,3 @@ TEST(Schedules, SimpApproachStepsAimAtShrinkingFractions) {
   EXPECT_EQ(approach_divisor(5, 4), 1);
   EXPECT_EQ(approach_divisor(1, 0), 1);
 }
-
-TEST(Schedules, LeasDivisorsAndTheFinalTargetsFromN1On) {
-  EXPECT_EQ(lsq_divisor(1, 1), 1);
-  EXPECT_EQ(lsq_divisor(1, 3), 3);
-  EXPECT_EQ(lsq_divisor(2, 3), 2);
-  EXPECT_EQ(lsq_divisor(3, 3), 1);
-  EXPECT_EQ(lsq_divisor(1, 2), 3);
-  EXPECT_EQ(lsq_divisor(2, 2), 1);
-  EXPECT_EQ(lsq_divisor(3, 6), 1); // only the first two iterations approach
-  EXPECT_EQ(lsq_divisor(1, 0), 1);
-}
