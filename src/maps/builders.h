@@ -24,6 +24,9 @@ void flen2m(double length, double k1, int matnum);
 void hexa2m(double length, double strength, int matnum);
 // A quadrupole-sextupole body.
 void qsx(double length, double k1, double strength, int matnum);
+// The same body with a skew sextupole part a3 beside the upright strength b3:
+// x'' = -Re[(b3 + i a3)(x + iy)^2], y'' = Im[(b3 + i a3)(x + iy)^2] besides the quadrupole.
+void quad_sext_body(double length, double k1, double b3, double a3, int matnum);
 
 // Bend edge and body blocks, in the internal form (curvature h, field index n, second-order
 // index beta2, angles in degrees).
@@ -36,5 +39,13 @@ struct BodyBlock {
 };
 void entex(const EdgeBlock &edge, int matnum);
 void magt2(const BodyBlock &body, int matnum);
+
+// The map of a multipole's quadrupole and sextupole terms over the given length (the element's
+// own length for its record, half of it for the halves around the thin kick of tracking).
+void multipole_body(int element, double length, int matnum);
+
+// Error number of an element whose parameters admit no map (a bend of zero length and finite
+// angle, an accelerating quadrupole whose energy does not stay positive).
+inline constexpr int NO_ELEMENT_MAP = 267;
 
 } // namespace vorax

@@ -1,0 +1,188 @@
+// The bend map: entrance edge, sector body and exit edge, each to second order, composed.
+#include <cmath>
+#include <string>
+
+#include "common/control.h"
+#include "common/engine_tables.h"
+#include "common/format.h"
+#include "common/halt.h"
+#include "common/shared_areas.h"
+#include "maps/builders.h"
+#include "maps/element_maps.h"
+#include "maps/second_order_body.h"
+
+namespace vorax {
+
+namespace {
+
+void write_drift(TransferMap &m, double length, int ncol) {
+  m.set_identity(ncol);
+  m.R(1, 2) = length;
+  m.R(3, 4) = length;
+}
+
+} // namespace
+
+// Bend edge. The body field (curvature h, gradient k1 = -n h^2) ends on a hard boundary
+// through the reference point, turned by beta from the normal to the reference (beta > 0
+// moves the boundary downstream for x > 0 at the entrance, upstream at the exit) and curved
+// with curvature H (H > 0: convex, the face bulging out of the magnet). Outside the map uses
+// the straight frame, inside the frame that follows the arc, both with x' = dx/ds; since
+// ds grows by hs = 1 + h x inside, the slopes change by that factor at the edge.
+//
+// The map is the free flow to the boundary, the impulse of the edge field, and the body flow
+// back to the reference plane (at the exit the same in reverse order). In the hard-edge
+// limit the field off the midplane has the singular part Phi delta(n) n, Phi = h y + k1 x y
+// the body's scalar potential and n the unit normal of the boundary into the magnet, so the
+// impulse is dp = (t x n) Phi / |t . n| with t the particle direction. Expanding the crossing
+// point, the impulse and the two flows to second order gives, with tau = tan beta, sec
+// powers s2, s3 of beta, for the entrance:
+//   x' += h tau x + h s2 x x' + (h H s3/2 + h^2 tau + k1 tau) x^2 - h tau x delta + h y y'
+//   x  += -(h/2) tau^2 x^2,     y += h tau^2 x y
+//   y' += -h tau y + h (1 - tau^2) x y' - h s2 x' y - (h H s3 + 2 k1 tau + h^2 tau) x y
+//         + h tau y delta
+// and for the exit
+//   x' += h tau x - h s2 x x' + (h H s3/2 - (h^2/2) tau^3 + k1 tau) x^2 - h tau x delta - h y y'
+//   x  += (h/2) tau^2 x^2,      y += -h tau^2 x y
+//   y' += -h tau y + h (tau^2 - 1) x y' + h s2 x' y + (h^2 tau s2 - h H s3 - 2 k1 tau) x y
+//         + h tau y delta.
+// The finite extent of the real fringe field (half gap g, integral K) weakens the vertical
+// edge focusing: psi = 2 K g h (1 + sin^2 beta)/cos beta. It is a thin vertical lens at the
+// reference plane, after the hard edge at the entrance and before it at the exit, giving
+// the impulse dpy = -h y [tan(beta - psi/(1+delta)) - tan beta]: psi scales with the
+// particle's own curvature h/(1+delta). Composed with the hard edge it changes R(4,3) to
+// -h tan(beta - psi) and adds the x y, y delta and (exit) y^2 terms written below.
+void entex(const EdgeBlock &edge, int matnum) {
+  TransferMap &m = blank.maps(matnum);
+  int ncol = prodct.ncol;
+  m.set_identity(ncol);
+  double h = edge.h;
+  double beta = edge.angle_deg * const_.raddeg;
+  double tau = std::tan(beta);
+  double psi = 2.0 * edge.fint * edge.gap * h * (1.0 + std::sin(beta) * std::sin(beta)) /
+               std::cos(beta);
+  double tan_eff = std::tan(beta - psi);
+  m.R(2, 1) = h * tau;
+  m.R(4, 3) = -h * tan_eff;
+  if (ncol == 6)
+    return;
+  double k1 = -edge.n * h * h;
+  double s2 = 1.0 + tau * tau;
+  double s3 = s2 / std::cos(beta);
+  double big_h = edge.curvature;
+  double fringe = tan_eff - tau; // F: change of the focusing tangent
+  double sec_eff = 1.0 + tan_eff * tan_eff;
+  m.T(2, 1, 6) = -h * tau;
+  m.T(4, 3, 6) = h * tan_eff - h * psi * sec_eff;
+  if (edge.side >= 0.0) {
+    m.T(1, 1, 1) = -0.5 * h * tau * tau;
+    m.T(2, 1, 1) = 0.5 * h * big_h * s3 + h * h * tau + k1 * tau;
+    m.T(2, 1, 2) = h * s2;
+    m.T(2, 3, 4) = h;
+    m.T(3, 1, 3) = h * tau * tau;
+    m.T(4, 1, 3) =
+        -h * big_h * s3 - 2.0 * k1 * tau - h * h * tau - h * h * fringe * (1.0 + tau * tau);
+    m.T(4, 1, 4) = h * (1.0 - tau * tau);
+    m.T(4, 2, 3) = -h * s2;
+  } else {
+    m.T(1, 1, 1) = 0.5 * h * tau * tau;
+    m.T(2, 1, 1) = 0.5 * h * big_h * s3 - 0.5 * h * h * tau * tau * tau + k1 * tau;
+    m.T(2, 1, 2) = -h * s2;
+    m.T(2, 3, 3) = h * h * fringe;
+    m.T(2, 3, 4) = -h;
+    m.T(3, 1, 3) = -h * tau * tau;
+    m.T(4, 1, 3) = h * h * tau * s2 - h * big_h * s3 - 2.0 * k1 * tau - h * h * fringe * tau * tau;
+    m.T(4, 1, 4) = h * (tau * tau - 1.0);
+    m.T(4, 2, 3) = h * s2;
+  }
+}
+
+// Sector body: first order as the classic sector-magnet matrix (written with the Stumpff
+// functions, which equal the usual trigonometric, polynomial and hyperbolic forms but stay
+// accurate when kx^2 or ky^2 is tiny), second order from the midplane body's integrals.
+void magt2(const BodyBlock &body, int matnum) {
+  TransferMap &m = blank.maps(matnum);
+  int ncol = prodct.ncol;
+  m.set_identity(ncol);
+  double length = body.length;
+  double h = const_.raddeg * body.angle_deg / length;
+  double k1 = -body.n * h * h;
+  MidplaneBody model(h, k1, body.beta2 * h * h * h);
+  Map6 r;
+  model.first_order(length, r);
+  for (int j = 1; j <= 6; ++j)
+    for (int i = 1; i <= 6; ++i)
+      m.R(i, j) = r(i, j);
+  if (ncol == 27)
+    second_order_terms(model, length, m);
+}
+
+void hbend(int element, int matnum) {
+  int ncol = prodct.ncol;
+  int units = inputt.eunits;
+  TransferMap &record = blank.maps(matnum);
+  double length = inputt.slot(element, 1);
+  double angle = inputt.slot(element, 2);
+  double k1 = inputt.slot(element, 3);
+  double k2 = inputt.slot(element, 4);
+  if (angle == 0.0) {
+    // No bending: a drift, unless a gradient or sextupole component is given in the
+    // standard or LDF convention; that body is then built as the straight magnet it is.
+    if (units != 2 && (k1 != 0.0 || k2 != 0.0)) {
+      double sign = units == 1 ? -1.0 : 1.0;
+      qsx(length, sign * k1, sign * 0.5 * k2, matnum);
+      return;
+    }
+    write_drift(record, length, ncol);
+    record.T(5, 2, 2) = 0.5 * length;
+    record.T(5, 4, 4) = 0.5 * length;
+    return;
+  }
+  if (length == 0.0) {
+    // A finite angle in no length has an infinite curvature: there is no map to build.
+    write_record(control.output_unit, " BEND " + std::string(chinp.elname(element).view()) +
+                                          " HAS ZERO LENGTH AND ANGLE " + fE(angle, 15, 7) +
+                                          ": NO MAP CAN BE BUILT");
+    halt(NO_ELEMENT_MAP);
+    write_drift(record, length, ncol);
+    return;
+  }
+  double raddeg = const_.raddeg;
+  double h = 0.0, n = 0.0, beta2 = 0.0, e1 = 0.0, e2 = 0.0, body_angle = 0.0;
+  if (units == 2) {
+    h = raddeg * angle / length;
+    n = k1;
+    beta2 = k2;
+    e1 = inputt.slot(element, 5);
+    e2 = inputt.slot(element, 9);
+    body_angle = angle;
+  } else {
+    h = angle / length;
+    double sign = units == 1 ? -1.0 : 1.0;
+    n = -sign * k1 / (h * h);
+    beta2 = sign * k2 / (2.0 * h * h * h);
+    e1 = inputt.slot(element, 5) / raddeg;
+    e2 = inputt.slot(element, 9) / raddeg;
+    body_angle = angle / raddeg;
+  }
+  EdgeBlock entrance{h, n, e1, 1.0, inputt.slot(element, 6), inputt.slot(element, 7),
+                     inputt.slot(element, 8), beta2};
+  EdgeBlock exit{h, n, e2, -1.0, inputt.slot(element, 10), inputt.slot(element, 11),
+                 inputt.slot(element, 12), beta2};
+  BodyBlock body{body_angle, length, n, beta2};
+
+  record.clear(ncol);
+  TransferMap work;
+  work.set_identity(27);
+  entex(entrance, matnum);
+  promat(element, matnum, work);
+  magt2(body, matnum);
+  promat(element, matnum, work);
+  entex(exit, matnum);
+  promat(element, matnum, work);
+  for (int c = 1; c <= ncol; ++c)
+    for (int i = 1; i <= 6; ++i)
+      record(i, c) = work(i, c);
+}
+
+} // namespace vorax

@@ -1,0 +1,118 @@
+// The map of a multipole (MULTIPOL, OCTUPOLE): its quadrupole and sextupole terms.
+#include <cmath>
+
+#include "common/control.h"
+#include "common/engine_tables.h"
+#include "common/shared_areas.h"
+#include "maps/builders.h"
+#include "maps/element_maps.h"
+
+namespace vorax {
+
+namespace {
+
+// The quadrupole and sextupole terms of the element in the kick convention of tracking:
+// a term of order word n (n - 1 the power of x + iy) with strength k and angle theta has the
+// complex coefficient k exp(-i n theta), and its force is x'' = -Re P, y'' = Im P with
+// P = coefficient (x + iy)^(n-1). Strengths per unit convention: K/(n-1)! (standard),
+// K (-1)^(n-1)/(n-1)! (LDF), K (MERIDOXAN); angles negated (LDF) or in degrees
+// (MERIDOXAN); all strengths times the scale factor. A later term of an order replaces an
+// earlier one.
+struct ThickTerms {
+  bool quad = false, sext = false;
+  double k1 = 0, theta1 = 0; // quadrupole
+  double k2 = 0, theta2 = 0; // sextupole (the S of x'' = -S (x^2 - y^2))
+};
+
+ThickTerms thick_terms(int element) {
+  ThickTerms t;
+  int units = inputt.eunits;
+  double scale = inputt.slot(element, 2);
+  // The stored count is trusted only as far as the element's own slots reach.
+  int slots = inputt.iadr(element + 1) - inputt.iadr(element);
+  int count = static_cast<int>(inputt.slot(element, 3));
+  int most = (slots - 5) / 3;
+  if (count > most)
+    count = most;
+  for (int j = 0; j < count; ++j) {
+    int order = static_cast<int>(inputt.slot(element, 4 + 3 * j));
+    if (order != 2 && order != 3)
+      continue;
+    double k = inputt.slot(element, 5 + 3 * j);
+    double theta = inputt.slot(element, 6 + 3 * j);
+    double factorial = order == 3 ? 2.0 : 1.0;
+    if (units == 0)
+      k /= factorial;
+    else if (units == 1)
+      k = (order == 2 ? -k : k) / factorial;
+    if (units == 1)
+      theta = -theta;
+    else if (units == 2)
+      theta *= const_.raddeg;
+    if (order == 2) {
+      t.quad = true;
+      t.k1 = scale * k;
+      t.theta1 = theta;
+    } else {
+      t.sext = true;
+      t.k2 = scale * k;
+      t.theta2 = theta;
+    }
+  }
+  return t;
+}
+
+// Thin quadrupole and sextupole kicks, integrated strengths, in the frame where the
+// quadrupole is upright; the kicks scale with 1/(1 + delta) as those of tracking.
+void thin_kicks(double k1, double b3, double a3, int matnum) {
+  TransferMap &m = blank.maps(matnum);
+  int ncol = prodct.ncol;
+  m.set_identity(ncol);
+  m.R(2, 1) = -k1;
+  m.R(4, 3) = k1;
+  if (ncol == 6)
+    return;
+  m.T(2, 1, 6) = k1;
+  m.T(4, 3, 6) = -k1;
+  m.T(2, 1, 1) = -b3;
+  m.T(2, 3, 3) = b3;
+  m.T(2, 1, 3) = 2.0 * a3;
+  m.T(4, 1, 1) = a3;
+  m.T(4, 3, 3) = -a3;
+  m.T(4, 1, 3) = 2.0 * b3;
+}
+
+} // namespace
+
+// The two thick terms share the one length, so they are not multiplied one after the other
+// (which would double the drift and split the interplay of the fields); the body is built as
+// the one magnet it is. In the frame turned by the quadrupole's angle (or the sextupole's
+// when there is no quadrupole) the quadrupole is upright and the sextupole keeps the
+// relative angle as a skew part: b3 + i a3 = k2 exp(-3i (theta2 - theta1)). That body is a
+// quadrupole (flen2m), a sextupole (hexa2m) or a quadrupole-sextupole with a skew part, and
+// turning it back is the tilt rotation by minus the frame angle (tiltmm turns the opposite
+// way to the frame of the kicks). With no length the terms are thin kicks of the integrated
+// strengths. The other orders are not in the map: the dipole order would move the orbit,
+// which a map about the reference cannot hold, and orders above the sextupole act beyond
+// second order; tracking applies all of them as the thin kick.
+void multipole_body(int element, double length, int matnum) {
+  ThickTerms t = thick_terms(element);
+  double frame = t.quad ? t.theta1 : (t.sext ? t.theta2 : 0.0);
+  double rel = 3.0 * (t.theta2 - frame);
+  double b3 = t.sext ? t.k2 * std::cos(rel) : 0.0;
+  double a3 = t.sext ? -t.k2 * std::sin(rel) : 0.0;
+  if (length == 0.0)
+    thin_kicks(t.k1, b3, a3, matnum);
+  else if (t.quad && t.sext)
+    quad_sext_body(length, t.k1, b3, a3, matnum);
+  else if (t.quad)
+    flen2m(length, t.k1, matnum);
+  else
+    hexa2m(length, b3, matnum);
+  if (frame != 0.0)
+    tiltmm(element, matnum, -frame);
+}
+
+void multim(int element, int matnum) { multipole_body(element, inputt.slot(element, 1), matnum); }
+
+} // namespace vorax

@@ -1,0 +1,169 @@
+// Element maps against numerical integration of the exact equations of motion.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "common/control.h"
+#include "maps/builders.h"
+#include "magnets_integrator.h"
+#include "magnets_support.h"
+
+namespace vorax::test {
+namespace {
+
+const Vec6 AMP{1e-3, 1e-3, 1e-3, 1e-3, 1e-3, 1e-3};
+
+// The body alone, in the frame following the arc with x' = dx/ds: slopes are hs px/ps.
+Vec6 body_flow(const Field &f, double length, Vec6 z) {
+  double hs = 1 + f.h * z[0], d = z[5];
+  double ps = (1 + d) / std::sqrt(1 + (z[1] * z[1] + z[3] * z[3]) / (hs * hs));
+  z[1] = ps * z[1] / hs;
+  z[3] = ps * z[3] / hs;
+  z = rk4([&](double, const Vec6 &v) { return body_rhs(f, v); }, z, 0, length,
+          steps_for(length, std::sqrt(std::abs(f.h * f.h + f.k1)) + std::sqrt(std::abs(f.k1))));
+  hs = 1 + f.h * z[0];
+  ps = std::sqrt((1 + d) * (1 + d) - z[1] * z[1] - z[3] * z[3]);
+  z[1] = hs * z[1] / ps;
+  z[3] = hs * z[3] / ps;
+  return z;
+}
+
+struct BodyCase {
+  double h, n, beta2, length;
+};
+
+TEST(MagnetIntegration, SectorBodyInAllRegimesOfTheFieldIndex) {
+  // kx^2 > 0 and ky^2 > 0; n = 1 (kx^2 = 0); n = 0 (ky^2 = 0); n > 1 and n < 0 (hyperbolic).
+  const BodyCase cases[] = {{0.8, 0.4, 0.7, 1.3}, {0.8, 1.0, -0.5, 1.1}, {0.5, 0.0, 0.0, 2.0},
+                            {0.6, 2.5, 1.2, 0.9}, {-0.7, -1.5, 0.3, 1.2}};
+  for (const BodyCase &c : cases) {
+    one_element(KODE_BEND, {});
+    magt2(BodyBlock{c.h * c.length / const_.raddeg, c.length, c.n, c.beta2}, 1);
+    Field f{c.h, -c.n * c.h * c.h, c.beta2 * c.h * c.h * c.h};
+    TransferMap want = differentiate([&](const Vec6 &z) { return body_flow(f, c.length, z); }, AMP);
+    expect_maps_near(record(), want, 1e-9, 1e-6, "body n=" + std::to_string(c.n));
+  }
+}
+
+struct BendCase {
+  double h, n, beta2, length;
+  Edge in, out; // beta, face curvature, fint * half gap
+};
+
+TransferMap bend_from_pieces(const BendCase &c) {
+  auto edge = [&](const Edge &e, double side) {
+    // fint * gap split as fint = 1, gap = product.
+    entex(EdgeBlock{c.h, c.n, e.beta / const_.raddeg, side, e.curvature, e.fint_gap, 1.0,
+                    c.beta2},
+          1);
+    return record();
+  };
+  TransferMap a = edge(c.in, 1.0);
+  magt2(BodyBlock{c.h * c.length / const_.raddeg, c.length, c.n, c.beta2}, 1);
+  TransferMap b = record();
+  TransferMap e = edge(c.out, -1.0);
+  return compose(compose(a, b), e);
+}
+
+TEST(MagnetIntegration, WholeBendWithEdgesFaceCurvatureAndFringe) {
+  const BendCase cases[] = {
+      {0.5, 0.0, 0.0, 1.0, {0, 0, 0}, {0, 0, 0}},
+      {0.5, 0.3, 0.8, 1.2, {0.25, 0, 0}, {-0.15, 0, 0}},
+      {0.7, -0.6, -0.4, 0.9, {0.3, 0.8, 0}, {0.2, -1.1, 0}},
+      {0.4, 1.0, 0.0, 1.5, {0.1, 0, 0.03}, {0.35, 0.5, 0.05}},
+      {-0.6, 0.5, 0.5, 1.0, {-0.2, 0.4, 0.04}, {0.3, 0, 0.02}},
+  };
+  for (const BendCase &c : cases) {
+    one_element(KODE_BEND, {});
+    TransferMap got = bend_from_pieces(c);
+    BendModel model{Field{c.h, -c.n * c.h * c.h, c.beta2 * c.h * c.h * c.h}, c.length, c.in,
+                    c.out};
+    TransferMap want = differentiate(model, AMP);
+    expect_maps_near(got, want, 1e-9, 1e-6,
+                     "bend h=" + std::to_string(c.h) + " e1=" + std::to_string(c.in.beta));
+  }
+}
+
+TEST(MagnetIntegration, SextupoleAndQuadrupoleSextupoleBodies) {
+  one_element(KODE_SEXT, {0.7, 3.0, 1, 0});
+  hexa2(1, 1);
+  Field sext{0, 0, 1.5};
+  expect_maps_near(record(), differentiate([&](const Vec6 &z) { return track_straight(sext, 0.7, z); }, AMP),
+                   1e-9, 1e-6, "sextupole");
+  for (double k1 : {1.7, -2.2}) {
+    one_element(KODE_QUADSEXT, {0.9, k1, -4.0, 1, 0});
+    quasex(1, 1);
+    Field f{0, k1, -2.0};
+    expect_maps_near(record(),
+                     differentiate([&](const Vec6 &z) { return track_straight(f, 0.9, z); }, AMP),
+                     1e-9, 1e-6, "quadsext k1=" + std::to_string(k1));
+  }
+  // A skew part beside the upright sextupole, as multipoles with turned terms use it.
+  one_element(KODE_MULTIPOL, {});
+  quad_sext_body(0.8, 1.3, 2.0, -1.4, 1);
+  Field skew{0, 1.3, 2.0, -1.4};
+  expect_maps_near(record(),
+                   differentiate([&](const Vec6 &z) { return track_straight(skew, 0.8, z); }, AMP),
+                   1e-9, 1e-6, "skew sextupole");
+}
+
+TEST(MagnetIntegration, SolenoidWithAndWithoutQuadrupoleAndTheDrift) {
+  struct Case {
+    double length, k1, ks;
+  };
+  for (Case c : {Case{1.2, 0.0, 0.9}, Case{0.8, 1.6, 0.7}, Case{1.0, 3.0, 0.2}, Case{1.5, 0.0, 0.0}}) {
+    one_element(KODE_SOLENOID, {c.length, c.k1, c.ks, 1, 0});
+    solqua(1, 1);
+    Field f{0, c.k1, 0, 0, c.ks};
+    expect_maps_near(record(),
+                     differentiate([&](const Vec6 &z) { return track_straight(f, c.length, z); }, AMP),
+                     1e-9, 1e-6, "solenoid k1=" + std::to_string(c.k1));
+  }
+}
+
+// The accelerating quadrupole: d(Px)/ds = -K1 E_in x, dP/ds = g cos(phi0 - k l), energies and
+// momenta in eV (ultra-relativistic), l the path-length difference.
+struct QuadacModel {
+  double length, k1, gain_per_m, phi0, wave, e_in;
+  // The state carries P - E_ref(s) rather than P, whose rounding would swamp delta.
+  Vec6 operator()(Vec6 z) const {
+    double g_ref = gain_per_m * std::cos(phi0);
+    double p = e_in * (1 + z[5]), n = std::sqrt(1 + z[1] * z[1] + z[3] * z[3]);
+    Vec6 v{z[0], p * z[1] / n, z[2], p * z[3] / n, z[4], e_in * z[5]};
+    auto rhs = [&](double s, const Vec6 &w) {
+      double pt = e_in + g_ref * s + w[5];
+      double ps = std::sqrt(pt * pt - w[1] * w[1] - w[3] * w[3]);
+      double xp = w[1] / ps, yp = w[3] / ps;
+      return Vec6{xp,
+                  -k1 * e_in * w[0],
+                  yp,
+                  k1 * e_in * w[2],
+                  (xp * xp + yp * yp) / (std::sqrt(1 + xp * xp + yp * yp) + 1),
+                  gain_per_m * (std::cos(phi0 - wave * w[4]) - std::cos(phi0))};
+    };
+    v = rk4(rhs, v, 0, length, steps_for(length, std::sqrt(std::abs(k1)) + 1));
+    double e_out = e_in + g_ref * length, pt = e_out + v[5];
+    double ps = std::sqrt(pt * pt - v[1] * v[1] - v[3] * v[3]);
+    return Vec6{v[0], v[1] / ps, v[2], v[3] / ps, v[4], v[5] / e_out};
+  }
+};
+
+TEST(MagnetIntegration, QuadrupoleInAnAcceleratingSection) {
+  struct Case {
+    double length, k1, delta_e, phi0, freq, e0;
+  };
+  // Focusing and defocusing, gain and loss; small and large Bessel arguments; no gradient.
+  for (Case c : {Case{1.5, 0.8, 0.3, 0.4, 500, 1.0}, Case{1.0, -1.2, 0.05, -0.3, 2856, 2.0},
+                 Case{2.0, 0.5, -0.2, 0.2, 1300, 1.5}, Case{1.2, 2.0, 0.001, 0.1, 500, 5.0},
+                 Case{1.0, 0.0, 0.4, 0.5, 500, 0.8}}) {
+    one_element(KODE_QUADAC, {c.length, c.k1, c.delta_e, c.phi0, c.freq, c.e0, 1, 0});
+    quadac(1, 1);
+    QuadacModel model{c.length, c.k1, 1e9 * c.delta_e / c.length, c.phi0,
+                      const_.twopi * 1e6 * c.freq / const_.clight, 1e9 * c.e0};
+    expect_maps_near(record(), differentiate(model, AMP), 1e-9, 1e-6,
+                     "quadac k1=" + std::to_string(c.k1));
+  }
+}
+
+} // namespace
+} // namespace vorax::test
