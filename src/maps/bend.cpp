@@ -13,16 +13,6 @@
 
 namespace vorax {
 
-namespace {
-
-void write_drift(TransferMap &m, double length, int ncol) {
-  m.set_identity(ncol);
-  m.R(1, 2) = length;
-  m.R(3, 4) = length;
-}
-
-} // namespace
-
 // Bend edge. The body field (curvature h, gradient k1 = -n h^2) ends on a hard boundary
 // through the reference point, turned by beta from the normal to the reference (beta > 0
 // moves the boundary downstream for x > 0 at the entrance, upstream at the exit) and curved
@@ -30,28 +20,38 @@ void write_drift(TransferMap &m, double length, int ncol) {
 // the straight frame, inside the frame that follows the arc, both with x' = dx/ds; since
 // ds grows by hs = 1 + h x inside, the slopes change by that factor at the edge.
 //
-// The map is the free flow to the boundary, the impulse of the edge field, and the body flow
-// back to the reference plane (at the exit the same in reverse order). In the hard-edge
-// limit the field off the midplane has the singular part Phi delta(n) n, Phi = h y + k1 x y
-// the body's scalar potential and n the unit normal of the boundary into the magnet, so the
-// impulse is dp = (t x n) Phi / |t . n| with t the particle direction. Expanding the crossing
-// point, the impulse and the two flows to second order gives, with tau = tan beta, sec
-// powers s2, s3 of beta, for the entrance:
-//   x' += h tau x + h s2 x x' + (h H s3/2 + h^2 tau + k1 tau) x^2 - h tau x delta + h y y'
-//   x  += -(h/2) tau^2 x^2,     y += h tau^2 x y
+// The map is the free flow to the boundary, the passage through the edge field, and the
+// body flow back to the reference plane (at the exit the same in reverse order). With the
+// midplane field G = (h + k1 X) Theta(N), N = 0 on the boundary, Maxwell's equations give
+// off the midplane B_X = y dG/dX, B_Z = y dG/dZ, B_Y = G - (y^2/2) lap G. Their singular
+// parts are the vertical edge focusing (from B_X, B_Z ~ y delta(N)) and, from the delta'
+// part of B_Y, a spike of px across the edge that shifts x by +-(h/2) sec^2(beta) y^2 and
+// leaves the net change -+h tan^2(beta) y <y'> (<y'> the mean slope across the edge). The
+// sextupole and gradient of the face add y^2 terms. Expanding the crossing point, the edge
+// passage and the two flows to second order gives, with tau = tan beta, s2 = sec^2 beta,
+// s3 = sec^3 beta, for the entrance:
+//   x  += -(h/2) tau^2 x^2 + (h/2) s2 y^2
+//   x' += h tau x + h s2 x x' + (h H s3/2 + h^2 tau + k1 tau) x^2 - h tau x delta
+//         - h tau^2 y y' + ((h^2/2) tau^3 - h H s3/2 - k1 tau) y^2
+//   y  += h tau^2 x y
 //   y' += -h tau y + h (1 - tau^2) x y' - h s2 x' y - (h H s3 + 2 k1 tau + h^2 tau) x y
 //         + h tau y delta
 // and for the exit
-//   x' += h tau x - h s2 x x' + (h H s3/2 - (h^2/2) tau^3 + k1 tau) x^2 - h tau x delta - h y y'
-//   x  += (h/2) tau^2 x^2,      y += -h tau^2 x y
+//   x  += (h/2) tau^2 x^2 - (h/2) s2 y^2
+//   x' += h tau x - h s2 x x' + (h H s3/2 - (h^2/2) tau^3 + k1 tau) x^2 - h tau x delta
+//         + h tau^2 y y' - ((h^2/2) tau^3 + h H s3/2 + k1 tau) y^2
+//   y  += -h tau^2 x y
 //   y' += -h tau y + h (tau^2 - 1) x y' + h s2 x' y + (h^2 tau s2 - h H s3 - 2 k1 tau) x y
 //         + h tau y delta.
 // The finite extent of the real fringe field (half gap g, integral K) weakens the vertical
 // edge focusing: psi = 2 K g h (1 + sin^2 beta)/cos beta. It is a thin vertical lens at the
 // reference plane, after the hard edge at the entrance and before it at the exit, giving
 // the impulse dpy = -h y [tan(beta - psi/(1+delta)) - tan beta]: psi scales with the
-// particle's own curvature h/(1+delta). Composed with the hard edge it changes R(4,3) to
-// -h tan(beta - psi) and adds the x y, y delta and (exit) y^2 terms written below.
+// particle's own curvature h/(1+delta). Being a kick from the potential
+// V = (h y^2/2) [tan(beta - psi/(1+delta)) - tan beta], it also lengthens the path by
+// -dV/d(delta) = -(h psi/2) sec^2(beta - psi) y^2, which keeps the map symplectic. Composed
+// with the hard edge it changes R(4,3) to -h tan(beta - psi) and adds the x y, y delta and
+// y^2 terms written below.
 void entex(const EdgeBlock &edge, int matnum) {
   TransferMap &m = blank.maps(matnum);
   int ncol = prodct.ncol;
@@ -59,8 +59,8 @@ void entex(const EdgeBlock &edge, int matnum) {
   double h = edge.h;
   double beta = edge.angle_deg * const_.raddeg;
   double tau = std::tan(beta);
-  double psi = 2.0 * edge.fint * edge.gap * h * (1.0 + std::sin(beta) * std::sin(beta)) /
-               std::cos(beta);
+  double psi =
+      2.0 * edge.fint * edge.gap * h * (1.0 + std::sin(beta) * std::sin(beta)) / std::cos(beta);
   double tan_eff = std::tan(beta - psi);
   m.R(2, 1) = h * tau;
   m.R(4, 3) = -h * tan_eff;
@@ -74,11 +74,14 @@ void entex(const EdgeBlock &edge, int matnum) {
   double sec_eff = 1.0 + tan_eff * tan_eff;
   m.T(2, 1, 6) = -h * tau;
   m.T(4, 3, 6) = h * tan_eff - h * psi * sec_eff;
+  m.T(5, 3, 3) = -0.5 * h * psi * sec_eff;
   if (edge.side >= 0.0) {
     m.T(1, 1, 1) = -0.5 * h * tau * tau;
+    m.T(1, 3, 3) = 0.5 * h * s2;
     m.T(2, 1, 1) = 0.5 * h * big_h * s3 + h * h * tau + k1 * tau;
     m.T(2, 1, 2) = h * s2;
-    m.T(2, 3, 4) = h;
+    m.T(2, 3, 3) = 0.5 * h * h * tau * tau * tau - 0.5 * h * big_h * s3 - k1 * tau;
+    m.T(2, 3, 4) = -h * tau * tau;
     m.T(3, 1, 3) = h * tau * tau;
     m.T(4, 1, 3) =
         -h * big_h * s3 - 2.0 * k1 * tau - h * h * tau - h * h * fringe * (1.0 + tau * tau);
@@ -86,10 +89,12 @@ void entex(const EdgeBlock &edge, int matnum) {
     m.T(4, 2, 3) = -h * s2;
   } else {
     m.T(1, 1, 1) = 0.5 * h * tau * tau;
+    m.T(1, 3, 3) = -0.5 * h * s2;
     m.T(2, 1, 1) = 0.5 * h * big_h * s3 - 0.5 * h * h * tau * tau * tau + k1 * tau;
     m.T(2, 1, 2) = -h * s2;
-    m.T(2, 3, 3) = h * h * fringe;
-    m.T(2, 3, 4) = -h;
+    m.T(2, 3, 3) = -0.5 * h * h * tau * tau * tau - 0.5 * h * big_h * s3 - k1 * tau -
+                   h * h * tau * tau * fringe;
+    m.T(2, 3, 4) = h * tau * tau;
     m.T(3, 1, 3) = -h * tau * tau;
     m.T(4, 1, 3) = h * h * tau * s2 - h * big_h * s3 - 2.0 * k1 * tau - h * h * fringe * tau * tau;
     m.T(4, 1, 4) = h * (tau * tau - 1.0);
@@ -133,9 +138,9 @@ void hbend(int element, int matnum) {
       qsx(length, sign * k1, sign * 0.5 * k2, matnum);
       return;
     }
-    write_drift(record, length, ncol);
-    record.T(5, 2, 2) = 0.5 * length;
-    record.T(5, 4, 4) = 0.5 * length;
+    // The path-length terms are written at either map order.
+    record.set_identity(ncol);
+    drift_entries(record, length, 27);
     return;
   }
   if (length == 0.0) {
@@ -144,7 +149,8 @@ void hbend(int element, int matnum) {
                                           " HAS ZERO LENGTH AND ANGLE " + fE(angle, 15, 7) +
                                           ": NO MAP CAN BE BUILT");
     halt(NO_ELEMENT_MAP);
-    write_drift(record, length, ncol);
+    record.set_identity(ncol);
+    drift_entries(record, length, ncol);
     return;
   }
   double raddeg = const_.raddeg;
@@ -165,10 +171,17 @@ void hbend(int element, int matnum) {
     e2 = inputt.slot(element, 9) / raddeg;
     body_angle = angle / raddeg;
   }
-  EdgeBlock entrance{h, n, e1, 1.0, inputt.slot(element, 6), inputt.slot(element, 7),
-                     inputt.slot(element, 8), beta2};
-  EdgeBlock exit{h, n, e2, -1.0, inputt.slot(element, 10), inputt.slot(element, 11),
-                 inputt.slot(element, 12), beta2};
+  EdgeBlock entrance{
+      h,    n, e1, 1.0, inputt.slot(element, 6), inputt.slot(element, 7), inputt.slot(element, 8),
+      beta2};
+  EdgeBlock exit{h,
+                 n,
+                 e2,
+                 -1.0,
+                 inputt.slot(element, 10),
+                 inputt.slot(element, 11),
+                 inputt.slot(element, 12),
+                 beta2};
   BodyBlock body{body_angle, length, n, beta2};
 
   record.clear(ncol);

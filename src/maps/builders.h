@@ -5,18 +5,18 @@
 
 namespace vorax {
 
-void hbend(int element, int matnum);   // BEND: entrance edge, body, exit edge
-void flen2(int element, int matnum);   // QUADRUPO
-void hexa2(int element, int matnum);   // SEXTUPOL
-void quasex(int element, int matnum);  // QUADSEXT
-void multim(int element, int matnum);  // MULTIPOL (and OCTUPOLE)
-void cavmat(int element, int matnum);  // RFCAVITY
-void twiss(int element, int matnum);   // MTWISS
-void genral(int element, int matnum);  // MATRIX
-void solqua(int element, int matnum);  // SOLENOID
-void lcav(int element, int matnum);    // LCAVITY
-void quadac(int element, int matnum);  // QUADAC
-void tiltm(int element, int matnum);   // rotates a finished map by the element's tilt
+void hbend(int element, int matnum);  // BEND: entrance edge, body, exit edge
+void flen2(int element, int matnum);  // QUADRUPO
+void hexa2(int element, int matnum);  // SEXTUPOL
+void quasex(int element, int matnum); // QUADSEXT
+void multim(int element, int matnum); // MULTIPOL (and OCTUPOLE)
+void cavmat(int element, int matnum); // RFCAVITY
+void twiss(int element, int matnum);  // MTWISS
+void genral(int element, int matnum); // MATRIX
+void solqua(int element, int matnum); // SOLENOID
+void lcav(int element, int matnum);   // LCAVITY
+void quadac(int element, int matnum); // QUADAC
+void tiltm(int element, int matnum);  // rotates a finished map by the element's tilt
 
 // Cores: a quadrupole body of length and strength K1 (already in the standard convention).
 void flen2m(double length, double k1, int matnum);

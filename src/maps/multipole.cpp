@@ -29,15 +29,14 @@ ThickTerms thick_terms(int element) {
   int units = inputt.eunits;
   double scale = inputt.slot(element, 2);
   // The stored count is trusted only as far as the element's own slots reach.
-  int slots = inputt.iadr(element + 1) - inputt.iadr(element);
-  int count = static_cast<int>(inputt.slot(element, 3));
-  int most = (slots - 5) / 3;
-  if (count > most)
-    count = most;
+  int most = (slot_count(element) - 5) / 3;
+  double stored = inputt.slot(element, 3);
+  int count = stored >= most ? most : (stored >= 1.0 ? static_cast<int>(stored) : 0);
   for (int j = 0; j < count; ++j) {
-    int order = static_cast<int>(inputt.slot(element, 4 + 3 * j));
-    if (order != 2 && order != 3)
-      continue;
+    double word = inputt.slot(element, 4 + 3 * j);
+    if (!(word >= 2.0 && word < 4.0))
+      continue; // only the quadrupole and sextupole orders are in the map
+    int order = static_cast<int>(word);
     double k = inputt.slot(element, 5 + 3 * j);
     double theta = inputt.slot(element, 6 + 3 * j);
     double factorial = order == 3 ? 2.0 : 1.0;
@@ -113,6 +112,8 @@ void multipole_body(int element, double length, int matnum) {
     tiltmm(element, matnum, -frame);
 }
 
-void multim(int element, int matnum) { multipole_body(element, inputt.slot(element, 1), matnum); }
+void multim(int element, int matnum) {
+  multipole_body(element, inputt.slot(element, 1), matnum);
+}
 
 } // namespace vorax

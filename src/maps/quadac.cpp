@@ -10,6 +10,7 @@
 #include "common/halt.h"
 #include "common/shared_areas.h"
 #include "maps/builders.h"
+#include "maps/element_maps.h"
 #include "maps/second_order_body.h"
 
 namespace vorax {
@@ -84,11 +85,13 @@ void scaled_ik(int nu, double x, double &i_scaled, double &k_scaled) {
 // x = A I0(xi) + B K0(xi) when kappa < 0, with x' = -c (A J1 + B Y1), resp. c (A I1 - B K1),
 // c = G xi / (2E). Fitting A, B to the entrance (argument xa) with the Wronskians
 // J1 Y0 - J0 Y1 = 2/(pi xi) and I0 K1 + I1 K0 = 1/xi gives, with cb = G xb/(2 E_b):
-//   focusing:   m11 = (pi xa/2) [J1(a)Y0(b) - Y1(a)J0(b)],  m12 = (pi E_a/G) [J0(a)Y0(b) - Y0(a)J0(b)]
+//   focusing:   m11 = (pi xa/2) [J1(a)Y0(b) - Y1(a)J0(b)],  m12 = (pi E_a/G) [J0(a)Y0(b) -
+//   Y0(a)J0(b)]
 //               m21 = -cb (pi xa/2) [J1(a)Y1(b) - Y1(a)J1(b)],
 //               m22 = -cb (pi E_a/G) [J0(a)Y1(b) - Y0(a)J1(b)]
 //   defocusing: m11 = xa [I0(b)K1(a) + K0(b)I1(a)],  m12 = (2 E_a/G) [I0(b)K0(a) - K0(b)I0(a)]
-//               m21 = cb xa [I1(b)K1(a) - K1(b)I1(a)],  m22 = cb (2 E_a/G) [I1(b)K0(a) + K1(b)I0(a)]
+//               m21 = cb xa [I1(b)K1(a) - K1(b)I1(a)],  m22 = cb (2 E_a/G) [I1(b)K0(a) +
+//               K1(b)I0(a)]
 // and det = E_a/E_b: the slopes are damped by the energy ratio. Without gradient the plane
 // is the damped drift m12 = L ln(1 + r)/r, m22 = E_a/E_b, r = G L/E_a.
 void plane_matrix(double k1e, double g, double ea, double eb, double length, double m[4]) {
@@ -181,12 +184,7 @@ private:
 
 void write_drift(TransferMap &m, double length, int ncol) {
   m.set_identity(ncol);
-  m.R(1, 2) = length;
-  m.R(3, 4) = length;
-  if (ncol == 27) {
-    m.T(5, 2, 2) = 0.5 * length;
-    m.T(5, 4, 4) = 0.5 * length;
-  }
+  drift_entries(m, length, ncol);
 }
 
 } // namespace

@@ -49,8 +49,8 @@ void add_node(const BodyModel &body, double s, double length, double weight,
     for (int j = 1; j <= 6; ++j)
       for (int k = j; k <= 6; ++k) {
         ++col;
-        double prod = (j == k) ? in(d.p, j) * in(d.q, j)
-                               : in(d.p, j) * in(d.q, k) + in(d.p, k) * in(d.q, j);
+        double prod =
+            (j == k) ? in(d.p, j) * in(d.q, j) : in(d.p, j) * in(d.q, k) + in(d.p, k) * in(d.q, j);
         g(d.row, col) += d.coef * prod;
       }
   }
@@ -154,7 +154,9 @@ MidplaneBody::MidplaneBody(double h, double k1, double b3, double a3)
   terms_.add(5, 4, 4, 0.5);
 }
 
-void MidplaneBody::driving(double, DrivingTerms &terms) const { terms = terms_; }
+void MidplaneBody::driving(double, DrivingTerms &terms) const {
+  terms = terms_;
+}
 
 double MidplaneBody::rate() const {
   return std::max(std::sqrt(std::abs(kx2_)), std::sqrt(std::abs(ky2_)));

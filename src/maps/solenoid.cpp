@@ -130,12 +130,7 @@ void solqua(int element, int matnum) {
     k1 = -k1;
   if (k1 == 0.0 && s == 0.0) {
     record.set_identity(ncol);
-    record.R(1, 2) = length;
-    record.R(3, 4) = length;
-    if (ncol == 27) {
-      record.T(5, 2, 2) = 0.5 * length;
-      record.T(5, 4, 4) = 0.5 * length;
-    }
+    drift_entries(record, length, ncol);
     return;
   }
   if (k1 >= 0.0) {

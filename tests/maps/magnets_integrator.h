@@ -14,11 +14,11 @@ using Vec6 = std::array<double, 6>; // x, x', y, y', l, delta
 using Flow = std::function<Vec6(const Vec6 &)>;
 
 // Magnet body: curvature h and, in the frame following the reference arc, the field
-//   by = h + k1 x + b3 x^2 - (b3 + h k1/2) y^2 - 2 a3 x y,
-//   bx = k1 y + 2 b3 x y + a3 (x^2 - y^2),   bs = 2 sol,
-// all over the reference rigidity (a3 only for h = 0).
+//   by = h + k1 x - a2 y + b3 x^2 - (b3 + h k1/2) y^2 - 2 a3 x y,
+//   bx = k1 y + a2 x + 2 b3 x y + a3 (x^2 - y^2),   bs = 2 sol,
+// all over the reference rigidity (the skew parts a2, a3 only for h = 0).
 struct Field {
-  double h = 0, k1 = 0, b3 = 0, a3 = 0, sol = 0;
+  double h = 0, k1 = 0, b3 = 0, a3 = 0, sol = 0, a2 = 0;
 };
 
 // Hard edge of a bend: angle beta (radians), face curvature, fringe integral times half gap.
@@ -33,8 +33,9 @@ inline Vec6 body_rhs(const Field &f, const Vec6 &z) {
   double x = z[0], px = z[1], y = z[2], py = z[3], d = z[5];
   double ps = std::sqrt((1 + d) * (1 + d) - px * px - py * py);
   double hs = 1 + f.h * x;
-  double by = f.h + f.k1 * x + f.b3 * x * x - (f.b3 + 0.5 * f.h * f.k1) * y * y - 2 * f.a3 * x * y;
-  double bx = f.k1 * y + 2 * f.b3 * x * y + f.a3 * (x * x - y * y);
+  double by = f.h + f.k1 * x - f.a2 * y + f.b3 * x * x - (f.b3 + 0.5 * f.h * f.k1) * y * y -
+              2 * f.a3 * x * y;
+  double bx = f.k1 * y + f.a2 * x + 2 * f.b3 * x * y + f.a3 * (x * x - y * y);
   double bs = 2 * f.sol;
   return {hs * px / ps,
           f.h * ps - hs * by + hs * py * bs / ps,
@@ -87,7 +88,8 @@ inline Vec6 track_straight(const Field &f, double length, Vec6 z) {
   to_momenta(z);
   z[1] += f.sol * z[2];
   z[3] -= f.sol * z[0];
-  double rate = std::sqrt(std::abs(f.k1)) + std::abs(f.sol) + std::abs(f.b3) + std::abs(f.a3);
+  double rate = std::sqrt(std::abs(f.k1) + std::abs(f.a2)) + std::abs(f.sol) + std::abs(f.b3) +
+                std::abs(f.a3);
   z = rk4([&](double, const Vec6 &v) { return body_rhs(f, v); }, z, 0, length,
           steps_for(length, rate));
   z[1] -= f.sol * z[2];
@@ -96,113 +98,141 @@ inline Vec6 track_straight(const Field &f, double length, Vec6 z) {
   return z;
 }
 
-// The bend: free flight to the entrance boundary Z = tan(beta) X + (H/2) sec^3(beta) X^2,
-// impulse of the edge field Phi delta(n) n, body field back and forth to the reference
-// planes (where the fringe lens acts), and the same in reverse at the exit. Everything is
-// done in exact geometry, independently of the expansions of the maps.
+// The bend. The field ends on the boundaries through the reference points, at the entrance
+// Z = tan(beta) X + (H/2) sec^3(beta) X^2 (Z along the incoming reference), at the exit
+// Z' = -tan(beta2) X' - (H2/2) sec^3(beta2) X'^2. Across each boundary the midplane field
+// G = by(X, 0) f(N/eps) rises over a width eps = 1e-9 (f = (1 + tanh)/2, N = 0 on the
+// boundary), with the Maxwell field off the midplane B_X = y dG/dX, B_Z = y dG/dZ,
+// B_Y = G - (y^2/2) lap G, integrated in the straight frame with Z as the variable. The hard
+// edge is the limit eps -> 0 (see bend_map), approached without assuming its form. Between
+// the edges the body field is integrated in the frame following the arc, with the fringe
+// lens at the reference planes. Everything is exact geometry, independent of the expansions
+// of the maps.
 struct BendModel {
   Field f;
   double length = 0;
   Edge in, out;
+  double eps = 1e-4; // width of the edge field
   Vec6 operator()(Vec6 z) const;
 
-  double phi(double x, double y) const { // scalar potential of the body field
-    return f.h * y + f.k1 * x * y + f.b3 * x * x * y - (f.b3 + 0.5 * f.h * f.k1) * y * y * y / 3;
-  }
-  Vec6 body(Vec6 z, double s0, double s1) const {
-    double rate = std::sqrt(std::abs(f.h * f.h + f.k1)) + std::sqrt(std::abs(f.k1)) + 1.0;
-    return rk4([&](double, const Vec6 &v) { return body_rhs(f, v); }, z, s0, s1,
-               steps_for(s1 - s0, rate) / 4 + 40);
-  }
-  // Thin vertical lens of the finite fringe: dpy = -h y [tan(beta - psi/(1+delta)) - tan beta].
+  // Thin vertical lens of the finite fringe, the kick of the potential
+  // V = (h y^2/2) [tan(beta - psi/(1+delta)) - tan beta]: dpy = -dV/dy, dl = -dV/d(delta).
   void fringe(Vec6 &z, const Edge &e) const {
-    double psi = 2 * e.fint_gap * f.h * (1 + std::sin(e.beta) * std::sin(e.beta)) / std::cos(e.beta);
-    z[3] -= f.h * z[2] * (std::tan(e.beta - psi / (1 + z[5])) - std::tan(e.beta));
+    double psi =
+        2 * e.fint_gap * f.h * (1 + std::sin(e.beta) * std::sin(e.beta)) / std::cos(e.beta);
+    double arg = e.beta - psi / (1 + z[5]), sec2 = 1 + std::tan(arg) * std::tan(arg);
+    z[3] -= f.h * z[2] * (std::tan(arg) - std::tan(e.beta));
+    z[4] -= 0.5 * f.h * z[2] * z[2] * sec2 * psi / ((1 + z[5]) * (1 + z[5]));
   }
-  // Impulse (t x n) Phi/|t.n| in a straight frame; n = +-(-slope, 0, 1).
-  void kick(double &px, double &py, double &pz, double slope, double phi_value,
-            double sign) const {
-    double nx = -slope * sign, nz = sign, nn = std::sqrt(nx * nx + nz * nz);
-    nx /= nn;
-    nz /= nn;
-    double p = std::sqrt(px * px + py * py + pz * pz);
-    double tx = px / p, ty = py / p, tz = pz / p;
-    double dot = std::abs(tx * nx + tz * nz);
-    double cx = ty * nz, cy = tz * nx - tx * nz, cz = -ty * nx;
-    px += cx * phi_value / dot;
-    py += cy * phi_value / dot;
-    pz += cz * phi_value / dot;
+  // The body over a span of arc (either sign).
+  Vec6 body(Vec6 z, double span) const {
+    double rate = std::sqrt(std::abs(f.h * f.h + f.k1)) + std::sqrt(std::abs(f.k1)) + 1.0;
+    return rk4([&](double, const Vec6 &v) { return body_rhs(f, v); }, z, 0.0, span,
+               steps_for(span, rate) / 4 + 40);
+  }
+  // Boundary function N (> 0 inside the magnet) and its derivatives at X, Z.
+  static void boundary(const Edge &e, double side, double X, double Z, double &n, double &nx,
+                       double &nz, double &lap) {
+    double t = std::tan(e.beta), c3 = e.curvature / std::pow(std::cos(e.beta), 3);
+    n = side * Z - t * X - 0.5 * c3 * X * X;
+    nx = -t - c3 * X;
+    nz = side;
+    lap = -c3;
+  }
+  // Through the soft edge, state (X, PX, Y, PY, l, delta) in a straight frame, Z from z0 to z1.
+  Vec6 layer(const Edge &e, double side, Vec6 v, double z0, double z1) const {
+    auto rhs = [&](double Z, const Vec6 &w) {
+      double X = w[0], y = w[2], d = w[5];
+      double pz = std::sqrt((1 + d) * (1 + d) - w[1] * w[1] - w[3] * w[3]);
+      double xp = w[1] / pz, yp = w[3] / pz;
+      double n, nx, nz, lap;
+      boundary(e, side, X, Z, n, nx, nz, lap);
+      double th = std::tanh(n / eps);
+      double f0 = 0.5 * (1 + th), f1 = 0.5 * (1 - th * th) / eps,
+             f2 = -th * (1 - th * th) / (eps * eps);
+      double g = f.h + f.k1 * X + f.b3 * X * X, g1 = f.k1 + 2 * f.b3 * X, g2 = 2 * f.b3;
+      double G = g * f0, gx = g1 * f0 + g * f1 * nx, gz = g * f1 * nz;
+      double lapg = g2 * f0 + 2 * g1 * f1 * nx + g * (f2 * (nx * nx + nz * nz) + f1 * lap);
+      double bx = y * gx, bz = y * gz, by = G - 0.5 * y * y * lapg;
+      return Vec6{
+          xp, yp * bz - by, yp, bx - xp * bz, ((w[1] * w[1] + w[3] * w[3]) / (1 + d + pz)) / pz,
+          0.0};
+    };
+    return rk4(rhs, v, z0, z1, static_cast<int>((z1 - z0) / (eps / 100)) + 1);
   }
 };
 
 inline Vec6 BendModel::operator()(Vec6 zin) const {
-  double h = f.h, r = 1 / h, sg = h > 0 ? 1.0 : -1.0;
-  double d = zin[5];
-  // Entrance: straight line X = x + x' Z, Y = y + y' Z to the boundary.
+  double h = f.h, r = 1 / h, sg = h > 0 ? 1.0 : -1.0, d = zin[5];
+  double l = zin[4], half = 20 * eps;
+  // Entrance: free line X = x + x' Z to the start of the layer, N = -half.
   double x = zin[0], xp = zin[1], y = zin[2], yp = zin[3];
   double tb = std::tan(in.beta), c3 = in.curvature / std::pow(std::cos(in.beta), 3);
-  // Z = tb (x + xp Z) + (c3/2)(x + xp Z)^2: root nearest zero.
-  double qa = 0.5 * c3 * xp * xp, qb = tb * xp + c3 * x * xp - 1, qc = tb * x + 0.5 * c3 * x * x;
+  double qa = 0.5 * c3 * xp * xp, qb = tb * xp + c3 * x * xp - 1;
+  double qc = tb * x + 0.5 * c3 * x * x - half;
   double q = -0.5 * (qb + std::copysign(std::sqrt(qb * qb - 4 * qa * qc), qb));
-  double zc = qc / q; // the root near zero, without cancellation
+  double za = qc / q; // the root near zero, without cancellation
   double norm = std::sqrt(1 + xp * xp + yp * yp);
-  double path = zc * norm;
-  double X = x + xp * zc, Y = y + yp * zc, Z = zc;
-  double P = 1 + d, PX = P * xp / norm, PY = P * yp / norm, PZ = P / norm;
-  // Curved coordinates of the crossing point.
-  double hs_angle = std::atan2(sg * Z, sg * (X + r));
-  double xc = sg * std::sqrt((X + r) * (X + r) + Z * Z) - r;
-  double sc = hs_angle / h;
-  kick(PX, PY, PZ, tb + c3 * X, phi(xc, Y), 1.0);
-  double ca = std::cos(hs_angle), sa = std::sin(hs_angle);
-  Vec6 z{xc, PX * ca + PZ * sa, Y, PY, zin[4], d};
-  z = body(z, sc, 0.0);
+  l += za * (xp * xp + yp * yp) / (norm + 1);
+  Vec6 v{x + xp * za, (1 + d) * xp / norm, y + yp * za, (1 + d) * yp / norm, 0.0, d};
+  double zb = za + 2.4 * half;
+  v = layer(in, 1.0, v, za, zb);
+  l += v[4];
+  // Curved coordinates of the point and momenta in the turned frame there.
+  double X = v[0], Z = zb;
+  double angle = std::atan2(sg * Z, sg * (X + r));
+  // x = |(X + r, Z)| - |r| written without cancellation.
+  double xc =
+      sg * (X * X + 2 * X * r + Z * Z) / (std::sqrt((X + r) * (X + r) + Z * Z) + std::abs(r));
+  double sb = angle / h;
+  double pzs = std::sqrt((1 + d) * (1 + d) - v[1] * v[1] - v[3] * v[3]);
+  Vec6 z{xc, v[1] * std::cos(angle) + pzs * std::sin(angle), v[2], v[3], 0.0, d};
+  l += zb - sb;
+  z = body(z, -sb);
   fringe(z, in);
-  z = body(z, 0.0, length);
+  z = body(z, length);
   fringe(z, out);
-  // Exit: find s where the body trajectory meets Z' = -tan(beta2) X' - (H2/2) sec^3 X'^2.
-  double tb2 = std::tan(out.beta), c32 = out.curvature / std::pow(std::cos(out.beta), 3);
-  auto exit_frame = [&](const Vec6 &v, double s, double &Xe, double &Ze) {
-    double a = h * (s - length);
-    Xe = (r + v[0]) * std::cos(a) - r;
-    Ze = (r + v[0]) * std::sin(a);
+  // Exit: the body trajectory to where it is half inside the boundary.
+  // Positions are measured from the exit plane (s1 = arc offset) to keep their precision.
+  auto exit_point = [&](const Vec6 &w, double off, double &Xe, double &Ze) {
+    double a = h * off, half_sin = std::sin(0.5 * a);
+    Xe = w[0] * std::cos(a) - 2 * r * half_sin * half_sin;
+    Ze = (r + w[0]) * std::sin(a);
   };
-  auto gap = [&](double s, Vec6 &v) {
-    v = body(z, length, s);
-    double Xe, Ze;
-    exit_frame(v, s, Xe, Ze);
-    return Ze + tb2 * Xe + 0.5 * c32 * Xe * Xe;
+  auto inside = [&](double off, Vec6 &w) {
+    w = body(z, off);
+    double Xe, Ze, n, nx, nz, lap;
+    exit_point(w, off, Xe, Ze);
+    boundary(out, -1.0, Xe, Ze, n, nx, nz, lap);
+    return n - half;
   };
-  double s0 = length, s1 = length - tb2 * z[0] * 1.0001 - 1e-9;
-  Vec6 v0, v1;
-  double g0 = gap(s0, v0), g1 = gap(s1, v1);
+  double s0 = 0.0, s1 = -std::tan(out.beta) * z[0] * 1.0001 - 1.5 * half;
+  Vec6 w0, w1;
+  double g0 = inside(s0, w0), g1 = inside(s1, w1);
   for (int it = 0; it < 60 && g1 != g0; ++it) {
     double s2 = s1 - g1 * (s1 - s0) / (g1 - g0);
     s0 = s1;
     g0 = g1;
-    v0 = v1;
     s1 = s2;
-    g1 = gap(s1, v1);
-    if (std::abs(g1) < 1e-17)
+    g1 = inside(s1, w1);
+    if (std::abs(g1) < 1e-22)
       break;
   }
-  Vec6 v = v1;
-  double a = h * (s1 - length), Xe, Ze;
-  exit_frame(v, s1, Xe, Ze);
-  double pxc = v[1], pyc = v[3];
-  double psc = std::sqrt((1 + d) * (1 + d) - pxc * pxc - pyc * pyc);
-  double ca2 = std::cos(a), sa2 = std::sin(a);
-  PX = pxc * ca2 - psc * sa2;
-  PZ = pxc * sa2 + psc * ca2;
-  PY = pyc;
-  kick(PX, PY, PZ, -(tb2 + c32 * Xe), phi(v[0], v[2]), -1.0);
-  // Free flight from Z' = Ze to Z' = 0.
-  double dz = -Ze;
-  Vec6 zout{Xe + PX / PZ * dz, PX / PZ, v[2] + PY / PZ * dz, PY / PZ, 0.0, d};
-  double seg = dz * std::sqrt(PX * PX + PY * PY + PZ * PZ) / PZ;
-  // Path: free flight in, the body from sc to s1 (its arc plus the difference l), free out.
-  zout[4] = v[4] + (path - sc) + (s1 - length) + seg;
-  return zout;
+  l += w1[4];
+  double Xe, Ze;
+  exit_point(w1, s1, Xe, Ze);
+  double a = h * s1;
+  double psc = std::sqrt((1 + d) * (1 + d) - w1[1] * w1[1] - w1[3] * w1[3]);
+  Vec6 u{Xe, w1[1] * std::cos(a) - psc * std::sin(a), w1[2], w1[3], 0.0, d};
+  l += s1 - Ze;
+  double ze_end = Ze + 2.4 * half;
+  u = layer(out, -1.0, u, Ze, ze_end);
+  l += u[4];
+  double pz = std::sqrt((1 + d) * (1 + d) - u[1] * u[1] - u[3] * u[3]);
+  double xo = u[1] / pz, yo = u[3] / pz, dz = -ze_end;
+  double n2 = std::sqrt(1 + xo * xo + yo * yo);
+  l += dz * (xo * xo + yo * yo) / (n2 + 1);
+  return Vec6{u[0] + xo * dz, xo, u[2] + yo * dz, yo, l, d};
 }
 
 // Map by finite differences of a flow: symmetric differences for R, and second differences
@@ -253,6 +283,22 @@ inline TransferMap differentiate(const Flow &flow, const Vec6 &amp) {
         m.T(i + 1, j + 1, k + 1) = (4 * t1[i] - t2[i]) / 3;
     }
   return m;
+}
+
+// The bend map in the hard-edge limit: finite differences (amplitude 1e-5) at edge widths
+// eps, 2 eps, 4 eps, extrapolated to zero width (errors c1 eps + c2 eps^2 removed).
+inline TransferMap bend_map(BendModel model, double eps = 2e-4) {
+  const Vec6 amp{1e-5, 1e-5, 1e-5, 1e-5, 1e-5, 1e-5};
+  TransferMap m[3];
+  for (int k = 0; k < 3; ++k) {
+    model.eps = eps * (1 << k);
+    m[k] = differentiate(model, amp);
+  }
+  TransferMap out;
+  for (int i = 1; i <= 6; ++i)
+    for (int c = 1; c <= 27; ++c)
+      out(i, c) = (8 * m[0](i, c) - 6 * m[1](i, c) + m[2](i, c)) / 3;
+  return out;
 }
 
 } // namespace vorax::test

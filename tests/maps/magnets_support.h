@@ -32,7 +32,9 @@ inline void one_element(int kode, std::initializer_list<double> slots, int units
   prodct.ncol = 27;
 }
 
-inline const TransferMap &record() { return blank.maps(1); }
+inline const TransferMap &record() {
+  return blank.maps(1);
+}
 
 // second o first, to second order.
 inline TransferMap compose(const TransferMap &first, const TransferMap &second) {
