@@ -26,13 +26,15 @@ namespace vorax {
 // off the midplane B_X = y dG/dX, B_Z = y dG/dZ, B_Y = G - (y^2/2) lap G. Their singular
 // parts are the vertical edge focusing (from B_X, B_Z ~ y delta(N)) and, from the delta'
 // part of B_Y, a spike of px across the edge that shifts x by +-(h/2) sec^2(beta) y^2 and
-// leaves the net change -+h tan^2(beta) y <y'> (<y'> the mean slope across the edge). The
-// sextupole and gradient of the face add y^2 terms. Expanding the crossing point, the edge
+// leaves the net change -+h tan^2(beta) y <y'> (<y'> the mean slope across the edge). At the
+// entrance two further (h^2/4) tan(beta) sec^2(beta) y^2 come from the shifted crossing and
+// from the bending of the path inside the layer; at the exit the two cancel. The face
+// curvature and the gradient add y^2 terms. Expanding the crossing point, the edge
 // passage and the two flows to second order gives, with tau = tan beta, s2 = sec^2 beta,
 // s3 = sec^3 beta, for the entrance:
 //   x  += -(h/2) tau^2 x^2 + (h/2) s2 y^2
 //   x' += h tau x + h s2 x x' + (h H s3/2 + h^2 tau + k1 tau) x^2 - h tau x delta
-//         - h tau^2 y y' + ((h^2/2) tau^3 - h H s3/2 - k1 tau) y^2
+//         - h tau^2 y y' + ((h^2/2) tau (tau^2 + s2) - h H s3/2 - k1 tau) y^2
 //   y  += h tau^2 x y
 //   y' += -h tau y + h (1 - tau^2) x y' - h s2 x' y - (h H s3 + 2 k1 tau + h^2 tau) x y
 //         + h tau y delta
@@ -80,7 +82,7 @@ void entex(const EdgeBlock &edge, int matnum) {
     m.T(1, 3, 3) = 0.5 * h * s2;
     m.T(2, 1, 1) = 0.5 * h * big_h * s3 + h * h * tau + k1 * tau;
     m.T(2, 1, 2) = h * s2;
-    m.T(2, 3, 3) = 0.5 * h * h * tau * tau * tau - 0.5 * h * big_h * s3 - k1 * tau;
+    m.T(2, 3, 3) = 0.5 * h * h * tau * (tau * tau + s2) - 0.5 * h * big_h * s3 - k1 * tau;
     m.T(2, 3, 4) = -h * tau * tau;
     m.T(3, 1, 3) = h * tau * tau;
     m.T(4, 1, 3) =

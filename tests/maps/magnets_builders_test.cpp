@@ -29,11 +29,11 @@ TEST(MagnetBuilders, BendFromItsSlotsMatchesIntegrationInEveryConvention) {
       built(KODE_BEND, {1.2, 0.6, 0.09, 0.3, 0.0, 0.5, 0.03, 0.5, 0.0, -0.7, 0.02, 0.6, 0.0});
   BendModel model{Field{0.5, 0.09, 0.15}, 1.2, Edge{0.0, 0.5, 0.015}, Edge{0.0, -0.7, 0.012}};
   expect_maps_near(std0, bend_map(model), 3e-7, 3e-5, "bend from slots");
-  // Turned edges: the first order against the same reference.
+  // Turned edges.
   TransferMap turned =
       built(KODE_BEND, {1.2, 0.6, 0.09, 0.3, 0.2, 0.5, 0.03, 0.5, -0.1, 0.0, 0.02, 0.6, 0.0});
   BendModel model2{Field{0.5, 0.09, 0.15}, 1.2, Edge{0.2, 0.5, 0.015}, Edge{-0.1, 0.0, 0.012}};
-  expect_maps_near(turned, bend_map(model2), 3e-7, 1e9, "turned edges, first order");
+  expect_maps_near(turned, bend_map(model2), 3e-7, 3e-5, "turned edges");
 
   // LDF: gradient and sextupole strengths of the opposite sign give the same magnet.
   TransferMap ldf =

@@ -68,12 +68,14 @@ TransferMap bend_from_pieces(const BendCase &c) {
 }
 
 // The whole bend against the soft-edge integration extrapolated to zero edge width; that
-// extrapolation limits the reference to about 3e-7 (R) and 3e-5 (T). Edges normal to the
-// reference, with face curvature, fringe, gradient and sextupole.
+// extrapolation limits the reference to about 3e-7 (R) and 3e-5 (T). Edge angles, face
+// curvature, fringe, gradient and sextupole.
 TEST(MagnetIntegration, WholeBendWithEdgesFaceCurvatureAndFringe) {
   const BendCase cases[] = {
       {0.5, 0.0, 0.0, 1.0, {0, 0, 0}, {0, 0, 0}},
       {0.7, -0.6, -0.4, 0.9, {0, 0.8, 0.03}, {0, -1.1, 0.02}},
+      {0.5, 0.3, 0.8, 1.2, {0.25, 0, 0}, {-0.15, 0, 0}},
+      {-0.6, 0.5, 0.5, 1.0, {-0.2, 0.4, 0.04}, {0.3, 0.7, 0.02}},
   };
   for (const BendCase &c : cases) {
     one_element(KODE_BEND, {});
