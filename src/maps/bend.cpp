@@ -117,9 +117,7 @@ void magt2(const BodyBlock &body, int matnum) {
   MidplaneBody model(h, k1, body.beta2 * h * h * h);
   Map6 r;
   model.first_order(length, r);
-  for (int j = 1; j <= 6; ++j)
-    for (int i = 1; i <= 6; ++i)
-      m.R(i, j) = r(i, j);
+  copy_first_order(r, m);
   if (ncol == 27)
     second_order_terms(model, length, m);
 }

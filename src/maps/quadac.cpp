@@ -248,9 +248,7 @@ void quadac(int element, int matnum) {
   body.set_length(length);
   Map6 r;
   body.transfer(0.0, length, r);
-  for (int j = 1; j <= 6; ++j)
-    for (int i = 1; i <= 6; ++i)
-      m.R(i, j) = r(i, j);
+  copy_first_order(r, m);
   if (ncol == 27)
     second_order_terms(body, length, m);
 }

@@ -22,6 +22,12 @@ void set_unit(Map6 &m) {
       m(i, j) = (i == j) ? 1.0 : 0.0;
 }
 
+void copy_first_order(const Map6 &r, TransferMap &map) {
+  for (int j = 1; j <= 6; ++j)
+    for (int i = 1; i <= 6; ++i)
+      map.R(i, j) = r(i, j);
+}
+
 namespace {
 
 // 10-point Gauss-Legendre nodes and weights on [-1, 1] (positive half).

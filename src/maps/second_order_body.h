@@ -74,5 +74,7 @@ private:
 
 // The unit 6 x 6 matrix.
 void set_unit(Map6 &m);
+// R of the map <- r.
+void copy_first_order(const Map6 &r, TransferMap &map);
 
 } // namespace vorax

@@ -79,9 +79,7 @@ void quad_sext_body(double length, double k1, double b3, double a3, int matnum) 
   MidplaneBody model(0.0, k1, b3, a3);
   Map6 r;
   model.first_order(length, r);
-  for (int j = 1; j <= 6; ++j)
-    for (int i = 1; i <= 6; ++i)
-      m.R(i, j) = r(i, j);
+  copy_first_order(r, m);
   if (ncol == 27)
     second_order_terms(model, length, m);
 }

@@ -89,9 +89,7 @@ void solenoid_body(double length, double s, double k, int matnum) {
   SolenoidBody model(s, k);
   Map6 r;
   model.first_order(length, r);
-  for (int j = 1; j <= 6; ++j)
-    for (int i = 1; i <= 6; ++i)
-      m.R(i, j) = r(i, j);
+  copy_first_order(r, m);
   if (ncol == 6)
     return;
   second_order_terms(model, length, m);
