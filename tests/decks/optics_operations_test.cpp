@@ -2,6 +2,10 @@
 // MATRIX definitions it writes, the limits, and the cases without a periodic solution.
 #include "harness.h"
 
+#include "common/shared_areas.h"
+#include "common/units.h"
+#include "optics/matrix_operation.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,6 +24,14 @@ const std::string cell = "QF: QUADRUPOLE, L = 0.5, K1 = 0.9\n"
 
 DeckRun run_cell(const std::string &ops) {
   return run_deck(cell + "USE, CELL\nVORAX\n" + ops + "STOP\n");
+}
+
+// The first number after the n-th occurrence of label.
+double nth_number(const std::string &text, std::string_view label, int n) {
+  std::size_t at = std::string::npos;
+  for (int k = 1; k <= n; ++k)
+    at = text.find(label, at == std::string::npos ? 0 : at + 1);
+  return at == std::string::npos ? NAN : number_after(text.substr(at), label);
 }
 
 // The six rows of the first printed first-order matrix after from.
@@ -195,6 +207,22 @@ TEST(OpticsOperations, HardAndZqvo) {
       ++pairs;
   EXPECT_EQ(pairs, 36);
   EXPECT_FALSE(contains(r.listing, "TRANSFORMATION"));
+}
+
+TEST(OpticsOperations, QuietMachineForTheFitsPrintsNothingAndKeepsTheIntervals) {
+  const DeckRun r = run_cell("MATRIX\n 2 2 1 2 5 6;\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  // The engine tables and maps stay after the run; compute again as a fit evaluation does.
+  bind_units_in_memory("", "");
+  analc = Analc{};
+  machine_quiet(2);
+  EXPECT_TRUE(captured_output(LISTING_UNIT).empty());
+  EXPECT_NEAR(analc.nu(1), number_after(r.listing, "   NU ="), 1e-14);
+  EXPECT_NEAR(analc.chrom(2), nth_number(r.listing, "CHROMATICITY   =", 2), 1e-14);
+  EXPECT_EQ(mat.nint, 2);
+  EXPECT_EQ(mat.intervals(3), 5);
+  EXPECT_EQ(mat.print_option, 2);
+  reset_units();
 }
 
 } // namespace
