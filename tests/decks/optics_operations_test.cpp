@@ -140,9 +140,10 @@ TEST(OpticsOperations, MatrixDefinitionsReadBackAsTheSameMachine) {
     EXPECT_DOUBLE_EQ(number_after(first.listing, "COMPACTION FACTOR ="),
                      number_after(second.listing, "COMPACTION FACTOR ="));
     // With the second-order terms written, the chromaticity comes back too.
-    if (std::string(option) == "-2")
+    if (std::string(option) == "-2") {
       EXPECT_NEAR(number_after(first.listing, "CHROMATICITY   ="),
                   number_after(second.listing, "CHROMATICITY   ="), 1e-12);
+    }
   }
 }
 
