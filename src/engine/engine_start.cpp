@@ -13,6 +13,7 @@
 #include "input/reader.h"
 #include "maps/element_maps.h"
 #include "optics/constants.h"
+#include "optics/matrix_operation.h"
 
 #include <string>
 
@@ -186,6 +187,7 @@ void cinitg() {
   reset_constants();
   map_defaults();
   lookup_defaults();
+  optics_defaults();
 }
 
 void leng() {

@@ -210,6 +210,12 @@ TEST(OpticsOperations, HardAndZqvo) {
   EXPECT_FALSE(contains(r.listing, "TRANSFORMATION"));
 }
 
+TEST(OpticsOperations, ZqvoModeEndsWithTheEngineRun) {
+  const DeckRun r = run_deck(cell + "USE, CELL\nVORAX\nZQVO\n 1;\nVORAX\nMATRIX\n 1 -1;\nSTOP\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  EXPECT_TRUE(contains(r.listing, "*   TRANSFORMATION  MATRIX   *"));
+}
+
 TEST(OpticsOperations, QuietMachineForTheFitsPrintsNothingAndKeepsTheIntervals) {
   const DeckRun r = run_cell("MATRIX\n 2 2 1 2 5 6;\n");
   ASSERT_EQ(r.status, 0) << r.terminal;
