@@ -1,6 +1,7 @@
 // MATR, MACH, BEAM, HARD and ZQVO through whole decks: print selections, interval mode and the
 // MATRIX definitions it writes, the limits, and the cases without a periodic solution.
 #include "harness.h"
+#include "optics_listing.h"
 
 #include "common/shared_areas.h"
 #include "common/units.h"
@@ -24,14 +25,6 @@ const std::string cell = "QF: QUADRUPOLE, L = 0.5, K1 = 0.9\n"
 
 DeckRun run_cell(const std::string &ops) {
   return run_deck(cell + "USE, CELL\nVORAX\n" + ops + "STOP\n");
-}
-
-// The first number after the n-th occurrence of label.
-double nth_number(const std::string &text, std::string_view label, int n) {
-  std::size_t at = std::string::npos;
-  for (int k = 1; k <= n; ++k)
-    at = text.find(label, at == std::string::npos ? 0 : at + 1);
-  return at == std::string::npos ? NAN : number_after(text.substr(at), label);
 }
 
 // The six rows of the first printed first-order matrix after from.

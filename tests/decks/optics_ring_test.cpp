@@ -2,6 +2,7 @@
 // approximations, its chromaticity with and without sextupoles, and the radiation integrals of
 // an isomagnetic ring against their closed forms.
 #include "harness.h"
+#include "optics_listing.h"
 
 #include <gtest/gtest.h>
 
@@ -38,17 +39,6 @@ std::string ring(const std::string &sf, const std::string &sd, const std::string
          "USE, RING\n"
          "VORAX\n" +
          ops + "STOP\n";
-}
-
-// The first number after the n-th occurrence of label.
-double nth(const std::string &text, std::string_view label, int n) {
-  std::size_t at = 0;
-  for (int k = 1; k <= n; ++k) {
-    at = text.find(label, k == 1 ? 0 : at + 1);
-    if (at == std::string::npos)
-      return NAN;
-  }
-  return number_after(text.substr(at), label);
 }
 
 // Values of the MACH listing lines: column layout name (1-8), position (9-13), then
@@ -94,7 +84,7 @@ TEST(OpticsRing, ThinLensFodoRingAgreesWithThinLensAndSmoothApproximation) {
   const double nu = CELLS * MU / (2 * PI);
   auto rel = [](double a, double b) { return std::fabs(a / b - 1); };
   EXPECT_LT(rel(number_after(t, " BETA ="), bmax), 5e-3);
-  EXPECT_LT(rel(nth(t, " BETA =", 2), bmin), 5e-3); // the vertical block follows
+  EXPECT_LT(rel(nth_number(t, " BETA =", 2), bmin), 5e-3); // the vertical block follows
   EXPECT_NEAR(number_after(t, " ALPHA ="), 0.0, 1e-12);
   EXPECT_LT(rel(number_after(t, " ETA ="), etamax), 5e-3);
   EXPECT_NEAR(number_after(t, " ETAP ="), 0.0, 1e-12);
@@ -125,7 +115,7 @@ TEST(OpticsRing, ThinLensFodoRingAgreesWithThinLensAndSmoothApproximation) {
   // Natural chromaticity of thin FODO cells: -tan(mu/2)/pi each, negative in both planes.
   const double xi = -CELLS * std::tan(MU / 2) / PI;
   EXPECT_LT(rel(number_after(t, "CHROMATICITY   ="), xi), 0.02);
-  EXPECT_LT(rel(nth(t, "CHROMATICITY   =", 2), xi), 0.02);
+  EXPECT_LT(rel(nth_number(t, "CHROMATICITY   =", 2), xi), 0.02);
 }
 
 TEST(OpticsRing, SextupolesTurnTheChromaticityPositive) {
@@ -135,7 +125,7 @@ TEST(OpticsRing, SextupolesTurnTheChromaticityPositive) {
   ASSERT_EQ(r.status, 0) << r.terminal;
   const double xi = -CELLS * std::tan(MU / 2) / PI;
   const double cx = number_after(r.listing, "CHROMATICITY   =");
-  const double cy = nth(r.listing, "CHROMATICITY   =", 2);
+  const double cy = nth_number(r.listing, "CHROMATICITY   =", 2);
   EXPECT_GT(cx, 0.0);
   EXPECT_GT(cy, 0.0);
   EXPECT_NEAR(cx, -xi, 0.1 * -xi);
@@ -167,11 +157,11 @@ TEST(OpticsRing, IsomagneticRingRadiationIntegralsAndDamping) {
   // One record per energy 1, 2, 3 GeV; the loss is C_gamma E^4/rho with C_gamma =
   // 8.846e-5 m/GeV^3, the spread grows as E and the emittance as E^2.
   EXPECT_EQ(count_of(t, "\n0ENERGY = "), 3);
-  const double u0_3 = nth(t, "ENERGY LOSS =", 3);
+  const double u0_3 = nth_number(t, "ENERGY LOSS =", 3);
   EXPECT_NEAR(u0_3, 8.846e-2 * 81 / rho, 2e-3 * u0_3);
-  const double sige1 = number_after(t, " SIGE="), sige3 = nth(t, " SIGE=", 3);
+  const double sige1 = number_after(t, " SIGE="), sige3 = nth_number(t, " SIGE=", 3);
   EXPECT_NEAR(sige3, 3 * sige1, 1e-6 * sige3);
-  const double eps1 = number_after(t, " EPSX="), eps3 = nth(t, " EPSX=", 3);
+  const double eps1 = number_after(t, " EPSX="), eps3 = nth_number(t, " EPSX=", 3);
   EXPECT_NEAR(eps3, 9 * eps1, 1e-6 * eps3);
   EXPECT_FALSE(contains(t, "LUMINOSITY="));
 }
@@ -226,7 +216,7 @@ TEST(OpticsRing, LuminosityReachesTheTuneShiftLimit) {
       rolled_ring("0", "MATRIX\n 1 -1,\nMACHINE\n 3 3 1 2 0.03 2 10 0 0 0 0 0 0 0 0 -1;\n"));
   ASSERT_EQ(r.status, 0) << r.terminal;
   const std::string &t = r.listing;
-  const double betax = number_after(t, " BETA ="), betay = nth(t, " BETA =", 2);
+  const double betax = number_after(t, " BETA ="), betay = nth_number(t, " BETA =", 2);
   const double gamma = 3.0 / 0.00051099906, re = 2.817938e-15;
   const double frev = number_after(t, " FREV=");
   EXPECT_NEAR(frev, 299792458.0 / 112.0, 1e-6 * frev);
