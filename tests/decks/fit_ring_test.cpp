@@ -1,6 +1,7 @@
 // Whole-deck fits of a FODO ring: tunes by SIMP and by LEAS (with a beta condition) against an
 // independent model of the cell matrices, a coupled family of opposite strength, approach
-// schedules, a varied length and a periodic start that follows the fitted lattice.
+// schedules, a varied length, a periodic start that follows the fitted lattice, and the
+// chromaticity corrected by two sextupole families.
 #include "fit_model.h"
 
 #include <gtest/gtest.h>
@@ -277,4 +278,60 @@ STOP
   EXPECT_TRUE(contains(run.log, "  FITTED PARAMETERS VALUES"));
   EXPECT_EQ(count_of(run.log, "  PARAMETER #   2 OF QF       ="), 1 + 2); // SIMP, two LEAS steps
   EXPECT_TRUE(contains(run.log, "  THE FIT FUNCTION VALUE IS :"));
+}
+
+TEST(FitRing, TwoSextupoleFamiliesCorrectTheChromaticity) {
+  // Short sextupoles beside the quadrupoles and weak bends for dispersion. The model's
+  // chromaticity is linear in the sextupole strengths; its solution must match the fit to the
+  // neglected chromatic term of the bends (relative 1e-4).
+  const double kf = 0.7, kd = 0.7, angle = 0.005;
+  const auto ring = [&](double sf, double sd) {
+    return ring_of({{QUAD, 0.5, kf},
+                    {SEXT, 0.2, 0, sf},
+                    {DRIFT, 0.3},
+                    {SBEND, 2.0, 0, 0, angle},
+                    {DRIFT, 0.3},
+                    {QUAD, 0.5, -kd},
+                    {SEXT, 0.2, 0, sd},
+                    {DRIFT, 0.3},
+                    {SBEND, 2.0, 0, 0, angle},
+                    {DRIFT, 0.3}});
+  };
+  double xi0[2], df[2], dd[2];
+  for (int plane = 1; plane <= 2; ++plane) {
+    xi0[plane - 1] = chromaticity(ring(0, 0), plane);
+    df[plane - 1] = chromaticity(ring(1, 0), plane) - xi0[plane - 1];
+    dd[plane - 1] = chromaticity(ring(0, 1), plane) - xi0[plane - 1];
+  }
+  const double det = df[0] * dd[1] - dd[0] * df[1];
+  const double sf = (-xi0[0] * dd[1] + dd[0] * xi0[1]) / det;
+  const double sd = (-df[0] * xi0[1] + xi0[0] * df[1]) / det;
+
+  const DeckRun run = run_deck(R"(TITLE
+CHROMATICITY
+QF: QUADRUPOLE, L=0.5, K1=0.7
+QD: QUADRUPOLE, L=0.5, K1=-0.7
+SF: SEXTUPOLE, L=0.2, K2=0
+SD: SEXTUPOLE, L=0.2, K2=0
+B: SBEND, L=2.0, ANGLE=0.005
+D: DRIFT, L=0.3
+CELL: LINE=(QF,SF,D,B,D,QD,SD,D,B,D)
+RING: LINE=(8*CELL)
+USE, RING
+VORAX
+SIMP
+ 0 3 2
+SF K2 1.0
+SD K2 1.0
+ 8 0.0 18 0.0
+ 0 ;
+STOP
+)");
+  ASSERT_EQ(run.status, 0) << run.listing;
+  EXPECT_NEAR(last_number_after(run.listing, "OF SF       ="), sf, 5e-4 * std::abs(sf));
+  EXPECT_NEAR(last_number_after(run.listing, "OF SD       ="), sd, 5e-4 * std::abs(sd));
+  // The final analysis is of second order and shows both chromaticities gone.
+  EXPECT_NEAR(number_after(last_analysis(run.listing, "HORIZONTAL"), "CHROMATICITY   ="), 0.0,
+              1e-8);
+  EXPECT_NEAR(number_after(last_analysis(run.listing, "VERTICAL"), "CHROMATICITY   ="), 0.0, 1e-8);
 }
