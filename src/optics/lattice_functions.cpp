@@ -114,11 +114,14 @@ void update_lattice_functions(int position) {
 
 std::string lattice_line(const std::string &name, int position, double element_length,
                          double total_length, double eideal, double ereal) {
+  // Seven decimals: the listing carries the lattice functions to the precision that users
+  // compare with other codes, not only to the few digits a plot needs.
   std::string s = " " + fA(name, 8) + fI(position, 5);
-  s += fF(twf.beta(1), 9, 4) + fF(twf.alpha(1), 9, 4) + fF(twf.beta(2), 9, 4) +
-       fF(twf.alpha(2), 9, 4);
-  s += fF(twf.eta(1), 8, 4) + fF(twf.etap(1), 8, 4) + fF(twf.eta(2), 8, 4) + fF(twf.etap(2), 8, 4);
-  s += fF(twf.nu(1), 8, 4) + fF(twf.nu(2), 8, 4);
+  s += fF(twf.beta(1), 12, 7) + fF(twf.alpha(1), 12, 7) + fF(twf.beta(2), 12, 7) +
+       fF(twf.alpha(2), 12, 7);
+  s += fF(twf.eta(1), 11, 7) + fF(twf.etap(1), 11, 7) + fF(twf.eta(2), 11, 7) +
+       fF(twf.etap(2), 11, 7);
+  s += fF(twf.nu(1), 11, 7) + fF(twf.nu(2), 11, 7);
   s += fF(element_length, 9, 4) + fF(total_length, 10, 3);
   s += fF(eideal, 8, 4) + fF(ereal, 8, 4);
   return s;

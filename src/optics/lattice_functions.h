@@ -39,8 +39,8 @@ void start_lattice_functions();
 void update_lattice_functions(int position);
 
 // One line of the MACH listing for twf: name (A8), position (I5), beta x, alpha x, beta y,
-// alpha y (F9.4), eta x, eta' x, eta y, eta' y, nu x, nu y (F8.4), element length (F9.4), total
-// length (F10.3), ideal and real energy (F8.4).
+// alpha y (F12.7), eta x, eta' x, eta y, eta' y, nu x, nu y (F11.7), element length (F9.4),
+// total length (F10.3), ideal and real energy (F8.4).
 std::string lattice_line(const std::string &name, int position, double element_length,
                          double total_length, double eideal, double ereal);
 

@@ -162,7 +162,7 @@ TEST(OpticsOperations, MachNeedsAPeriodicSolutionAndRadiatesOnlyWithAnEnergy) {
   // Given starting values need no analysis; the first line (position 0) repeats them.
   const DeckRun g = run_cell("MACHINE\n 0 0 0 0 0 0 0 7.5 0.5 0 0 3.25 -0.5 0 0 -1;\n");
   ASSERT_EQ(g.status, 0) << g.terminal;
-  EXPECT_TRUE(contains(g.listing, "             0   7.5000   0.5000   3.2500  -0.5000"));
+  EXPECT_TRUE(contains(g.listing, "             0   7.5000000   0.5000000   3.2500000  -0.5000000"));
 }
 
 TEST(OpticsOperations, BeamFromTheAnalysisWithGivenEmittances) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
 #include <string>
 
 namespace vorax::test {
@@ -41,8 +42,8 @@ std::string ring(const std::string &sf, const std::string &sd, const std::string
          ops + "STOP\n";
 }
 
-// Values of the MACH listing lines: column layout name (1-8), position (9-13), then
-// beta x, alpha x, beta y, alpha y (F9.4), eta x .. eta' y, nu x, nu y (F8.4), lengths, energies.
+// Values of the MACH listing lines: name (absent on the start line), position, beta x,
+// alpha x, beta y, alpha y, eta x .. eta' y, nu x, nu y, element length, total length, energies.
 struct MachLine {
   int position;
   double betax, betay, etax, nux, nuy, total;
@@ -58,13 +59,16 @@ std::vector<MachLine> mach_lines(const std::string &listing) {
     }
     if (!in)
       continue;
-    if (l.size() < 133 || l[0] != ' ')
+    std::istringstream fields(l);
+    std::vector<std::string> f;
+    for (std::string w; fields >> w;)
+      f.push_back(w);
+    if (!f.empty() && f[0].find_first_not_of("0123456789") != std::string::npos)
+      f.erase(f.begin()); // the element name
+    if (l.empty() || l[0] != ' ' || f.size() != 15)
       break;
-    auto num = [&](int at, int w) {
-      return std::stod(l.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(w)));
-    };
-    out.push_back({std::stoi(l.substr(9, 5)), num(14, 9), num(32, 9), num(50, 8), num(82, 8),
-                   num(90, 8), num(107, 10)});
+    auto num = [&](std::size_t k) { return std::stod(f[k]); };
+    out.push_back({std::stoi(f[0]), num(1), num(3), num(5), num(9), num(10), num(12)});
   }
   return out;
 }
