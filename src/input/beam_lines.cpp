@@ -10,7 +10,6 @@
 #include "input/reader.h"
 
 #include <cstdlib>
-#include <ctime>
 
 namespace vorax {
 
@@ -369,7 +368,6 @@ void decuse(int &line_index, int &actual, int &error) {
 }
 
 void use() {
-  timex(); // the CPU time of this command is counted from here
   int error = 0;
   int line_index = 0;
   int actual = 0;
@@ -420,13 +418,9 @@ void use() {
   timer("... END OF ", Name8("USE"), 3);
 }
 
-double timex() {
-  static std::clock_t previous = 0;
-  const std::clock_t now = std::clock();
-  const double seconds = static_cast<double>(now - previous) / CLOCKS_PER_SEC;
-  previous = now;
-  return seconds < 0.0 ? 0.0 : seconds;
-}
+// The elapsed time is reported as 0: a real clock would make the message log differ from run
+// to run, and every listing and log must be reproducible bit for bit.
+double timex() { return 0.0; }
 
 void timer(std::string_view text, const Name8 &command, int command_length) {
   const std::size_t n = static_cast<std::size_t>(command_length < 1   ? 1

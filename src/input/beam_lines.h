@@ -91,9 +91,9 @@ inline std::string_view name_text(const Name8 &name) {
 // Writes number (0..99) as two characters, tens digit blank below 10, at column position
 // (1-based) of a run-time format text.
 void form(int number, int position, std::string &format);
-// CPU seconds used since the previous call (the first call counts from program start).
+// Elapsed time of a command: always 0, so that the message log is the same on every run.
 double timex();
-// The end-of-command message with the CPU time of the command since its own timex() call.
+// The end-of-command message with the time from timex().
 void timer(std::string_view text, const Name8 &command, int command_length);
 
 } // namespace vorax
