@@ -6,23 +6,16 @@
 #include "common/shared_areas.h"
 #include "maps/element_maps.h"
 
+#include "bench_tables.h"
+
 #include <benchmark/benchmark.h>
 
 #include <initializer_list>
 
 using namespace vorax;
+using vorax::bench::add_element;
 
 namespace {
-
-int add_element(int kind, std::initializer_list<double> slots) {
-  const int k = ++inputt.nelm;
-  inputt.kode(k) = kind;
-  int at = inputt.iadr(k);
-  for (double v : slots)
-    inputt.eldata(at++) = v;
-  inputt.iadr(k + 1) = at;
-  return k;
-}
 
 // A FODO-like ring: cells of focusing and defocusing quadrupoles (some tilted) with drifts and
 // monitors, an RF cavity, a phase-advance element and a few general kicks and collimators.

@@ -11,23 +11,16 @@
 #include "optics/matrix_operation.h"
 #include "optics/optics_areas.h"
 
+#include "bench_tables.h"
+
 #include <benchmark/benchmark.h>
 
 #include <initializer_list>
 
 using namespace vorax;
+using vorax::bench::add_element;
 
 namespace {
-
-int add_element(int kind, std::initializer_list<double> slots) {
-  const int k = ++inputt.nelm;
-  inputt.kode(k) = kind;
-  int at = inputt.iadr(k);
-  for (double v : slots)
-    inputt.eldata(at++) = v;
-  inputt.iadr(k + 1) = at;
-  return k;
-}
 
 // 833 cells of 12 positions: quadrupoles, sextupoles, drifts and sector bends.
 void build_ring() {
