@@ -390,9 +390,11 @@ void input(std::string &name, int &name_width, double *values, int capacity, int
         return;
       }
     }
+    // A word longer than the width is read to its end and cut, as names are everywhere else,
+    // so that its tail is not taken for the next name or number.
     int filled = 0;
     name[static_cast<std::size_t>(filled++)] = c;
-    while (filled < width && opline.column < LAST_COLUMN) {
+    while (opline.column < LAST_COLUMN) {
       c = opline.text(++opline.column);
       if (c == ' ')
         break;
@@ -400,7 +402,8 @@ void input(std::string &name, int &name_width, double *values, int capacity, int
         end_flag = c == ';' ? 1 : 2;
         break;
       }
-      name[static_cast<std::size_t>(filled++)] = c;
+      if (filled < width)
+        name[static_cast<std::size_t>(filled++)] = c;
     }
     name_width = filled;
   }

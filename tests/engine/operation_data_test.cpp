@@ -157,6 +157,19 @@ TEST(OperationData, NamesComeBeforeTheNumbers) {
   EXPECT_EQ(r.name, "AB      ");
   EXPECT_EQ(r.end_flag, 1);
 
+  // A word longer than the width is read whole and cut; what follows it is read next, and a
+  // terminator right after it still counts.
+  start_engine_test(" QFLONGNAME K1 1.5;\n");
+  r = read(0, 100, 8);
+  EXPECT_EQ(r.name, "QFLONGNA");
+  r = read(1, 100, 8);
+  EXPECT_EQ(r.name, "K1      ");
+  EXPECT_EQ(r.values, (std::vector<double>{1.5}));
+  start_engine_test(" QFLONGNAME; 2\n");
+  r = read(0, 100, 8);
+  EXPECT_EQ(r.name, "QFLONGNA");
+  EXPECT_EQ(r.end_flag, 1);
+
   // A name that fills the line up to column 72 leaves its numbers to the next line.
   start_engine_test(std::string(66, ' ') + "ABCDEF\n 4 5;\n");
   r = read(2, 100, 8);
