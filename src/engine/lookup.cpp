@@ -102,19 +102,21 @@ int iequal(const Name8 &pattern, const Name8 &name) {
   return matches(name_part(pattern), name_part(name)) ? 1 : 0;
 }
 
-// A name or kind that selects the position prints it; with the interval mode on, the interval
-// cursor still moves at the end of its interval, or later intervals would never be reached.
+// A name that selects the position prints it; with the type mode on, the kind decides and the
+// intervals are not consulted. With the interval mode on, the interval cursor still moves at
+// the end of its interval after a name match, or later intervals would never be reached.
 void prttst(int position, int &cursor, int &result) {
   result = 0;
   const int element = blank.mseq(position);
+  const bool selection = cprt.selection == 1;
   bool chosen = false;
-  if (cprt.selection == 1 && cprt.name_mode == 1)
+  if (selection && cprt.name_mode == 1)
     for (int i = 1; i <= cprt.name_count && !chosen; ++i)
       chosen = iequal(cprt.names(i), chinp.elname(element)) == 1;
-  if (!chosen && cprt.selection == 1 && cprt.type_mode == 1)
+  if (!chosen && selection && cprt.type_mode == 1)
     for (int i = 1; i <= cprt.type_count && !chosen; ++i)
       chosen = cprt.types(i) == inputt.kode(element);
-  if (cprt.selection == 1 && cprt.interval_mode == 0) {
+  if (selection && (cprt.type_mode == 1 || cprt.interval_mode == 0)) {
     result = chosen ? 1 : 0;
     return;
   }

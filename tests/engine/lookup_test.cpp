@@ -165,6 +165,15 @@ TEST(Lookup, SetlStoresItsEntries) {
   small_machine(many + " 99;\n");
   EXPECT_EQ(stop_code([&] { limits(end_flag); }), 0);
   EXPECT_TRUE(contains(listing_text(), "  TOO MANY VARIABLE LIMITS . MAXIMUM IS :    50"));
+
+  // Names longer than 8 characters are cut, not split into a name and a parameter name.
+  small_machine(" QDLONGNAME K1 0 1 2 3, 99;\n");
+  add_element("QDLONGNA", KODE_QUAD, {0.5, -1.0, 1.0, 0.0});
+  limits(end_flag);
+  ASSERT_EQ(limit.count, 1);
+  EXPECT_EQ(limit.element(1), 7);
+  EXPECT_EQ(limit.slot(1), 2);
+  EXPECT_EQ(limit.value(1, 4), 3.0);
 }
 
 // Positions prttst selects, walking the machine from the start with a fresh cursor.
@@ -197,6 +206,10 @@ TEST(Lookup, PrintSelection) {
   // A name that selects the end of an interval still moves the cursor on to the next one.
   EXPECT_EQ(after_prin(" INTERVALS D Q1 B B 99 NAME Q* 99 END\n"),
             (std::vector<int>{1, 2, 4, 5, 6}));
+  // With the type mode on the kind decides and intervals given as well are not consulted; a
+  // name that matches still prints its position.
+  EXPECT_EQ(after_prin(" INTERVAL D Q1 99 TYPE BEND 99 END\n"), (std::vector<int>{6}));
+  EXPECT_EQ(after_prin(" TYPE BEND 99 NAME QD 99 INTERVAL D D 99 END\n"), (std::vector<int>{4, 6}));
   // An interval given out of order does not hold back the ones after it.
   EXPECT_EQ(after_prin(" INTERVAL Q1 QD D D B B 99 END\n"), (std::vector<int>{2, 3, 4, 6}));
   // Intervals of the matrix operation when PRIN chose none.
