@@ -1,6 +1,6 @@
-// Handlers of the operations this version does not provide: each reads the operation's data as
-// one record, says that the operation is not available, and passes the end flag on, so that
-// the operation stream stays in step.
+// Handlers of the operations this version does not provide: each reads all of the operation's
+// data by its own layout (engine/deferred_data.h), says that the operation is not available,
+// and passes the end flag on, so that the operation stream stays in step.
 #pragma once
 
 namespace vorax {
