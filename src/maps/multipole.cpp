@@ -11,13 +11,20 @@ namespace vorax {
 
 namespace {
 
-// The quadrupole and sextupole terms of the element in the kick convention of tracking:
-// a term of order word n (n - 1 the power of x + iy) with strength k and angle theta has the
-// complex coefficient k exp(-i n theta), and its force is x'' = -Re P, y'' = Im P with
-// P = coefficient (x + iy)^(n-1). Strengths per unit convention: K/(n-1)! (standard),
-// K (-1)^(n-1)/(n-1)! (LDF), K (MERIDOXAN); angles negated (LDF) or in degrees
-// (MERIDOXAN); all strengths times the scale factor. A later term of an order replaces an
-// earlier one.
+// The quadrupole and sextupole terms of the element. Term angles turn a term the way TILT turns
+// an element (docs/coordinates.md): the term of order word n (n - 1 the power of x + iy) with
+// strength k and angle theta is the upright term seen through the frame X + iY =
+// exp(i theta) (x + iy), which makes its complex coefficient k exp(+i n theta).
+// Strengths per unit convention: K/(n-1)! (standard), K (-1)^(n-1)/(n-1)! (LDF), K
+// (MERIDOXAN); angles negated (LDF) or in degrees (MERIDOXAN); all strengths times the scale
+// factor. A later term of an order replaces an earlier one.
+//
+// The thin kick of tracking follows the same convention, so that the map of a multipole and its
+// kick are one magnet. With c, s the cosine and sine of the element's TILT (after the unit
+// convention), go into the element frame X = c x - s y, Y = s x + c y (the slopes alike); there,
+// with k each term's strength as above (integrated over the length for a thick element),
+// P = sum over the terms of k exp(i n theta) (X + iY)^(n-1), X' -= Re P / (1 + delta) and
+// Y' += Im P / (1 + delta); then back with x = c X + s Y, y = -s X + c Y (the slopes alike).
 struct ThickTerms {
   bool quad = false, sext = false;
   double k1 = 0, theta1 = 0; // quadrupole
@@ -87,19 +94,18 @@ void thin_kicks(double k1, double b3, double a3, int matnum) {
 // (which would double the drift and split the interplay of the fields); the body is built as
 // the one magnet it is. In the frame turned by the quadrupole's angle (or the sextupole's
 // when there is no quadrupole) the quadrupole is upright and the sextupole keeps the
-// relative angle as a skew part: b3 + i a3 = k2 exp(-3i (theta2 - theta1)). That body is a
+// relative angle as a skew part: b3 + i a3 = k2 exp(3i (theta2 - theta1)). That body is a
 // quadrupole (flen2m), a sextupole (hexa2m) or a quadrupole-sextupole with a skew part, and
-// turning it back is the tilt rotation by minus the frame angle (tiltmm turns the opposite
-// way to the frame of the kicks). With no length the terms are thin kicks of the integrated
-// strengths. The other orders are not in the map: the dipole order would move the orbit,
-// which a map about the reference cannot hold, and orders above the sextupole act beyond
-// second order; tracking applies all of them as the thin kick.
+// the tilt rotation by the frame angle turns it into place. With no length the terms are thin
+// kicks of the integrated strengths. The other orders are not in the map: the dipole order
+// would move the orbit, which a map about the reference cannot hold, and orders above the
+// sextupole act beyond second order; tracking applies all of them as the thin kick.
 void multipole_body(int element, double length, int matnum) {
   ThickTerms t = thick_terms(element);
   double frame = t.quad ? t.theta1 : (t.sext ? t.theta2 : 0.0);
   double rel = 3.0 * (t.theta2 - frame);
   double b3 = t.sext ? t.k2 * std::cos(rel) : 0.0;
-  double a3 = t.sext ? -t.k2 * std::sin(rel) : 0.0;
+  double a3 = t.sext ? t.k2 * std::sin(rel) : 0.0;
   if (length == 0.0)
     thin_kicks(t.k1, b3, a3, matnum);
   else if (t.quad && t.sext)
@@ -109,7 +115,7 @@ void multipole_body(int element, double length, int matnum) {
   else
     hexa2m(length, b3, matnum);
   if (frame != 0.0)
-    tiltmm(element, matnum, -frame);
+    tiltmm(element, matnum, frame);
 }
 
 void multim(int element, int matnum) {

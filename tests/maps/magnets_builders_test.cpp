@@ -160,8 +160,9 @@ TEST(MagnetBuilders, MultipoleTermsWithTheirOwnAnglesAndScale) {
   // L, SCALEFAC, m, (2, K1, T1), (3, K2, T2), (4, K3, T3), APERTURE, TILT
   TransferMap m =
       built(KODE_MULTIPOL, {0.8, 1.5, 3, 2, 1.2, 0.3, 3, 4.0, -0.2, 4, 100.0, 0.0, 1, 0});
-  std::complex<double> c2 = 1.5 * 1.2 * std::polar(1.0, -2 * 0.3);
-  std::complex<double> c3 = 1.5 * 2.0 * std::polar(1.0, 3 * 0.2);
+  // A term at angle theta has the coefficient K exp(i n theta) (n = 2 quadrupole, 3 sextupole).
+  std::complex<double> c2 = 1.5 * 1.2 * std::polar(1.0, 2 * 0.3);
+  std::complex<double> c3 = 1.5 * 2.0 * std::polar(1.0, 3 * -0.2);
   Field f{0, c2.real(), c3.real(), c3.imag(), 0, c2.imag()};
   expect_maps_near(m, differentiate([&](const Vec6 &z) { return track_straight(f, 0.8, z); }, AMP),
                    1e-9, 1e-6, "multipole");
