@@ -3,6 +3,8 @@
 // the row length word prodct.ncol (6: only first-order entries are written).
 #pragma once
 
+#include "common/transfer_map.h"
+
 namespace vorax {
 
 void hbend(int element, int matnum);  // BEND: entrance edge, body, exit edge
@@ -15,6 +17,9 @@ void twiss(int element, int matnum);  // MTWISS
 void genral(int element, int matnum); // MATRIX
 void solqua(int element, int matnum); // SOLENOID
 void lcav(int element, int matnum);   // LCAVITY
+// The map of the LCAVITY at a position of the machine, built for that position's entry energy;
+// false (map untouched) when the position holds no listed linac cavity.
+bool lcav_at(int position, TransferMap &map);
 void quadac(int element, int matnum); // QUADAC
 void tiltm(int element, int matnum);  // rotates a finished map by the element's tilt
 

@@ -3,6 +3,7 @@
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/shared_areas.h"
+#include "maps/builders.h"
 #include "maps/element_maps.h"
 
 #include <array>
@@ -184,6 +185,21 @@ void promat(int element, int matnum, TransferMap &work) {
     return;
   }
   compose_maps(blank.maps(matnum), work, ncol);
+}
+
+void compose_position(int position, TransferMap &work) {
+  const int element = blank.mseq(position);
+  if (inputt.kode(element) == KODE_LCAVITY) {
+    TransferMap own;
+    if (lcav_at(position, own)) {
+      if (control.map_order == 2)
+        prodct.ncol = 27;
+      prodct.current_element = element;
+      compose_maps(own, work, map_columns());
+      return;
+    }
+  }
+  promat(element, blank.matrix_number(element), work);
 }
 
 void drift_entries(TransferMap &map, double length, int ncol) {

@@ -17,6 +17,11 @@ void matgen(int element); // builds the map of the element into its record
 // Composes the element's map (record matnum, or the drift-like action of kinds without a
 // record) after the working map: work <- element o work.
 void promat(int element, int matnum, TransferMap &work);
+// The same for the element at a position of the machine: work <- map at position o work. An
+// LCAVITY is composed with its map for that position's entry energy, so that a cavity used at
+// several positions accelerates from the right energy at each; every other element with its
+// record (or its drift-like action).
+void compose_position(int position, TransferMap &work);
 void tiltmm(int element, int matnum, double angle);
 void symmtx(int matnum);    // matnum < 1: every stored map
 void setsym(int &end_flag); // SETS

@@ -33,13 +33,48 @@ int linac_index_of(int position) {
   return 0;
 }
 
-} // namespace
+// Entry energy of the linac position q (position p): the initial energy at the first, else the
+// current energy after the position before it.
+double entry_energy(int q, int p) {
+  return q == 1 ? lincav.initial_energy : lincav.ereal(p - 1);
+}
+
+bool above_mass(double e_in, double gain) {
+  const double m = const_.emass;
+  return e_in >= m && e_in + gain > m;
+}
 
 // The momentum grows from P_in to P_out at a uniform energy gain, so the slopes and delta
 // shrink by P_in / P_out (the transverse determinant is (P_in / P_out)^2), and a slope at
 // entry carries the particle over L P_in / DELTAE * ln((E_out + P_out) / (E_in + P_in)).
-// An element that stands at no position of the used line (defined but not used) has no place in
-// the energy table: its map is built from its own E0 as entry energy and the table is left alone.
+// Without a gain, or when the entry or exit energy is not above the mass, the map is a drift.
+void cavity_map(double length, double gain, double e_in, TransferMap &map, int ncol) {
+  map.set_identity(ncol);
+  if (std::fabs(gain) <= 1e-9 || !above_mass(e_in, gain)) {
+    drift_entries(map, length, ncol);
+    return;
+  }
+  const double m = const_.emass;
+  const double e_out = e_in + gain;
+  const double p_in = std::sqrt(e_in * e_in - m * m);
+  const double p_out = std::sqrt(e_out * e_out - m * m);
+  const double focal = (length * p_in / gain) * std::log((e_out + p_out) / (e_in + p_in));
+  const double damping = p_in / p_out;
+  map.R(1, 2) = focal;
+  map.R(3, 4) = focal;
+  map.R(2, 2) = damping;
+  map.R(4, 4) = damping;
+  map.R(6, 6) = damping;
+}
+
+} // namespace
+
+// The record holds the map at the element's first position. A cavity that stands at several
+// positions has one DELTAE, so every one of its positions gains it: the current energies are
+// corrected position by position in machine order, and each position's map is built for its
+// own entry energy when the machine is composed (lcav_at). An element that stands at no
+// position of the used line (defined but not used) has no place in the energy table: its map is
+// built from its own E0 as entry energy and the table is left alone.
 void lcav(int element, int matnum) {
   TransferMap &map = blank.maps(matnum);
   const int ncol = prodct.ncol;
@@ -56,6 +91,7 @@ void lcav(int element, int matnum) {
 
   double e_in = inputt.slot(element, 2);
   const int p = first_position_of(element);
+  bool massive = true;
   if (p > 0) {
     const int q = linac_index_of(p);
     if (q == 0) {
@@ -64,36 +100,35 @@ void lcav(int element, int matnum) {
       halt(246);
       return;
     }
-    e_in = q == 1 ? lincav.initial_energy : lincav.ereal(p - 1);
-    const double change = gain - (lincav.ereal(p) - e_in);
-    if (std::fabs(change) > 1e-9) {
-      const int npos = std::min(mat.npos, MAXPOS);
-      for (int r = p; r <= npos; ++r)
-        lincav.ereal(r) += change;
+    e_in = entry_energy(q, p);
+    const int npos = std::min(mat.npos, MAXPOS);
+    const int count = std::min(lincav.count, lincav.positions.hi());
+    for (int r = q; r <= count; ++r) {
+      const int d = lincav.positions(r);
+      if (d < 1 || d > npos || blank.mseq(d) != element)
+        continue;
+      const double change = gain - (lincav.ereal(d) - entry_energy(r, d));
+      if (std::fabs(change) > 1e-9)
+        for (int t = d; t <= npos; ++t)
+          lincav.ereal(t) += change;
+      massive = massive && above_mass(entry_energy(r, d), gain);
     }
+  } else {
+    massive = above_mass(e_in, gain);
   }
-
-  if (std::fabs(gain) <= 1e-9) {
-    drift_entries(map, length, ncol);
-    return;
-  }
-  const double m = const_.emass;
-  const double e_out = e_in + gain;
-  if (!(e_in >= m && e_out > m)) {
+  cavity_map(length, gain, e_in, map, ncol);
+  if (std::fabs(gain) > 1e-9 && !massive)
     write_record(out, " ***WARNING: LCAVITY " + name +
                           " ENTRY OR EXIT ENERGY NOT ABOVE THE PARTICLE MASS, MAP IS A DRIFT");
-    drift_entries(map, length, ncol);
-    return;
-  }
-  const double p_in = std::sqrt(e_in * e_in - m * m);
-  const double p_out = std::sqrt(e_out * e_out - m * m);
-  const double focal = (length * p_in / gain) * std::log((e_out + p_out) / (e_in + p_in));
-  const double damping = p_in / p_out;
-  map.R(1, 2) = focal;
-  map.R(3, 4) = focal;
-  map.R(2, 2) = damping;
-  map.R(4, 4) = damping;
-  map.R(6, 6) = damping;
+}
+
+bool lcav_at(int position, TransferMap &map) {
+  const int element = blank.mseq(position);
+  const int q = linac_index_of(position);
+  if (inputt.kode(element) != KODE_LCAVITY || q == 0)
+    return false;
+  cavity_map(inputt.slot(element, 1), inputt.slot(element, 3), entry_energy(q, position), map, 27);
+  return true;
 }
 
 } // namespace vorax

@@ -160,9 +160,7 @@ void machine_pass() {
 } // namespace
 
 void promtm(int position) {
-  const int k = blank.mseq(position);
-  prodct.current_element = k;
-  promat(k, blank.matrix_number(k), mat.amap);
+  compose_position(position, mat.amap);
 }
 
 void matrix() {
