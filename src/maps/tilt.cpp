@@ -46,7 +46,9 @@ void tiltm(int element, int matnum) {
 }
 
 // M <- S^-1 o M o S, where S turns the transverse coordinates by the angle:
-// x <- c x - s y, y <- s x + c y, and the slopes alike.
+// x <- c x - s y, y <- s x + c y, and the slopes alike. This is the one rotation rule of every
+// tilt, multipole term angle and roll (docs/coordinates.md): S takes the particle into the
+// magnet's own frame.
 void tiltmm(int, int matnum, double angle) {
   double c, s;
   rotation_cos_sin(angle, c, s);

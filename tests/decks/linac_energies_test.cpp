@@ -117,5 +117,24 @@ TEST(LinacEnergies, LeastSquaresFitSeesEveryPositionGainTheVariedDeltae) {
   EXPECT_NEAR(lincav.ereal(5), 4.0, 1e-8);
 }
 
+// A decelerating cavity whose second position would end below the particle mass: that position
+// is a drift, and the build of the cavity says so although its first position is sound.
+TEST(LinacEnergies, APositionThatEndsBelowTheMassIsReportedAndDrifts) {
+  const DeckRun r = run_deck("D: DRIFT, L=1.0\n"
+                             "A: LCAVITY, L=2.0, E0=1.0, DELTAE=-0.6\n"
+                             "L1: LINE=(D, A, D, A, D)\n"
+                             "USE, L1\nVORAX\nMATR\n -11 2 2 2 4 4;\nSTOP\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  EXPECT_EQ(
+      count_of(r.listing, "LCAVITY A        ENTRY OR EXIT ENERGY NOT ABOVE THE PARTICLE MASS"), 1);
+  const auto first = first_order_after(r.listing, "AND A         ELEMENT #     2");
+  const auto second = first_order_after(r.listing, "AND A         ELEMENT #     4");
+  ASSERT_EQ(first.size(), 36u);
+  ASSERT_EQ(second.size(), 36u);
+  EXPECT_NEAR(first[35], momentum(1.0) / momentum(0.4), 1e-6);
+  EXPECT_EQ(second[35], 1.0);
+  EXPECT_EQ(second[1], 2.0);
+}
+
 } // namespace
 } // namespace vorax::test
