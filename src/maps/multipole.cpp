@@ -22,7 +22,8 @@ namespace {
 // The thin kick of tracking follows the same convention, so that the map of a multipole and its
 // kick are one magnet. With c, s the cosine and sine of the element's TILT (after the unit
 // convention), go into the element frame X = c x - s y, Y = s x + c y (the slopes alike); there,
-// with k each term's strength as above (integrated over the length for a thick element),
+// with k each term's strength as above (integrated over the length for a thick element, whose
+// quadrupole and sextupole terms are in its half-length maps instead of the kick),
 // P = sum over the terms of k exp(i n theta) (X + iY)^(n-1), X' -= Re P / (1 + delta) and
 // Y' += Im P / (1 + delta); then back with x = c X + s Y, y = -s X + c Y (the slopes alike).
 struct ThickTerms {
