@@ -1,6 +1,7 @@
 // One rotation rule for every element kind: an element with TILT = t is the untilted element
 // seen through R(t) (x <- c x - s y, y <- s x + c y, the slopes alike) with R(-t) after it, in
-// every unit convention; a multipole term angle and a ROLL follow the same rule.
+// every unit convention, and a multipole term angle follows the same rule (rolls: the deck test
+// rotated_elements_test).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -143,34 +144,6 @@ TEST(TiltRule, SkewQuadrupoleCouplesWithThePositiveSign) {
   const TransferMap thin = build(KODE_QUAD, {1e-4, 1e4 * 0.3, 1, const_.pi / 4}, 0);
   EXPECT_NEAR(thin.R(2, 3), 0.3, 1e-5);
   EXPECT_NEAR(thin.R(4, 1), 0.3, 1e-5);
-}
-
-// ROLL(t), the element, ROLL(-t) is the element with TILT = t: a roll turns the reference axes
-// the way a tilt turns a magnet. The roll angle follows the same conventions as a tilt.
-TEST(TiltRule, RollsAroundAnElementAreItsTilt) {
-  for (int units : {0, 1, 2})
-    for (double t : {0.3, -1.1}) {
-      const Element quad{"quadrupole", KODE_QUAD, {0.5, 1.7, 1, 0}};
-      const TransferMap tilted = with_tilt(quad, stored_angle(t, units), units);
-      with_tilt(quad, 0.0, units);
-      // Elements 2 and 3 are ROLL(t) and ROLL(-t) in the general-kick layout.
-      inputt.nelm = 3;
-      for (int e = 2; e <= 3; ++e) {
-        const int first = inputt.iadr(e);
-        inputt.kode(e) = KODE_GKICK;
-        for (int j = 0; j < 11; ++j)
-          inputt.eldata(first + j) = 0.0;
-        inputt.eldata(first + 7) = stored_angle(e == 2 ? t : -t, units);
-        inputt.eldata(first + 9) = 1.0;
-        inputt.iadr(e + 1) = first + 11;
-      }
-      TransferMap work;
-      work.set_identity();
-      promat(2, 0, work);
-      promat(1, 1, work);
-      promat(3, 0, work);
-      expect_maps_near(work, tilted, 1e-15, 1e-14, "units " + std::to_string(units));
-    }
 }
 
 } // namespace
