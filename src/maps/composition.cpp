@@ -78,9 +78,10 @@ void apply_drift(double d, TransferMap &a, int ncol) {
   }
 }
 
-// Roll of the transverse rows of the working map: x <- c x - s y, y <- s x + c y, and the same
-// for the slopes (or momenta, which rotate alike). This is the rotation a tilt applies at the
-// entrance of a magnet, so that ROLL(t), an element, ROLL(-t) is the element with TILT = t.
+// Roll of the transverse rows of the working map: x <- c x + s y, y <- c y - s x, and the same
+// for the slopes (or momenta, which rotate alike). A roll turns the reference axes, so an
+// element after ROLL(t) stands turned by -t against them: ROLL(-t), an element, ROLL(t) is the
+// element with TILT = t. Decks written for rolls rely on this sense, which tracking shares.
 void apply_roll(double angle, TransferMap &a, int ncol) {
   double c, s;
   rotation_cos_sin(angle, c, s);
@@ -89,8 +90,8 @@ void apply_roll(double angle, TransferMap &a, int ncol) {
     double *w = v + 6 * (col - 1);
     for (int r = 0; r <= 1; ++r) {
       const double x = w[r], y = w[r + 2];
-      w[r] = c * x - s * y;
-      w[r + 2] = s * x + c * y;
+      w[r] = c * x + s * y;
+      w[r + 2] = c * y - s * x;
     }
   }
 }

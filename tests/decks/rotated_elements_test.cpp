@@ -56,7 +56,7 @@ std::vector<std::vector<double>> run_magnets(const std::string &units, const std
   const std::string deck =
       units + "\n" + "Q: QUADRUPOLE, L=0.4, K1=" + k1 + ", TILT=" + tilt + "\n" +
       "M: MULTIPOLE, L=0.4, K1=" + k1 + ", T1=" + tilt + "\n" + "QU: QUADRUPOLE, L=0.4, K1=" + k1 +
-      "\n" + "R1: ROLL, ANGLE=" + tilt + "\n" + "R2: ROLL, ANGLE=" + back + "\n" +
+      "\n" + "R1: ROLL, ANGLE=" + back + "\n" + "R2: ROLL, ANGLE=" + tilt + "\n" +
       "S: SEXTUPOLE, L=0.3, K2=5, TILT=" + stilt + "\n" +
       "MS: MULTIPOLE, L=0.3, K2=5, T2=" + stilt + "\n" +
       "LQ: LINE=(Q)\nLM: LINE=(M)\nLR: LINE=(R1, QU, R2)\n" + "LS: LINE=(S)\nLMS: LINE=(MS)\n" +

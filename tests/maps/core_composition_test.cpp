@@ -131,13 +131,13 @@ TEST(Composition, GeneralKickSpansLengthPlusShiftRollsAndIgnoresTheKicks) {
   promat(d, 0, drift);
   EXPECT_LT(largest_difference(work, drift), 1e-15);
 
-  // A roll turns the transverse rows as a tilt turns them at a magnet's entrance; rolling
-  // back restores them.
+  // A roll turns the reference axes, the opposite of the turn a tilt applies at a magnet's
+  // entrance; rolling back restores them.
   work = m;
   promat(roll, 0, work);
   const double c = std::cos(0.35), s = std::sin(0.35);
-  EXPECT_DOUBLE_EQ(work(1, 9), c * m(1, 9) - s * m(3, 9));
-  EXPECT_DOUBLE_EQ(work(4, 2), s * m(2, 2) + c * m(4, 2));
+  EXPECT_DOUBLE_EQ(work(1, 9), c * m(1, 9) + s * m(3, 9));
+  EXPECT_DOUBLE_EQ(work(4, 2), c * m(4, 2) - s * m(2, 2));
   EXPECT_EQ(work(5, 20), m(5, 20));
   promat(back, 0, work);
   EXPECT_LT(largest_difference(work, m), 1e-15);
@@ -147,13 +147,13 @@ TEST(Composition, GeneralKickSpansLengthPlusShiftRollsAndIgnoresTheKicks) {
   inputt.slot(roll, 8) = 90.0;
   work.set_identity();
   promat(roll, 0, work);
-  EXPECT_EQ(work.R(1, 3), -1.0);
+  EXPECT_EQ(work.R(1, 3), 1.0);
   EXPECT_EQ(work.R(1, 1), 0.0);
   inputt.eunits = 1;
   inputt.slot(roll, 8) = 0.35;
   work.set_identity();
   promat(roll, 0, work);
-  EXPECT_DOUBLE_EQ(work.R(1, 3), s);
+  EXPECT_DOUBLE_EQ(work.R(1, 3), -s);
 }
 
 TEST(Composition, OptionDriftIsTheCanonicalDrift) {
