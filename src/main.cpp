@@ -2,10 +2,12 @@
 #include "common/units.h"
 #include "input/program.h"
 
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,6 +19,11 @@ void usage(std::FILE *f) {
              "  --help     this text\n"
              "  --version  the program version\n",
              f);
+}
+
+// Two names of one regular file (a device such as /dev/null can be read and written at once).
+bool same_file(const struct stat &a, const struct stat &b) {
+  return S_ISREG(a.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 } // namespace
@@ -44,12 +51,28 @@ int main(int argc, char **argv) {
     ++positional;
   }
   if (!deck.empty()) {
-    std::FILE *f = std::fopen(deck.c_str(), "r");
+    struct stat deck_file;
+    const int read_error = ::stat(deck.c_str(), &deck_file) != 0 ? errno
+                           : S_ISDIR(deck_file.st_mode)          ? EISDIR
+                                                                 : 0;
+    std::FILE *f = read_error == 0 ? std::fopen(deck.c_str(), "r") : nullptr;
     if (!f) {
-      std::fprintf(stderr, "vorax: cannot read the deck %s: %s\n", deck.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "vorax: cannot read the deck %s: %s\n", deck.c_str(),
+                   std::strerror(read_error != 0 ? read_error : errno));
       return 2;
     }
     std::fclose(f);
+    // Creating the listing empties its file: when that file is the deck (under any name, or
+    // standard output sent to it), nothing would be left to run.
+    struct stat out;
+    const bool listing_is_deck =
+        listing.empty() ? ::fstat(STDOUT_FILENO, &out) == 0 && same_file(out, deck_file)
+                        : ::stat(listing.c_str(), &out) == 0 && same_file(out, deck_file);
+    if (listing_is_deck) {
+      std::fprintf(stderr, "vorax: the listing %s is the deck itself; the deck is left as it is\n",
+                   listing.empty() ? "(standard output)" : listing.c_str());
+      return 2;
+    }
   }
   if (!listing.empty()) {
     std::FILE *f = std::fopen(listing.c_str(), "w");
