@@ -1,31 +1,72 @@
-// The unit and record layer: logical units on files, standard streams and, for tests, memory.
+// The unit and record layer: logical units on files, standard streams and, for in-process runs,
+// memory.
 #include "common/units.h"
 
+#include "common/halt.h"
+
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace vorax {
 
 namespace {
 
+// A file on the host, told apart by device and inode: two names of one file are the same file.
+struct FileId {
+  bool known = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+// Only regular files need guarding: a device such as /dev/null may serve several units at once.
+FileId regular_file_id(const struct stat &st) {
+  if (!S_ISREG(st.st_mode))
+    return {};
+  return {true, st.st_dev, st.st_ino};
+}
+
+FileId id_of_path(const std::string &name) {
+  struct stat st;
+  return ::stat(name.c_str(), &st) == 0 ? regular_file_id(st) : FileId{};
+}
+
+FileId id_of_stream(std::FILE *f) {
+  struct stat st;
+  return ::fstat(::fileno(f), &st) == 0 ? regular_file_id(st) : FileId{};
+}
+
+bool same_file(const FileId &a, const FileId &b) {
+  return a.known && b.known && a.device == b.device && a.inode == b.inode;
+}
+
 struct Unit {
   bool connected = false;
-  std::string name;          // file behind the unit
-  std::FILE *in = nullptr;   // open for reading
-  std::FILE *out = nullptr;  // open for writing
+  std::string name;         // file behind the unit
+  std::FILE *in = nullptr;  // open for reading
+  std::FILE *out = nullptr; // open for writing
   bool standard_input = false;
   bool standard_output = false;
   bool memory_input = false; // reads `text` from `pos`
   std::string text;
-  std::size_t pos = 0;
+  std::size_t pos = 0;          // also the reading position in a sandboxed file
+  bool sandbox_writing = false; // a sandboxed file being written (emptied at its first record)
+  bool read_failed = false;     // the input is not text: every later read fails as well
+  bool write_failed = false;    // the failure has ended the run; later records are dropped
 };
 
 struct Layer {
   std::array<Unit, 100> units;
   bool capture = false;
+  bool sandbox = false;
+  std::map<std::string, std::string> files; // the sandbox
   std::string captured_listing, captured_log, captured_terminal;
+  // The files the program was started on; no unit may write over them.
+  FileId deck, standard_input, listing;
+  std::string write_failure;
 };
 
 Layer &layer() {
@@ -33,7 +74,13 @@ Layer &layer() {
   return l;
 }
 
-bool valid(int unit) { return unit >= 1 && unit <= 99; }
+bool valid(int unit) {
+  return unit >= 1 && unit <= 99;
+}
+
+Unit &unit_at(int unit) {
+  return layer().units[static_cast<std::size_t>(unit)];
+}
 
 void close_files(Unit &u) {
   if (u.in) {
@@ -64,59 +111,90 @@ bool file_exists(const std::string &name) {
   return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// One line from a stream, without its end; false at end of file with nothing read.
-int read_line(std::FILE *f, std::string &line) {
+// The message log moves to the file named from the title, so its file is looked up each time.
+FileId log_file_id() {
+  const Unit &g = unit_at(LOG_UNIT);
+  if (layer().capture || !g.connected)
+    return {};
+  return g.out ? id_of_stream(g.out) : id_of_path(g.name);
+}
+
+// Which of the program's own files the named file is, for a unit about to connect to it or
+// write to it; empty when it is none of them. The deck is never written, not even by unit 15.
+std::string program_file_clash(int unit, const std::string &name) {
+  const Layer &l = layer();
+  const FileId f = id_of_path(name);
+  if (!f.known)
+    return {};
+  if (same_file(f, l.deck))
+    return "the deck";
+  if (unit != STDIN_UNIT && same_file(f, l.standard_input))
+    return "the standard input";
+  if (unit != LISTING_UNIT && same_file(f, l.listing))
+    return "the listing";
+  if (unit != LOG_UNIT && same_file(f, log_file_id()))
+    return "the message log";
+  return {};
+}
+
+// One record from a byte source (next() gives a byte or EOF). At most `columns` characters are
+// kept; the rest of the line is consumed and dropped, so nothing larger than a record is held.
+// A NUL byte never occurs in text: the source is binary (a device such as /dev/zero, an
+// executable, a UTF-16 file), and reading stops at once, since such input may have no line end
+// at all. Other control characters are passed on; the parsers reject them as characters.
+template <class Next> int take_record(Next next, std::string &line, std::size_t columns) {
   line.clear();
-  int ch;
+  std::size_t length = 0;
   bool any = false;
-  while ((ch = std::fgetc(f)) != EOF) {
+  int last = 0;
+  for (int ch; (ch = next()) != EOF;) {
     any = true;
     if (ch == '\n')
       break;
-    line.push_back(static_cast<char>(ch));
+    if (ch == '\0')
+      return READ_ERROR;
+    if (length < columns)
+      line.push_back(static_cast<char>(ch));
+    ++length;
+    last = ch;
   }
-  if (std::ferror(f))
-    return READ_ERROR;
   if (!any)
     return READ_EOF;
-  if (!line.empty() && line.back() == '\r')
+  if (last == '\r' && length <= columns) // a line end written as CR LF
     line.pop_back();
   return READ_OK;
 }
 
-} // namespace
-
-std::string default_unit_name(int unit) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "FOR0%02d.DAT", unit % 100);
-  return buf;
+int take_record(const std::string &text, std::size_t &pos, std::string &line, std::size_t columns) {
+  return take_record(
+      [&]() -> int { return pos < text.size() ? static_cast<unsigned char>(text[pos++]) : EOF; },
+      line, columns);
 }
 
-int read_record(int unit, std::string &line) {
-  line.clear();
-  if (!valid(unit))
-    return READ_ERROR;
-  Unit &u = layer().units[static_cast<std::size_t>(unit)];
-  if (u.memory_input) {
-    if (u.pos >= u.text.size())
-      return READ_EOF;
-    std::size_t end = u.text.find('\n', u.pos);
-    if (end == std::string::npos)
-      end = u.text.size();
-    line.assign(u.text, u.pos, end - u.pos);
-    u.pos = end + 1;
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-    return READ_OK;
-  }
+int take_record(std::FILE *f, std::string &line, std::size_t columns) {
+  const int status = take_record([f] { return std::getc(f); }, line, columns);
+  return std::ferror(f) ? READ_ERROR : status;
+}
+
+int read_connected(int unit, Unit &u, std::string &line, std::size_t columns) {
+  Layer &l = layer();
+  if (u.memory_input)
+    return take_record(u.text, u.pos, line, columns);
   if (u.standard_input)
-    return read_line(stdin, line);
+    return take_record(stdin, line, columns);
   if (!u.connected) {
     std::string name = default_unit_name(unit);
-    if (!file_exists(name))
+    if (l.sandbox ? l.files.count(name) == 0 : !file_exists(name))
       return READ_ERROR;
     u.connected = true;
     u.name = name;
+  }
+  if (l.sandbox) {
+    if (u.sandbox_writing) { // switching from writing to reading starts at the beginning
+      u.sandbox_writing = false;
+      u.pos = 0;
+    }
+    return take_record(l.files[u.name], u.pos, line, columns);
   }
   if (!u.in) {
     if (u.out) { // switching from writing to reading starts at the beginning
@@ -127,7 +205,78 @@ int read_record(int unit, std::string &line) {
     if (!u.in)
       return READ_ERROR;
   }
-  return read_line(u.in, line);
+  return take_record(u.in, line, columns);
+}
+
+std::string unit_description(int unit) {
+  const Unit &u = unit_at(unit);
+  const std::string file = u.standard_output || u.standard_input ? "(standard output)" : u.name;
+  if (unit == LISTING_UNIT)
+    return "the listing " + file;
+  if (unit == LOG_UNIT)
+    return "the message log " + file;
+  return "logical unit " + std::to_string(unit) + ", file " + file;
+}
+
+void keep_write_failure(int unit, const std::string &reason) {
+  Layer &l = layer();
+  unit_at(unit).write_failed = true;
+  if (l.write_failure.empty())
+    l.write_failure = unit_description(unit) + ": " + reason;
+}
+
+// Output that cannot be written ends the run: going on would compute results nobody receives
+// and report success. The failure travels as RunEnd, the one exception of the system, with a
+// code of its own, so that the top level flushes the other units and names the file.
+[[noreturn]] void end_on_write_failure(int unit, const std::string &reason) {
+  keep_write_failure(unit, reason);
+  throw RunEnd{WRITE_FAILURE};
+}
+
+// The stream the unit writes to, opened (and its file created or emptied) at its first record.
+std::FILE *output_stream(int unit, Unit &u) {
+  if (u.standard_output || u.standard_input)
+    return stdout;
+  if (!u.connected) {
+    u.connected = true;
+    u.name = default_unit_name(unit);
+  }
+  if (!u.out) {
+    if (u.in) {
+      std::fclose(u.in);
+      u.in = nullptr;
+    }
+    const std::string clash = program_file_clash(unit, u.name);
+    if (!clash.empty())
+      end_on_write_failure(unit, "it is " + clash);
+    u.out = std::fopen(u.name.c_str(), "w");
+    if (!u.out)
+      end_on_write_failure(unit, std::strerror(errno));
+  }
+  return u.out;
+}
+
+} // namespace
+
+std::string default_unit_name(int unit) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "FOR0%02d.DAT", unit % 100);
+  return buf;
+}
+
+int read_record(int unit, std::string &line, std::size_t columns) {
+  line.clear();
+  if (!valid(unit))
+    return READ_ERROR;
+  Unit &u = unit_at(unit);
+  if (u.read_failed)
+    return READ_ERROR;
+  const int status = read_connected(unit, u, line, columns);
+  if (status == READ_ERROR && u.connected) {
+    u.read_failed = true;
+    line.clear();
+  }
+  return status;
 }
 
 void write_record(int unit, std::string_view text) {
@@ -140,34 +289,38 @@ void write_record(int unit, std::string_view text) {
     buf->push_back('\n');
     return;
   }
-  std::FILE *f = nullptr;
-  if (unit == TERMINAL) {
-    f = stderr;
-  } else if (valid(unit)) {
-    Unit &u = layer().units[static_cast<std::size_t>(unit)];
-    if (u.standard_output || u.standard_input) {
-      f = stdout;
-    } else {
-      if (!u.connected) {
-        u.connected = true;
-        u.name = default_unit_name(unit);
-      }
-      if (!u.out) {
-        if (u.in) {
-          std::fclose(u.in);
-          u.in = nullptr;
-        }
-        u.out = std::fopen(u.name.c_str(), "w");
-      }
-      f = u.out;
-    }
+  if (unit == TERMINAL) { // the last resort: a failure here has nowhere to be reported
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+    return;
   }
-  if (!f)
-    return; // the file could not be created: the record is lost, as on a full disk
+  if (!valid(unit))
+    return;
+  Layer &l = layer();
+  Unit &u = unit_at(unit);
+  // A text bound in place of an input file (in-process runs) takes no records.
+  if (u.write_failed || u.memory_input)
+    return;
+  if (l.sandbox && !u.standard_output && !u.standard_input) {
+    if (!u.connected) {
+      u.connected = true;
+      u.name = default_unit_name(unit);
+    }
+    std::string &file = l.files[u.name];
+    if (!u.sandbox_writing) {
+      u.sandbox_writing = true;
+      file.clear();
+    }
+    file.append(text);
+    file.push_back('\n');
+    return;
+  }
+  std::FILE *f = output_stream(unit, u);
   std::fwrite(text.data(), 1, text.size(), f);
   std::fputc('\n', f);
-  if (f == stderr)
-    std::fflush(f);
+  if (std::ferror(f))
+    end_on_write_failure(unit, std::strerror(errno));
 }
 
 bool open_unit(int unit, std::string_view name) {
@@ -180,14 +333,26 @@ bool open_unit(int unit, std::string_view name) {
     file.erase(file.begin());
   if (file.empty())
     file = default_unit_name(unit);
-  // Status "unknown": the file must be readable or creatable; it is not truncated here.
-  std::FILE *probe = std::fopen(file.c_str(), "a");
-  if (!probe)
-    probe = std::fopen(file.c_str(), "r");
-  if (!probe)
-    return false;
-  std::fclose(probe);
-  Unit &u = layer().units[static_cast<std::size_t>(unit)];
+  Layer &l = layer();
+  if (l.sandbox) {
+    l.files.try_emplace(file); // status "unknown": created when missing
+  } else {
+    // A sequential file is a regular file or a character device; a directory can be opened for
+    // reading on some systems but holds no records, and opening a FIFO could wait forever.
+    struct stat st;
+    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode))
+      return false;
+    if (!program_file_clash(unit, file).empty())
+      return false;
+    // Status "unknown": the file must be readable or creatable; it is not truncated here.
+    std::FILE *probe = std::fopen(file.c_str(), "a");
+    if (!probe)
+      probe = std::fopen(file.c_str(), "r");
+    if (!probe)
+      return false;
+    std::fclose(probe);
+  }
+  Unit &u = unit_at(unit);
   close_files(u);
   u = Unit{};
   u.connected = true;
@@ -198,7 +363,7 @@ bool open_unit(int unit, std::string_view name) {
 void close_unit(int unit) {
   if (!valid(unit))
     return;
-  Unit &u = layer().units[static_cast<std::size_t>(unit)];
+  Unit &u = unit_at(unit);
   close_files(u);
   u = Unit{};
 }
@@ -206,21 +371,22 @@ void close_unit(int unit) {
 void rewind_unit(int unit) {
   if (!valid(unit))
     return;
-  Unit &u = layer().units[static_cast<std::size_t>(unit)];
-  if (u.memory_input)
+  Unit &u = unit_at(unit);
+  u.read_failed = false;
+  if (u.memory_input || (layer().sandbox && !u.sandbox_writing))
     u.pos = 0;
   if (u.in)
     std::rewind(u.in);
 }
 
 bool unit_connected(int unit) {
-  return valid(unit) && layer().units[static_cast<std::size_t>(unit)].connected;
+  return valid(unit) && unit_at(unit).connected;
 }
 
 std::string unit_file_name(int unit) {
   if (!valid(unit))
     return {};
-  return layer().units[static_cast<std::size_t>(unit)].name;
+  return unit_at(unit).name;
 }
 
 void bind_program_units(const std::string &deck, const std::string &listing) {
@@ -230,28 +396,33 @@ void bind_program_units(const std::string &deck, const std::string &listing) {
   if (deck.empty()) {
     d.memory_input = true; // no deck: unit 15 is empty
   } else {
-    d.connected = true;
     d.name = deck;
+    l.deck = id_of_path(deck);
   }
   d.connected = true;
   Unit &s = l.units[STDIN_UNIT];
   s.connected = true;
   s.standard_input = true;
+  l.standard_input = id_of_stream(stdin);
   Unit &o = l.units[LISTING_UNIT];
   o.connected = true;
-  if (listing.empty())
+  if (listing.empty()) {
     o.standard_output = true;
-  else
+    l.listing = id_of_stream(stdout);
+  } else {
     o.name = listing;
+    l.listing = id_of_path(listing);
+  }
   Unit &g = l.units[LOG_UNIT];
   g.connected = true;
   g.name = default_unit_name(LOG_UNIT);
 }
 
-void bind_units_in_memory(std::string_view deck, std::string_view standard_input) {
+void bind_units_in_memory(std::string_view deck, std::string_view standard_input, UnitFiles files) {
   reset_units();
   Layer &l = layer();
   l.capture = true;
+  l.sandbox = files == UnitFiles::sandbox;
   Unit &d = l.units[DECK_UNIT];
   d.connected = true;
   d.memory_input = true;
@@ -272,11 +443,21 @@ const std::string &captured_output(int unit) {
   return buf ? *buf : none;
 }
 
+std::map<std::string, std::string> &sandbox_files() {
+  return layer().files;
+}
+
 void flush_all_units() {
-  for (Unit &u : layer().units)
-    if (u.out)
-      std::fflush(u.out);
-  std::fflush(stdout);
+  Layer &l = layer();
+  for (int unit = 1; unit <= 99; ++unit) {
+    Unit &u = unit_at(unit);
+    if (u.out && (std::fflush(u.out) != 0 || std::ferror(u.out)))
+      keep_write_failure(unit, std::strerror(errno));
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    const int unit = l.units[LISTING_UNIT].standard_output ? LISTING_UNIT : STDIN_UNIT;
+    keep_write_failure(unit, std::strerror(errno));
+  }
   std::fflush(stderr);
 }
 
@@ -287,6 +468,10 @@ void close_all_units() {
   std::fflush(stderr);
 }
 
+const std::string &write_failure() {
+  return layer().write_failure;
+}
+
 void reset_units() {
   Layer &l = layer();
   for (Unit &u : l.units) {
@@ -294,9 +479,13 @@ void reset_units() {
     u = Unit{};
   }
   l.capture = false;
+  l.sandbox = false;
+  l.files.clear();
   l.captured_listing.clear();
   l.captured_log.clear();
   l.captured_terminal.clear();
+  l.deck = l.standard_input = l.listing = FileId{};
+  l.write_failure.clear();
 }
 
 } // namespace vorax

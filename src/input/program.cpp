@@ -14,6 +14,20 @@
 
 namespace vorax {
 
+namespace {
+
+// Flushes every unit, and names the output that could not be written: its records, even those
+// kept in buffers until now (a full disk), are lost, and the run cannot count as a success.
+int finish(int status) {
+  flush_all_units();
+  if (write_failure().empty())
+    return status;
+  terminal("vorax: cannot write " + write_failure());
+  return 1;
+}
+
+} // namespace
+
 int run_program() {
   int status = 0;
   try {
@@ -37,6 +51,8 @@ int run_program() {
     }
   } catch (const RunEnd &end) {
     status = 1;
+    if (end.code == WRITE_FAILURE)
+      return finish(status); // the file is named once the other units have been flushed
     std::string line = "vorax: run stopped with error number " + std::to_string(end.code) + ": ";
     std::string_view name = error_name(end.code);
     while (!name.empty() && name.back() == ' ')
@@ -48,8 +64,7 @@ int run_program() {
               (iodata.error_count == 1 ? " error" : " errors") + " found in the input)";
     terminal(line);
   }
-  flush_all_units();
-  return status;
+  return finish(status);
 }
 
 } // namespace vorax

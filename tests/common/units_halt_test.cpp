@@ -6,8 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include "common/reset.h"
+#include "input/program.h"
+
 #include <cstdio>
+#include <dirent.h>
 #include <fstream>
+#include <set>
+#include <sstream>
+#include <unistd.h>
 
 using namespace vorax;
 
@@ -66,6 +73,112 @@ TEST(Units, UnopenableAndMissingUnitsFailCleanly) {
   EXPECT_EQ(default_unit_name(7), "FOR007.DAT");
 }
 
+TEST(Units, ARecordKeepsItsColumnsAndNoMore) {
+  using namespace std::string_literals;
+  const std::string long_line(1000000, 'x');
+  const std::string text = long_line + "\nnext\n" + std::string(79, 'a') + "\r\n" +
+                           std::string(80, 'b') + "\r\n" + "ok\nx\0y\nz\n"s;
+  test::start_in_memory(text, "");
+  std::string line; // fresh: its capacity shows what was held
+  EXPECT_EQ(read_record(DECK_UNIT, line), READ_OK);
+  EXPECT_EQ(line, long_line.substr(0, 80));
+  EXPECT_LT(line.capacity(), 1000u);
+  EXPECT_EQ(read_record(DECK_UNIT, line, 3), READ_OK);
+  EXPECT_EQ(line, "nex");
+  EXPECT_EQ(read_record(DECK_UNIT, line), READ_OK);
+  EXPECT_EQ(line, std::string(79, 'a')); // the line end is CR LF
+  EXPECT_EQ(read_record(DECK_UNIT, line), READ_OK);
+  EXPECT_EQ(line, std::string(80, 'b'));
+  EXPECT_EQ(read_record(DECK_UNIT, line), READ_OK);
+  // A NUL byte: not text. The unit stays in error until it is rewound.
+  EXPECT_EQ(read_record(DECK_UNIT, line), READ_ERROR);
+  EXPECT_EQ(read_record(DECK_UNIT, line), READ_ERROR);
+  rewind_unit(DECK_UNIT);
+  EXPECT_EQ(read_record(DECK_UNIT, line), READ_OK);
+  EXPECT_EQ(line, long_line.substr(0, 80));
+
+  // The same from a file.
+  const std::string name = "/tmp/vorax_units_long.dat";
+  {
+    std::ofstream f(name, std::ios::binary);
+    f << long_line << "\nnext";
+  }
+  ASSERT_TRUE(open_unit(20, name));
+  std::string from_file;
+  EXPECT_EQ(read_record(20, from_file), READ_OK);
+  EXPECT_EQ(from_file.size(), 80u);
+  EXPECT_LT(from_file.capacity(), 1000u);
+  EXPECT_EQ(read_record(20, from_file), READ_OK);
+  EXPECT_EQ(from_file, "next");
+  EXPECT_EQ(read_record(20, from_file), READ_EOF);
+  close_unit(20);
+  std::remove(name.c_str());
+}
+
+// Files in the working directory, with their contents.
+std::map<std::string, std::string> directory_files() {
+  std::map<std::string, std::string> files;
+  if (DIR *d = ::opendir(".")) {
+    while (dirent *e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      if (name == "." || name == "..")
+        continue;
+      std::ifstream f(name, std::ios::binary);
+      std::ostringstream s;
+      s << f.rdbuf();
+      files[name] = s.str();
+    }
+    ::closedir(d);
+  }
+  return files;
+}
+
+TEST(Units, TheSandboxKeepsEveryFileOfARunInMemory) {
+  char tmpl[] = "/tmp/vorax-sandbox-XXXXXX";
+  ASSERT_NE(::mkdtemp(tmpl), nullptr);
+  char old[4096];
+  ASSERT_NE(::getcwd(old, sizeof old), nullptr);
+  ASSERT_EQ(::chdir(tmpl), 0);
+  {
+    std::ofstream f("HOST.DAT");
+    f << "H: DRIFT\n";
+  }
+  reset_all_areas();
+  bind_units_in_memory("OPEN, 20\nNEW.DAT\nOPEN, 21\nHOST.DAT\nOPEN, 22\ngiven.dat\n"
+                       "OPEN, 23\n/etc/passwd\nTITLE\nSandbox run\n"
+                       "D: DRIFT, L = 1\nL1: LINE = (D)\nUSE, L1\nVORAX\nOUTP\n 3;\n",
+                       "CALL, 7\nCALL, 21\nCALL, 22\nCALL, 23\nSTOP\n", UnitFiles::sandbox);
+  sandbox_files()["FOR007.DAT"] = "F7: DRIFT, L = 7\n";
+  sandbox_files()["GIVEN.DAT"] = "G: DRIFT\n";
+  const int status = run_program();
+  // A default unit written and read back stays in memory too.
+  write_record(30, " A RECORD");
+  std::string line;
+  EXPECT_EQ(read_record(30, line), READ_OK);
+  EXPECT_EQ(line, " A RECORD");
+  const std::string log = test::log_text();
+  const std::string terminal = test::terminal_text();
+  const std::map<std::string, std::string> sandbox = sandbox_files();
+  const std::map<std::string, std::string> on_disk = directory_files();
+  reset_units();
+  ASSERT_EQ(::chdir(old), 0);
+  std::system((std::string("rm -rf ") + tmpl).c_str());
+
+  EXPECT_EQ(status, 0) << terminal;
+  EXPECT_EQ(test::count_of(log, "0... SUCCESSFUL TO OPEN FILE:"), 4);
+  EXPECT_TRUE(test::contains(log, "F7: DRIFT, L = 7")); // read from the sandbox
+  EXPECT_TRUE(test::contains(log, "G: DRIFT"));
+  EXPECT_FALSE(test::contains(log, "H: DRIFT")); // the host file was not read
+  EXPECT_FALSE(test::contains(log, "ROOT"));
+  EXPECT_EQ(on_disk, (std::map<std::string, std::string>{{"HOST.DAT", "H: DRIFT\n"}}));
+  std::set<std::string> names;
+  for (const auto &[name, text] : sandbox)
+    names.insert(name);
+  EXPECT_EQ(names, (std::set<std::string>{"FOR007.DAT", "GIVEN.DAT", "NEW.DAT", "HOST.DAT",
+                                          "/ETC/PASSWD", "SANDBO.ech", "FOR030.DAT"}));
+  EXPECT_EQ(sandbox.at("HOST.DAT"), "");
+}
+
 TEST(Halt, PrintsNumberAndTwentyCharacterNameThenEndsTheRun) {
   test::start_in_memory();
   control.echo_flag = 1;
@@ -75,7 +188,8 @@ TEST(Halt, PrintsNumberAndTwentyCharacterNameThenEndsTheRun) {
   } catch (const RunEnd &e) {
     EXPECT_EQ(e.code, 272);
   }
-  EXPECT_EQ(test::listing_text(), "  HALTING WITH ERROR NUMBER :    272  AND ERROR : INPUT:BAD FORMAT\n");
+  EXPECT_EQ(test::listing_text(),
+            "  HALTING WITH ERROR NUMBER :    272  AND ERROR : INPUT:BAD FORMAT\n");
   EXPECT_EQ(test::log_text(), test::listing_text());
 }
 

@@ -1,5 +1,7 @@
-// The program and the host's files: the deck is never written over. The built program is run
-// where only the command line shows the behaviour.
+// The program and the host's files: the deck is never written over, output that cannot be
+// written ends the run with a failure, and input that is not text is a read error, whether it
+// comes from the deck, from the operation stream or from a device. The built program is run
+// where only the command line shows the behaviour; the rest runs in-process.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +92,102 @@ TEST_F(Host, AListingThatIsTheDeckItselfIsRefusedAndTheDeckKept) {
   const HostRun r = run(".");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.terminal, "vorax: cannot read the deck .: Is a directory\n");
+}
+
+TEST_F(Host, NoUnitWritesOverTheDeckTheListingOrTheLog) {
+  // OPEN of the program's own files is refused, and the run goes on.
+  const std::string deck = "OPEN, 20\nDECK.VX\nOPEN, 21\nOUT.LIS\nOPEN, 22\n./FOR009.DAT\n" +
+                           std::string("OPEN, 23\nOTHER.DAT\n") + small_deck;
+  write_file(path("DECK.VX"), deck);
+  HostRun r = run("DECK.VX OUT.LIS");
+  EXPECT_EQ(r.status, 0) << r.terminal;
+  const std::string log = file_text(path("FOR009.DAT"));
+  for (const char *name : {"DECK.VX", "OUT.LIS", "./FOR009.DAT"})
+    EXPECT_NE(log.find(std::string(" ** WARNING ** FAIL TO OPEN FILE: ") + name + "\n"),
+              std::string::npos)
+        << name << log;
+  EXPECT_NE(log.find("0... SUCCESSFUL TO OPEN FILE:OTHER.DAT"), std::string::npos);
+  EXPECT_NE(log.find(" * NUMBER OF WARNING MESSAGES =     3 *"), std::string::npos);
+  EXPECT_EQ(file_text(path("DECK.VX")), deck);
+  EXPECT_NE(file_text(path("OUT.LIS")).find("USE, L1"), std::string::npos);
+
+  // The message log's own file is the deck: the deck is kept and the run ends at once.
+  write_file(path("FOR009.DAT"), small_deck);
+  r = run("FOR009.DAT OUT.LIS");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.terminal, "vorax: cannot write the message log FOR009.DAT: it is the deck\n");
+  EXPECT_EQ(file_text(path("FOR009.DAT")), small_deck);
+}
+
+TEST_F(Host, OutputThatCannotBeWrittenEndsTheRunWithAFailure) {
+  write_file(path("deck.vx"), small_deck);
+  HostRun r = run("deck.vx /dev/full");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.terminal, "vorax: cannot write the listing /dev/full: No space left on device\n");
+  // What could be written elsewhere was: the whole message log.
+  EXPECT_NE(file_text(path("FOR009.DAT")).find("               STOP"), std::string::npos);
+
+  r = run("deck.vx > /dev/full");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.terminal,
+            "vorax: cannot write the listing (standard output): No space left on device\n");
+
+  // A longer listing fails while the deck is read: the run ends there, it does not read on.
+  std::string deck;
+  for (int i = 1; i <= 400; ++i)
+    deck += "D" + std::to_string(i) + ": DRIFT, L = 1\n";
+  write_file(path("long.vx"), deck + "LAST: DRIFT\n");
+  r = run("long.vx /dev/full");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.terminal, "vorax: cannot write the listing /dev/full: No space left on device\n");
+  const std::string log = file_text(path("FOR009.DAT"));
+  EXPECT_NE(log.find("D1: DRIFT"), std::string::npos);
+  EXPECT_EQ(log.find("LAST: DRIFT"), std::string::npos);
+}
+
+TEST_F(Host, ADeviceThatIsNotTextIsAReadError) {
+  const HostRun r = run("/dev/zero out.lis");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.terminal, "vorax: run stopped with error number 102: LDFIN READ ERROR\n");
+  EXPECT_NE(file_text(path("FOR009.DAT"))
+                .find("0*** ERROR *** READ ERROR ON LOGICAL UNIT 15, LINE    1 --- EXECUTION "
+                      "TERMINATED"),
+            std::string::npos);
+}
+
+const std::string lattice = "D: DRIFT, L = 1\nL1: LINE = (D)\nUSE, L1\n";
+
+TEST(InputNotText, ANulByteIsAReadErrorOfTheUnitWhereverItIsRead) {
+  using namespace std::string_literals;
+  // In a lattice line (the 2nd), read from the deck or from a called file.
+  DeckRun r = run_deck("D: DRIFT\nQ: QUAD\0RUPO, L = 1\nSTOP\n"s);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.log, "0*** ERROR *** READ ERROR ON LOGICAL UNIT 15, LINE    2 --- "
+                              "EXECUTION TERMINATED\n"));
+  EXPECT_EQ(r.terminal, "vorax: run stopped with error number 102: LDFIN READ ERROR\n");
+  r = run_deck("OPEN, 20\nBIN.DAT\n", "CALL, 20\n", {{"BIN.DAT", "\0\0\0\0"s}});
+  EXPECT_TRUE(contains(r.log, "READ ERROR ON LOGICAL UNIT 20, LINE"));
+  EXPECT_EQ(r.status, 1);
+
+  // In an operation line: the engine hands back, and the command loop stops on the same unit.
+  r = run_deck(lattice + "VORAX\nOU\0TP\n 3;\nSTOP\n"s);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.log, "READ ERROR ON LOGICAL UNIT 15, LINE    5 --- EXECUTION TERMINATED"));
+  EXPECT_FALSE(contains(r.listing, "ERROR IN OPERATION NAME"));
+
+  // In operation data: the operation cannot complete.
+  r = run_deck(lattice + "VORAX\nOUTP\n 3\0;\nSTOP\n"s);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.listing, "   READ ERROR WHILE READING OPERATION DATA\n"
+                                  "  HALTING WITH ERROR NUMBER :    272"));
+}
+
+TEST(InputNotText, OnlyNamesOfSequentialFilesCanBeOpened) {
+  const DeckRun r = run_deck("OPEN, 20\n.\nOPEN, 21\n/\nD: DRIFT\n");
+  EXPECT_TRUE(contains(r.log, " ** WARNING ** FAIL TO OPEN FILE: .\n"));
+  EXPECT_TRUE(contains(r.log, " ** WARNING ** FAIL TO OPEN FILE: /\n"));
+  EXPECT_FALSE(contains(r.log, "SUCCESSFUL"));
+  EXPECT_EQ(r.status, 0);
 }
 
 } // namespace
