@@ -173,6 +173,12 @@ void parevl() {
     default:
       break;
     }
+    // Operands are finite (constants are, and every result before this one was checked), so a
+    // result that is not finite is an overflow; Infinity or NaN must not reach the engine.
+    if (!std::isfinite(v))
+      guarded(i, pardat.kind(i) == PAR_EXP
+                     ? "0** WARNING ** EXPONENTIAL OVERFLOW --- RESULT SET TO ZERO"
+                     : "0** WARNING ** ARITHMETIC OVERFLOW --- RESULT SET TO ZERO");
   }
 }
 
