@@ -65,6 +65,9 @@ bool convert_and_run() {
     rdend(103);
     return false;
   }
+  if (flags.value(5) == 0)
+    rdwarn("** WARNING ** NO BEAM LINE SELECTED BY \"USE\" --- THE ENGINE STARTS ON AN EMPTY "
+           "MACHINE");
   vxmatd();
   return vxmain() == VXMAIN_END_RUN;
 }

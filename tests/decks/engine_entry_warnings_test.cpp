@@ -1,5 +1,6 @@
 // What the front end warns about when it hands the lattice to the engine: values that overflow
-// a double reach the engine as 0 with a warning, never as Infinity or NaN.
+// a double reach the engine as 0 with a warning, never as Infinity or NaN, and an engine start
+// with no machine selected says so.
 #include "harness.h"
 
 #include "common/engine_tables.h"
@@ -42,6 +43,19 @@ TEST(EngineEntry, OverflowingParametersWarnAndReachTheEngineAsZero) {
   EXPECT_TRUE(contains(r.listing, " TOTAL LENGTH OF MACHINE IS:     2.822 METERS"));
   EXPECT_FALSE(contains(r.listing, "NAN"));
   EXPECT_FALSE(contains(r.listing, "INF"));
+}
+
+TEST(EngineEntry, VoraxWithoutUseWarnsAndRunsOnAnEmptyMachine) {
+  DeckRun r = run_deck("D: DRIFT, L = 1\nVORAX\nOUTP\n 3;\nSTOP\n");
+  EXPECT_EQ(r.status, 0) << r.terminal;
+  EXPECT_TRUE(contains(r.log, " ** WARNING ** NO BEAM LINE SELECTED BY \"USE\" --- THE ENGINE "
+                              "STARTS ON AN EMPTY MACHINE\n"));
+  EXPECT_TRUE(contains(r.listing, " TOTAL LENGTH OF MACHINE IS:     0.000 METERS"));
+  // After a USE, neither the first start nor a later one warns.
+  r = run_deck("D: DRIFT, L = 1\nL1: LINE = (D)\nUSE, L1\nVORAX\nOUTP\n 3;\nNEWBEAMO\n"
+               "OUTP\n 3;\nSTOP\n");
+  EXPECT_EQ(r.status, 0) << r.terminal;
+  EXPECT_FALSE(contains(r.log, "WARNING"));
 }
 
 } // namespace
