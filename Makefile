@@ -4,7 +4,7 @@ BUILD    := build
 ASAN     := build-asan
 JOBS     := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build asan run test bench clean
+.PHONY: all deps build asan run test bench golden clean
 
 all: build
 
@@ -34,6 +34,12 @@ run: build
 test: build asan
 	cd $(BUILD) && ctest --output-on-failure
 	cd $(ASAN) && ctest --output-on-failure
+
+# Records the listing of every deck the tests run as its new golden text, after an intended
+# change; read the diff before committing it.
+golden: build
+	rm -f tests/golden/listings/*.txt
+	cd $(BUILD) && VORAX_UPDATE_GOLDEN=1 ctest -j $(JOBS) >/dev/null || true
 
 bench: build
 	@for b in $(BUILD)/bench_*; do [ -x $$b ] && $$b; done

@@ -5,6 +5,9 @@
 #include "common/units.h"
 #include "input/program.h"
 
+#include <gtest/gtest.h>
+
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <dirent.h>
@@ -24,6 +27,55 @@ std::string read_file(const std::string &path) {
   return s.str();
 }
 
+// The golden listing of the n-th deck run by the current test: tests/golden/listings/
+// SUITE.TEST_n.txt.
+std::string golden_path() {
+  const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
+  for (char &c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_')
+      c = '_';
+  static std::map<std::string, int> runs;
+  name += "_" + std::to_string(++runs[name]);
+  return std::string(VORAX_SOURCE_DIR) + "/tests/golden/listings/" + name + ".txt";
+}
+
+// The first line where two texts differ, for a readable failure.
+std::string first_difference(const std::string &want, const std::string &got) {
+  std::istringstream a(want), b(got);
+  std::string la, lb;
+  for (int n = 1;; ++n) {
+    const bool ha = static_cast<bool>(std::getline(a, la));
+    const bool hb = static_cast<bool>(std::getline(b, lb));
+    if (!ha && !hb)
+      return "the texts differ only in their line ends";
+    if (!ha || !hb || la != lb)
+      return "line " + std::to_string(n) + "\n  golden: " + (ha ? la : "<end>") +
+             "\n  now:    " + (hb ? lb : "<end>");
+  }
+}
+
+// Every deck a test runs is also a guard against unintended change of any listing: its exit
+// status, terminal text, listing and log must equal its golden text byte for byte. `make
+// golden` records them all afresh after an intended change (read the diff before committing);
+// with VORAX_UPDATE_GOLDEN set, runs record instead of compare. A deck without a golden text
+// (a test added since the last recording) is not compared.
+void compare_with_golden(const DeckRun &run) {
+  const std::string path = golden_path();
+  const std::string got = "== exit status " + std::to_string(run.status) + "\n== terminal\n" +
+                          run.terminal + "== listing\n" + run.listing + "== log\n" + run.log;
+  if (std::getenv("VORAX_UPDATE_GOLDEN")) {
+    std::ofstream(path, std::ios::binary) << got;
+    return;
+  }
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0)
+    return;
+  const std::string want = read_file(path);
+  EXPECT_TRUE(want == got) << "the listing differs from its golden text " << path << " at "
+                           << first_difference(want, got);
+}
+
 } // namespace
 
 void start_in_memory(std::string_view deck, std::string_view standard_input) {
@@ -31,9 +83,15 @@ void start_in_memory(std::string_view deck, std::string_view standard_input) {
   bind_units_in_memory(deck, standard_input);
 }
 
-std::string listing_text() { return captured_output(LISTING_UNIT); }
-std::string log_text() { return captured_output(LOG_UNIT); }
-std::string terminal_text() { return captured_output(TERMINAL); }
+std::string listing_text() {
+  return captured_output(LISTING_UNIT);
+}
+std::string log_text() {
+  return captured_output(LOG_UNIT);
+}
+std::string terminal_text() {
+  return captured_output(TERMINAL);
+}
 
 DeckRun run_deck(std::string_view deck, std::string_view standard_input,
                  const std::map<std::string, std::string> &files) {
@@ -73,6 +131,7 @@ DeckRun run_deck(std::string_view deck, std::string_view standard_input,
     std::abort();
   if (dir)
     ::rmdir(dir);
+  compare_with_golden(run);
   return run;
 }
 
@@ -89,7 +148,8 @@ int count_of(const std::string &text, std::string_view what) {
   if (what.empty())
     return 0;
   int n = 0;
-  for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + what.size()))
+  for (std::size_t p = text.find(what); p != std::string::npos;
+       p = text.find(what, p + what.size()))
     ++n;
   return n;
 }
