@@ -115,10 +115,10 @@ void dminv(double *a_, int n, double &det, int *l_, int *m_) {
   }
 }
 
-void dsimq(double *a_, double *b_, int n, int &ks) {
+void dsimq(double *a_, double *b_, int n, int &ks, double tolerance) {
   auto A = [a_](int ij) -> double & { return a_[ij - 1]; };
   auto B = [b_](int i) -> double & { return b_[i - 1]; };
-  const double tol = 0.0;
+  const double tol = tolerance;
   ks = 0;
   int jj = -n;
   for (int j = 1; j <= n; ++j) {

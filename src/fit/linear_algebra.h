@@ -9,7 +9,8 @@ namespace vorax {
 void dminv(double *a, int n, double &det, int *l, int *m);
 
 // Solves a x = b (a column-major n x n, destroyed) by elimination with partial pivoting;
-// b receives x. ks = 1 when a pivot is zero (singular), else 0.
-void dsimq(double *a, double *b, int n, int &ks);
+// b receives x. ks = 1 when a pivot is not larger than tolerance in magnitude (by default:
+// when it is zero), and b is then left partly transformed; else ks = 0.
+void dsimq(double *a, double *b, int n, int &ks, double tolerance = 0.0);
 
 } // namespace vorax

@@ -7,12 +7,23 @@
 #include "optics/matrix_operation.h"
 #include "optics/optics_areas.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
 namespace vorax {
 
 namespace {
+
+// The fixed-point system is taken as singular when a pivot falls to 1e-10 of the largest entry
+// of the transverse block (at least 1, for the unit matrix subtracted from it). The entries of
+// an accumulated map carry rounding of about 1e-16 of their size per position, some 1e-12 over
+// the longest machine the tables hold; a pivot within a factor 100 of that noise leaves the
+// dispersion uncertain by a percent or more (a single rectangular bend gives 1e-18 and
+// dispersions of 1e16). A genuine ring stays far above it: its smallest pivot is about mu beta
+// or mu / beta, whichever is smaller (beta in metres), so only a tune within some 1e-11 beta
+// (or 1e-11 / beta) of an integer is refused.
+constexpr double SINGULAR_LIMIT = 1e-10;
 
 void say(std::string_view text) {
   write_record(control.output_unit, text);
@@ -29,11 +40,14 @@ double tsym(const TransferMap &m, int i, int j, int b) {
 // Solves (R4 - I) x = rhs for the transverse 4x4 block of map; false when singular.
 bool solve_fixed_point(const TransferMap &map, std::array<double, 4> &x) {
   std::array<double, 16> a{};
+  double scale = 1.0;
   for (int j = 1; j <= 4; ++j)
-    for (int i = 1; i <= 4; ++i)
+    for (int i = 1; i <= 4; ++i) {
       a[static_cast<std::size_t>((i - 1) + 4 * (j - 1))] = map.R(i, j) - (i == j ? 1.0 : 0.0);
+      scale = std::max(scale, std::fabs(map.R(i, j)));
+    }
   int singular = 0;
-  dsimq(a.data(), x.data(), 4, singular);
+  dsimq(a.data(), x.data(), 4, singular, SINGULAR_LIMIT * scale);
   return singular == 0;
 }
 

@@ -135,6 +135,56 @@ TEST(PeriodicAnalysis, IntegerTuneInOnePlaneLeavesTheOtherWithoutDispersion) {
   EXPECT_TRUE(contains(test::listing_text(), "    MOVEMENT ANALYSIS NOT PERFORMED"));
 }
 
+TEST(PeriodicAnalysis, NearlySingularDispersionSystemOfOneRectangularBendIsRefused) {
+  // Horizontally a rectangular bend is a drift-like block whose R21 is rounding (about 1e-18):
+  // solved as it stands, the fixed point would be some 1e16 metres and the vertical
+  // chromaticity 1e14.
+  const DeckRun run = run_deck(R"(TITLE
+ONE RBEND
+B: RBEND, L=2.0, ANGLE=0.2
+L1: LINE=(B)
+USE, L1
+VORAX
+MATR
+ 2 -1 ;
+STOP
+)");
+  ASSERT_EQ(run.status, 0) << run.listing;
+  const std::string &l = run.listing;
+  EXPECT_EQ(count_of(l, "\n SINGULAR SET OF EQUATIONS SENT TO DSIMQ\n"), 1);
+  const std::size_t at = l.find("    HORIZONTAL MOVEMENT ANALYSIS");
+  ASSERT_NE(at, std::string::npos);
+  const std::string analysis = l.substr(at);
+  EXPECT_TRUE(contains(analysis, " ******** WARNING : NEAR +-UNIT MATRIX FOLLOWING"));
+  EXPECT_TRUE(
+      contains(analysis, "    VERTICAL MOVEMENT ANALYSIS\n    MOVEMENT ANALYSIS NOT PERFORMED"));
+  for (const char *label : {"COMPACTION", "DMU /DELTA=", "CHROMATICITY", "DBETA/DDELTA=", "ETA ="})
+    EXPECT_FALSE(contains(analysis, label)) << label;
+  // What is printed (half-trace, eigenvalues, eigenvectors) is of order one.
+  int values = 0;
+  for (const std::string &line : lines_of(analysis))
+    for (double v : numbers_after(line, "=")) {
+      EXPECT_LE(std::fabs(v), 1.0 + 1e-12) << line;
+      ++values;
+    }
+  EXPECT_EQ(values, 1 + 2 * 3); // the half-trace, two eigenvalues with their vectors
+}
+
+TEST(PeriodicAnalysis, TuneCloseToAnIntegerStillHasItsDispersion) {
+  // The singular test must not refuse a genuine machine: with the tune 1e-6 from an integer and
+  // beta 50 m the smallest pivot is near 1e-7, and the dispersion still comes out to 1e-6.
+  test::start_in_memory();
+  const std::array<double, 4> eta{1.3, 0.1, 0.2, -0.03};
+  const M6 m = periodic_map(2 * PI * 1e-6, 50.0, 0.3, 2 * PI * (1 - 1e-6), 50.0, -0.2, eta, 1.0);
+  Analc a;
+  periodic_analysis(to_map(m), 10.0, false, a);
+  ASSERT_EQ(a.singular, 0);
+  for (int p = 1; p <= 2; ++p) {
+    EXPECT_NEAR(a.eta(p), eta[static_cast<std::size_t>(2 * p - 2)], 1e-6);
+    EXPECT_NEAR(a.etap(p), eta[static_cast<std::size_t>(2 * p - 1)], 1e-6);
+  }
+}
+
 TEST(PeriodicAnalysis, CouplingZeroLengthAndFreshResults) {
   test::start_in_memory();
   M6 m = periodic_map(1.0, 5.0, 0.0, 2.0, 4.0, 0.0, {0.5, 0.0, 0.0, 0.0}, 0.0);
