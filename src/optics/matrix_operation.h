@@ -25,9 +25,11 @@ void machine_quiet(int print_option);
 
 void promtm(int position); // mat.amap <- map of the element at position o mat.amap
 
-// Periodic analysis of mat.amap over the length func.map_length; results in analc.
+// Periodic analysis of mat.amap over the length func.map_length; results in analc, always in
+// the geometric variables, also when the symplectic option made the maps canonical.
 void anal();
-// The same for any map; second_order adds the chromatic derivatives and dispersion.
+// The same for any map in geometric variables; second_order adds the chromatic derivatives and
+// the second-order dispersion.
 void periodic_analysis(const TransferMap &map, double length, bool second_order, Analc &out);
 void pranal(int print_option);
 // The eigen-solution block of an unstable plane (plane 1 x, 2 y), also used by other analyses.
