@@ -6,6 +6,7 @@
 #include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/shared_areas.h"
+#include "common/units.h"
 #include "engine/operation_loop.h"
 #include "fit/fit_support.h"
 #include "fit/minimiser.h"
@@ -17,6 +18,7 @@
 
 #include <climits>
 #include <cmath>
+#include <string>
 
 namespace vorax {
 
@@ -187,6 +189,28 @@ void print_conditions(const std::string &heading, Column column) {
   print_values(v.data(), fitl.nc);
 }
 
+// A fit whose conditions read the periodic solution (its quantities, or the lattice functions
+// started from it) has failed when the fitted machine has none, however small the fit function:
+// an unstable analysis leaves its quantities at 0 and a target of 0 then looks reached. Said
+// on the listing whatever the print level, and beside the fitted values on the echo file.
+void warn_without_periodic_solution() {
+  const bool uses_periodic = fitl.need_analysis || (fitl.periodic_start && fitl.need_lattice);
+  if (!uses_periodic || !periodic_analysis_failed())
+    return;
+  const auto warn = [](const std::string &text) {
+    fit_say(text);
+    if (control.echo_flag)
+      write_record(control.echo_unit, text);
+  };
+  warn("  **** WARNING : THE FITTED MACHINE HAS NO PERIODIC SOLUTION, THE FIT HAS FAILED ****");
+  for (int p = 1; p <= 2; ++p)
+    if (analc.unstable(p) != 0)
+      warn(std::string(p == 1 ? "  HORIZONTAL" : "  VERTICAL") +
+           " MOVEMENT IS UNSTABLE, HALF-TRACE =" + fE(analc.cosmu(p), 21, 14));
+  if (analc.unstable(1) == 0 && analc.unstable(2) == 0)
+    warn("  THE DISPERSION EQUATIONS ARE SINGULAR");
+}
+
 } // namespace
 
 int fffct(void *, int m, int n, const double *x, double *fvec, int) {
@@ -261,6 +285,7 @@ void fitlsq(int &end_flag) {
       print_coupled(fitl.var(i));
     fit_report("  THE FIT FUNCTION VALUE IS :" + fE(f, 15, 7));
   }
+  warn_without_periodic_solution();
   fitl.active = 0;
   fitl.need_analysis = fitl.need_lattice = fitl.need_beam = 0;
   leng();
