@@ -80,14 +80,15 @@ double periodic_quantity(int code);
 bool periodic_analysis_failed();
 
 // Target schedules. SIMP step k of ns approach steps aims at 1/w of the remaining distance;
-// LEAS iteration k aims at 1/d of it, the final targets from iteration n1 on.
+// LEAS iteration k aims at 1/d of it: a third at the first, half at the following ones, and
+// the final targets from iteration n1 on.
 inline int approach_divisor(int k, int ns) {
   return ns + 1 - k > 1 ? ns + 1 - k : 1;
 }
 inline int lsq_divisor(int k, int n1) {
   if (k >= n1)
     return 1;
-  return k == 1 ? 3 : k == 2 ? 2 : 1;
+  return k == 1 ? 3 : 2;
 }
 
 // The residual function of LEAS as the minimiser calls it (iflag is not used).

@@ -1,5 +1,5 @@
 // What LEAS reports through whole decks: a fitted ring without a periodic solution is a failure
-// said as such.
+// said as such, and the intermediate targets follow the approach schedule up to iteration N1.
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -75,4 +75,40 @@ TEST(LeastSquaresReport, FittedRingWithoutPeriodicSolutionIsReportedAsAFailure) 
   ASSERT_EQ(fitted.status, 0) << fitted.listing;
   EXPECT_LT(last_number_after(fitted.listing, "  THE FIT FUNCTION VALUE IS :"), 1e-9);
   EXPECT_FALSE(contains(fitted.listing, "WARNING"));
+}
+
+TEST(LeastSquaresReport, TargetsApproachByAThirdThenHalvesUntilIterationN1) {
+  // N1 = 5, N2 = 1 on a transfer line fitted to R11 (whose periodic analysis plays no part,
+  // so no warning whatever it is): divisors 3, 2, 2, 2, then 1 at iterations 5 and 6, each
+  // measured from the values achieved before it.
+  const DeckRun run = run_deck(R"(TITLE
+ONE QUADRUPOLE
+D: DRIFT, L=1.0
+Q1: QUADRUPOLE, L=0.3, K1=0.5
+BL: LINE=(D,Q1,D)
+USE, BL
+VORAX
+LEAS
+ 5 1 1 1 10 0 0 0 10 0 0 0
+Q1 K1 0
+ 110 0.2 1
+ 0 ;
+STOP
+)");
+  ASSERT_EQ(run.status, 0) << run.listing;
+  const std::string &l = run.listing;
+  double achieved = number_after(l, "  THE INITIAL VALUES ARE :");
+  const double target = 0.2;
+  const int divisors[] = {3, 2, 2, 2, 1, 1};
+  for (int step = 1; step <= 6; ++step) {
+    const std::string label = " REQUESTED VALUES AT STEP :   " + std::to_string(step);
+    const std::size_t p = l.find(label);
+    ASSERT_NE(p, std::string::npos) << step;
+    const double requested = number_after(l.substr(p + label.size()), "\n");
+    EXPECT_NEAR(requested, achieved - (achieved - target) / divisors[step - 1], 2e-7) << step;
+    achieved = number_after(l.substr(p), " ACHIEVED VALUES");
+    EXPECT_NEAR(achieved, requested, 1e-6) << step;
+  }
+  EXPECT_NEAR(achieved, target, 1e-6);
+  EXPECT_FALSE(contains(l, "WARNING"));
 }
