@@ -36,6 +36,7 @@ void reset_all_areas() {
   reset_maps_areas();
   reset_optics_areas();
   reset_fit_areas();
+  reset_errors_areas();
   reset_output_areas();
 }
 

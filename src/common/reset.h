@@ -12,6 +12,7 @@ void reset_engine_areas();
 void reset_maps_areas();
 void reset_optics_areas();
 void reset_fit_areas();
+void reset_errors_areas();
 void reset_output_areas();
 
 } // namespace vorax

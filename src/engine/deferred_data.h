@@ -77,7 +77,6 @@ void read_misa_data(int &end_flag, const RecordSink &sink = {}); // MISA
 void read_erro_data(int &end_flag, const RecordSink &sink = {}); // ERRO
 void read_setm_data(int &end_flag, const RecordSink &sink = {}); // SETM
 void read_sete_data(int &end_flag, const RecordSink &sink = {}); // SETE
-void read_seed_data(int &end_flag, const RecordSink &sink = {}); // SEED
 void read_shom_data(int &end_flag, const RecordSink &sink = {}); // SHOM
 void read_shoe_data(int &end_flag, const RecordSink &sink = {}); // SHOE
 

@@ -1,5 +1,5 @@
 // Data readers of the misalignment and field-error operations not yet computed: the lists
-// (MISA, ERRO), the selections (SETM, SETE), the seed (SEED) and the reports (SHOM, SHOE).
+// (MISA, ERRO), the selections (SETM, SETE) and the reports (SHOM, SHOE).
 #include "engine/deferred_data.h"
 
 #include "engine/operation_data.h"
@@ -69,13 +69,6 @@ void read_setm_data(int &end_flag, const RecordSink &sink) {
 
 void read_sete_data(int &end_flag, const RecordSink &sink) {
   read_selection(end_flag, sink);
-}
-
-// SEED: one value.
-void read_seed_data(int &end_flag, const RecordSink &sink) {
-  DataRecord record("SEED");
-  if (read_data_values(end_flag, 1, record))
-    give(sink, record);
 }
 
 // SHOM: its option, one value (-1 saves the misalignments drawn).

@@ -9,6 +9,7 @@
 #include "engine/lookup.h"
 #include "engine/operation_data.h"
 #include "engine/unavailable_operations.h"
+#include "errors/random_numbers.h"
 #include "fit/fitting.h"
 #include "maps/element_maps.h"
 #include "optics/constants.h"

@@ -60,10 +60,6 @@ void seterr(int &end_flag) {
   read_sete_data(end_flag);
   not_available("SETE");
 }
-void seed(int &end_flag) {
-  read_seed_data(end_flag);
-  not_available("SEED");
-}
 void align(int &end_flag) {
   read_alig_data(end_flag);
   not_available("ALIG");

@@ -18,7 +18,6 @@ void misdat(int &end_flag); // MISA
 void errdat(int &end_flag); // ERRO
 void setmis(int &end_flag); // SETM
 void seterr(int &end_flag); // SETE
-void seed(int &end_flag);   // SEED
 void align(int &end_flag);  // ALIG
 void reforb(int &end_flag); // REFE
 void cordat(int &end_flag); // CORR
