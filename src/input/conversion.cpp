@@ -139,14 +139,18 @@ int build_slots(int e, Slots &s) {
     return KODE_GKICK;
   case KW_HKICK:
   case KW_VKICK: {
-    // The tilt is folded in here, so it must be in radians; in the MERIDOXAN convention
-    // angles are written in degrees.
-    const double tilt = units.value == 2 ? attr(e, 3) * (PI / 180) : attr(e, 3);
+    // The tilt is folded in here, so it is taken as every tilt is: radians, the opposite
+    // sense in the LDF convention, degrees in the MERIDOXAN one. A kicker turned by TILT t
+    // turns its kick as a quadrupole turned by t turns its field (docs/coordinates.md):
+    // HKICK along (cos t, -sin t), VKICK along (sin t, cos t).
+    const double tilt = units.value == 2   ? attr(e, 3) * (PI / 180)
+                        : units.value == 1 ? -attr(e, 3)
+                                           : attr(e, 3);
     const double kick = attr(e, 2);
     if (elmdat.kind(e) == KW_HKICK)
-      put_kick(s, attr(e, 1), kick * std::cos(tilt), kick * std::sin(tilt), 0.0);
+      put_kick(s, attr(e, 1), kick * std::cos(tilt), -kick * std::sin(tilt), 0.0);
     else
-      put_kick(s, attr(e, 1), -kick * std::sin(tilt), kick * std::cos(tilt), 0.0);
+      put_kick(s, attr(e, 1), kick * std::sin(tilt), kick * std::cos(tilt), 0.0);
     return KODE_GKICK;
   }
   case KW_HMONITOR:

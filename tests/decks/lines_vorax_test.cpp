@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <string>
 #include <vector>
 
@@ -91,7 +93,13 @@ TEST(VoraxDeck, KickTiltFollowsTheUnitConvention) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(inputt.eunits, 2);
   EXPECT_NEAR(slots(1)[2], 0.0, 1e-18);
-  EXPECT_DOUBLE_EQ(slots(1)[4], 0.002);
+  EXPECT_DOUBLE_EQ(slots(1)[4], -0.002);
+  // Under LDF a tilt turns the other way, as for every other kind.
+  const DeckRun ldf = run_deck("ULDF\nH: HKICK, KICK = 0.002, TILT = 0.3\nL: LINE = (H)\n"
+                               "USE, L\nVORAX\n");
+  EXPECT_EQ(ldf.status, 0);
+  EXPECT_DOUBLE_EQ(slots(1)[2], 0.002 * std::cos(0.3));
+  EXPECT_DOUBLE_EQ(slots(1)[4], 0.002 * std::sin(0.3));
 }
 
 TEST(VoraxDeck, CircularParametersStopTheConversionAndEnterScanMode) {

@@ -93,10 +93,11 @@ TEST_F(Conversion, KicksRollsAndRotationsBecomeGeneralKicks) {
     EXPECT_EQ(inputt.kode(k), KODE_GKICK);
   EXPECT_EQ(slots(1), (std::vector<double>{0.1, 0, 0.001, 0, 0, 0, 0, 0, 0, 1, 0}));
   const auto t = slots(2);
+  // A kicker turned by a quarter turn kicks along -y, as a turned dipole field would.
   EXPECT_NEAR(t[2], 0.0, 1e-18);
-  EXPECT_DOUBLE_EQ(t[4], 0.001);
+  EXPECT_DOUBLE_EQ(t[4], -0.001);
   const auto w = slots(3);
-  EXPECT_DOUBLE_EQ(w[2], -0.002 * std::sin(0.3));
+  EXPECT_DOUBLE_EQ(w[2], 0.002 * std::sin(0.3));
   EXPECT_DOUBLE_EQ(w[4], 0.002 * std::cos(0.3));
   EXPECT_EQ(w[9], 1.0);
   EXPECT_EQ(slots(4), (std::vector<double>{0, 0, 0, 0, 0, 0, 0, 0.25, 0, 1, 0}));
