@@ -76,9 +76,11 @@ TEST(Seed, DecksSelectOddSeedsAndFillTheTablesInOrder) {
     EXPECT_EQ(cseeds.seed_copy, seed_value);
     EXPECT_EQ(cran.uniform(0), (Reference{std::uint64_t(seed_value)}.next() - 0.5) * F);
   }
+  // The system clock itself (not run through a deck, whose listing would change from run to
+  // run) gives a value in the range of seeds.
   set_clock_source(nullptr);
-  run_seed(" 0;"); // the system clock gives an odd seed in range
-  EXPECT_EQ(cseeds.master_seed % 2, 1);
+  const std::int32_t now = clock1();
+  EXPECT_GE(now, 0);
 
   // All of the tables of seed 7, from one state: T2 (and T1 from it), T4, T3.
   run_seed(" 7;");
