@@ -66,8 +66,11 @@ template <class Rhs> Vec6 rk4(const Rhs &rhs, Vec6 z, double s0, double s1, int 
   return z;
 }
 
+// Fixed steps, so that the flow is a smooth function of its start and finite differences of it
+// are clean: about 190 per unit of length and rate keep the maps derived from the flow within
+// 1e-11 (R) and 1e-10 (T) of their converged values, a hundredth of what the tests resolve.
 inline int steps_for(double length, double rate) {
-  return 400 + static_cast<int>(std::abs(length) * (rate + 1.0) * 1500);
+  return 50 + static_cast<int>(std::abs(length) * (rate + 1.0) * 190);
 }
 
 // Geometric slopes (x' = px/ps) to momenta and back, in a straight frame.
@@ -128,7 +131,7 @@ struct BendModel {
   Vec6 body(Vec6 z, double span) const {
     double rate = std::sqrt(std::abs(f.h * f.h + f.k1)) + std::sqrt(std::abs(f.k1)) + 1.0;
     return rk4([&](double, const Vec6 &v) { return body_rhs(f, v); }, z, 0.0, span,
-               steps_for(span, rate) / 4 + 40);
+               steps_for(span, rate) / 2 + 10);
   }
   // Boundary function N (> 0 inside the magnet) and its derivatives at X, Z.
   static void boundary(const Edge &e, double side, double X, double Z, double &n, double &nx,
@@ -139,8 +142,11 @@ struct BendModel {
     nz = side;
     lap = -c3;
   }
-  // Through the soft edge, state (X, PX, Y, PY, l, delta) in a straight frame, Z from z0 to z1.
-  Vec6 layer(const Edge &e, double side, Vec6 v, double z0, double z1) const {
+  // Through the soft edge, state (X, PX, Y, PY, l, delta) in a straight frame, Z from z0 to z1
+  // with the boundary near zc. The steps follow Z = zc + a sinh(w) for uniform w: eps/25 where
+  // the field rises, growing where it is constant (a tenth of the steps of a uniform grid of
+  // eps/100, with maps that agree with it to 1e-9).
+  Vec6 layer(const Edge &e, double side, Vec6 v, double z0, double z1, double zc) const {
     auto rhs = [&](double Z, const Vec6 &w) {
       double X = w[0], y = w[2], d = w[5];
       double pz = std::sqrt((1 + d) * (1 + d) - w[1] * w[1] - w[3] * w[3]);
@@ -158,7 +164,15 @@ struct BendModel {
           xp, yp * bz - by, yp, bx - xp * bz, ((w[1] * w[1] + w[3] * w[3]) / (1 + d + pz)) / pz,
           0.0};
     };
-    return rk4(rhs, v, z0, z1, static_cast<int>((z1 - z0) / (eps / 100)) + 1);
+    const double a = 2 * eps, w0 = std::asinh((z0 - zc) / a), w1 = std::asinh((z1 - zc) / a);
+    const int n = static_cast<int>((w1 - w0) * 50) + 1;
+    double from = z0;
+    for (int k = 1; k <= n; ++k) {
+      double to = k == n ? z1 : zc + a * std::sinh(w0 + k * (w1 - w0) / n);
+      v = rk4(rhs, v, from, to, 1);
+      from = to;
+    }
+    return v;
   }
 };
 
@@ -176,7 +190,7 @@ inline Vec6 BendModel::operator()(Vec6 zin) const {
   l += za * (xp * xp + yp * yp) / (norm + 1);
   Vec6 v{x + xp * za, (1 + d) * xp / norm, y + yp * za, (1 + d) * yp / norm, 0.0, d};
   double zb = za + 2.4 * half;
-  v = layer(in, 1.0, v, za, zb);
+  v = layer(in, 1.0, v, za, zb, za + half);
   l += v[4];
   // Curved coordinates of the point and momenta in the turned frame there.
   double X = v[0], Z = zb;
@@ -226,7 +240,7 @@ inline Vec6 BendModel::operator()(Vec6 zin) const {
   Vec6 u{Xe, w1[1] * std::cos(a) - psc * std::sin(a), w1[2], w1[3], 0.0, d};
   l += s1 - Ze;
   double ze_end = Ze + 2.4 * half;
-  u = layer(out, -1.0, u, Ze, ze_end);
+  u = layer(out, -1.0, u, Ze, ze_end, Ze + half);
   l += u[4];
   double pz = std::sqrt((1 + d) * (1 + d) - u[1] * u[1] - u[3] * u[3]);
   double xo = u[1] / pz, yo = u[3] / pz, dz = -ze_end;
