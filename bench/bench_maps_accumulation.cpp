@@ -6,14 +6,15 @@
 #include "common/shared_areas.h"
 #include "maps/element_maps.h"
 
-#include "bench_tables.h"
+#include "support/element_tables.h"
 
 #include <benchmark/benchmark.h>
 
 #include <initializer_list>
 
 using namespace vorax;
-using vorax::bench::add_element;
+using vorax::test::add_element;
+using vorax::test::give_matrix;
 
 namespace {
 
@@ -21,7 +22,6 @@ namespace {
 // monitors, an RF cavity, a phase-advance element and a few general kicks and collimators.
 void build_ring() {
   reset_all_areas();
-  inputt.iadr(1) = 1;
   const int d = add_element(KODE_DRIFT, {0.8});
   const int qf = add_element(KODE_QUAD, {0.4, 1.3, 1.0, 0.0});
   const int qd = add_element(KODE_QUAD, {0.4, -1.25, 1.0, 0.0});
@@ -32,7 +32,7 @@ void build_ring() {
   const int kick = add_element(KODE_GKICK, {0.1, 0, 1e-4, 0, 0, 0, 0, 0.0, 0, 1, 0});
   const int col = add_element(KODE_COLLIMAT, {0.5, 0.01, 0.01, 1});
   for (int e : {qf, qd, qs, cav, tw}) {
-    blank.matrix_number(e) = ++sym.matrix_count;
+    give_matrix(e);
     matgen(e);
   }
   const int cell[] = {qf, d, mon, qd, d, kick};

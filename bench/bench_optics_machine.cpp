@@ -11,14 +11,15 @@
 #include "optics/matrix_operation.h"
 #include "optics/optics_areas.h"
 
-#include "bench_tables.h"
+#include "support/element_tables.h"
 
 #include <benchmark/benchmark.h>
 
 #include <initializer_list>
 
 using namespace vorax;
-using vorax::bench::add_element;
+using vorax::test::add_element;
+using vorax::test::give_matrix;
 
 namespace {
 
@@ -27,7 +28,6 @@ void build_ring() {
   reset_all_areas();
   bind_units_in_memory("", "");
   control.print_level = 0;
-  inputt.iadr(1) = 1;
   const double pi = const_.pi;
   const int d = add_element(KODE_DRIFT, {0.5});
   const int qf = add_element(KODE_QUAD, {0.5, 0.9, 1.0, 0.0});
@@ -36,7 +36,7 @@ void build_ring() {
   const int sd = add_element(KODE_SEXT, {0.2, -1.5, 1.0, 0.0});
   const int b = add_element(KODE_BEND, {2.0, pi / 833, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   for (int e : {qf, qd, sf, sd, b}) {
-    blank.matrix_number(e) = ++sym.matrix_count;
+    give_matrix(e);
     matgen(e);
   }
   const int cell[] = {qf, sf, d, b, d, d, qd, sd, d, b, d, d};

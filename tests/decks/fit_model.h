@@ -4,6 +4,8 @@
 #pragma once
 
 #include "harness.h"
+#include "support/listings.h"
+#include "support/matrices.h"
 
 #include <array>
 #include <cmath>
@@ -15,20 +17,15 @@ namespace fitmodel {
 
 constexpr double PI = 3.141592653589793;
 
-using M3 = std::array<std::array<double, 3>, 3>;
+using M3 = vorax::test::Square<3>;
 
 inline M3 unit() {
-  return M3{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+  return vorax::test::unit_matrix<3>();
 }
 
 // b after a.
 inline M3 then(const M3 &a, const M3 &b) {
-  M3 c{};
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      for (int k = 0; k < 3; ++k)
-        c[i][j] += b[i][k] * a[k][j];
-  return c;
+  return vorax::test::multiply(b, a);
 }
 
 // Focusing strength k (x'' = -k x) over length L.
@@ -147,14 +144,6 @@ inline double chromaticity(const std::vector<Element> &ring, int plane) {
     tx = propagate(tx, slice_matrix(e, e.length, 1));
   }
   return sum / (4 * PI);
-}
-
-// The number after the last occurrence of label in text.
-inline double last_number_after(const std::string &text, std::string_view label) {
-  const std::size_t p = text.rfind(label);
-  if (p == std::string::npos)
-    return std::nan("");
-  return vorax::test::number_after(text.substr(p), label);
 }
 
 // Solves f(a, b) = (0, 0) by Newton's method with difference quotients, from (a, b).

@@ -4,7 +4,7 @@
 // orbits, one-turn matrices and tunes are found by differences with Richardson extrapolation,
 // and tunes, beta, alpha, dispersion, compaction and both chromaticities must agree.
 #include "harness.h"
-#include "optics_listing.h"
+#include "support/listings.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,9 @@ const double TH = 2 * PI / 16; // bend angle
 using State = std::array<double, 5>;
 using V3 = std::array<double, 3>;
 
-double dot(const V3 &a, const V3 &b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+double dot(const V3 &a, const V3 &b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 V3 cross(const V3 &a, const V3 &b) {
   return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
 }
@@ -100,7 +102,8 @@ State rbend(State z, double len, double th, double delta) {
   V3 d{z[1] / nn, 1 / nn, z[3] / nn};
   double path = 0;
   auto line_to = [&](const V3 &point, const V3 &normal) {
-    const double tau = -((r[0] - point[0]) * normal[0] + (r[1] - point[1]) * normal[1]) / dot(d, normal);
+    const double tau =
+        -((r[0] - point[0]) * normal[0] + (r[1] - point[1]) * normal[1]) / dot(d, normal);
     for (int i = 0; i < 3; ++i)
       r[i] += tau * d[i];
     path += tau;
@@ -108,7 +111,8 @@ State rbend(State z, double len, double th, double delta) {
   auto impulse = [&](const V3 &normal, double sign) {
     const V3 k = cross(d, normal);
     const double c = sign * h * r[2] / dot(d, normal);
-    V3 p{(1 + delta) * d[0] + c * k[0], (1 + delta) * d[1] + c * k[1], (1 + delta) * d[2] + c * k[2]};
+    V3 p{(1 + delta) * d[0] + c * k[0], (1 + delta) * d[1] + c * k[1],
+         (1 + delta) * d[2] + c * k[2]};
     const double pn = std::sqrt(dot(p, p));
     d = {p[0] / pn, p[1] / pn, p[2] / pn};
   };

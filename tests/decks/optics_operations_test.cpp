@@ -1,7 +1,7 @@
 // MATR, MACH, BEAM, HARD and ZQVO through whole decks: print selections, interval mode and the
 // MATRIX definitions it writes, the limits, and the cases without a periodic solution.
 #include "harness.h"
-#include "optics_listing.h"
+#include "support/listings.h"
 
 #include "common/shared_areas.h"
 #include "common/units.h"
@@ -162,7 +162,8 @@ TEST(OpticsOperations, MachNeedsAPeriodicSolutionAndRadiatesOnlyWithAnEnergy) {
   // Given starting values need no analysis; the first line (position 0) repeats them.
   const DeckRun g = run_cell("MACHINE\n 0 0 0 0 0 0 0 7.5 0.5 0 0 3.25 -0.5 0 0 -1;\n");
   ASSERT_EQ(g.status, 0) << g.terminal;
-  EXPECT_TRUE(contains(g.listing, "             0   7.5000000   0.5000000   3.2500000  -0.5000000"));
+  EXPECT_TRUE(
+      contains(g.listing, "             0   7.5000000   0.5000000   3.2500000  -0.5000000"));
 }
 
 TEST(OpticsOperations, BeamFromTheAnalysisWithGivenEmittances) {

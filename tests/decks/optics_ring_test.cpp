@@ -2,7 +2,7 @@
 // approximations, its chromaticity with and without sextupoles, and the radiation integrals of
 // an isomagnetic ring against their closed forms.
 #include "harness.h"
-#include "optics_listing.h"
+#include "support/listings.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "harness.h"
+#include "support/element_tables.h"
 
 #include "common/engine_tables.h"
 #include "common/halt.h"
@@ -57,28 +58,6 @@ inline void start_engine_test(std::string_view data = "") {
   start_in_memory(data);
   elmdat.low_count = 0;
   newbm.value = 0;
-}
-
-// Appends a distinct element with its data slots; returns its number.
-inline int add_element(const std::string &name, int kode, const std::vector<double> &slots) {
-  const int k = ++inputt.nelm;
-  if (k == 1)
-    inputt.iadr(1) = 1;
-  inputt.kode(k) = kode;
-  chinp.elname(k) = name;
-  int next = inputt.iadr(k);
-  for (double v : slots)
-    inputt.eldata(next++) = v;
-  inputt.iadr(k + 1) = next;
-  lngth.ellen(k) = slots.empty() ? 0.0 : slots[0];
-  return k;
-}
-
-// The machine sequence, by element number.
-inline void set_machine(const std::vector<int> &elements) {
-  mat.npos = static_cast<int>(elements.size());
-  for (std::size_t p = 0; p < elements.size(); ++p)
-    blank.mseq(static_cast<int>(p) + 1) = elements[p];
 }
 
 // An entry of the front end's element table with its input keyword.

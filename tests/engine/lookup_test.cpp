@@ -11,12 +11,12 @@ namespace {
 // Elements 1..3 and a machine D Q1 D QD Q1 B.
 void small_machine(std::string_view data = "") {
   start_engine_test(data);
-  add_element("D", KODE_DRIFT, {1.0});
-  add_element("Q1", KODE_QUAD, {0.5, 1.2, 1.0, 0.0});
-  add_element("QD", KODE_QUAD, {0.5, -1.2, 1.0, 0.0});
-  add_element("B", KODE_BEND, {2.0, 0.1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-  add_element("Q1", KODE_SEXT, {0.1, 5.0, 1.0, 0.0}); // same name, later element
-  add_element("UNUSED", KODE_DRIFT, {3.0});
+  add_element(KODE_DRIFT, {1.0}, "D");
+  add_element(KODE_QUAD, {0.5, 1.2, 1.0, 0.0}, "Q1");
+  add_element(KODE_QUAD, {0.5, -1.2, 1.0, 0.0}, "QD");
+  add_element(KODE_BEND, {2.0, 0.1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "B");
+  add_element(KODE_SEXT, {0.1, 5.0, 1.0, 0.0}, "Q1"); // same name, later element
+  add_element(KODE_DRIFT, {3.0}, "UNUSED");
   set_machine({1, 2, 1, 3, 2, 4});
 }
 
@@ -63,13 +63,13 @@ TEST(Lookup, SlotsOfFixedLists) {
   EXPECT_TRUE(contains(listing_text(), " MAKE SURE YOU ALSO VARY HGAPX OR FINTX!"));
   EXPECT_EQ(slot_of(2, "K1"), 2);
   EXPECT_EQ(slot_of(5, "K2"), 2);
-  const int quadac = add_element("QA", KODE_QUADAC, {1, 2, 3, 4, 5, 6, 7, 8});
+  const int quadac = add_element(KODE_QUADAC, {1, 2, 3, 4, 5, 6, 7, 8}, "QA");
   EXPECT_EQ(slot_of(quadac, "APERTURE"), 7);
   EXPECT_EQ(slot_of(quadac, "TILT"), 8); // the tilt is the last stored slot
-  const int coll = add_element("C", KODE_COLLIMAT, {1, 0.01, 0.02, 2});
+  const int coll = add_element(KODE_COLLIMAT, {1, 0.01, 0.02, 2}, "C");
   EXPECT_EQ(slot_of(coll, "YSIZE"), 3);
   EXPECT_EQ(slot_of(coll, "ZSIZE"), 3);
-  const int lcav = add_element("LC", KODE_LCAVITY, {1, 2, 3, 4, 5, 6, 7});
+  const int lcav = add_element(KODE_LCAVITY, {1, 2, 3, 4, 5, 6, 7}, "LC");
   EXPECT_EQ(slot_of(lcav, "DELTAE"), 3);
 
   EXPECT_EQ(stop_code([] { slot_of(2, "K2"); }), 240);
@@ -80,9 +80,9 @@ TEST(Lookup, SlotsOfFixedLists) {
 TEST(Lookup, MultipoleSlotsFollowTheStoredTerms) {
   start_engine_test();
   // Terms with order words 2 and 3 (input K1 and K2), then APERTURE and TILT.
-  const int m = add_element("MP", KODE_MULTIPOL, {0.3, 1.0, 2, 2, 0.5, 0.0, 3, 3.0, 0.2, 1.0, 0.0});
-  const int o = add_element("OC", KODE_MULTIPOL, {0.2, 1, 1, 4, 7.0, 0, 1.0, 0.0});
-  const int lost = add_element("GONE", KODE_MULTIPOL, {0.2, 1, 0, 1.0, 0.0});
+  const int m = add_element(KODE_MULTIPOL, {0.3, 1.0, 2, 2, 0.5, 0.0, 3, 3.0, 0.2, 1.0, 0.0}, "MP");
+  const int o = add_element(KODE_MULTIPOL, {0.2, 1, 1, 4, 7.0, 0, 1.0, 0.0}, "OC");
+  const int lost = add_element(KODE_MULTIPOL, {0.2, 1, 0, 1.0, 0.0}, "GONE");
   add_front_element("MP", KW_MULTIPOL);
   add_front_element("OC", KW_OCTUPOLE);
   EXPECT_EQ(slot_of(m, "L"), 1);
@@ -106,11 +106,11 @@ TEST(Lookup, MultipoleSlotsFollowTheStoredTerms) {
 TEST(Lookup, KickSlotsByInputKeyword) {
   start_engine_test();
   const std::vector<double> zero11(11, 0.0);
-  const int roll = add_element("R", KODE_GKICK, zero11);
-  const int zrot = add_element("Z", KODE_GKICK, zero11);
-  const int hk = add_element("HK", KODE_GKICK, zero11);
-  const int vk = add_element("VK", KODE_GKICK, zero11);
-  const int gk = add_element("GK", KODE_GKICK, zero11);
+  const int roll = add_element(KODE_GKICK, zero11, "R");
+  const int zrot = add_element(KODE_GKICK, zero11, "Z");
+  const int hk = add_element(KODE_GKICK, zero11, "HK");
+  const int vk = add_element(KODE_GKICK, zero11, "VK");
+  const int gk = add_element(KODE_GKICK, zero11, "GK");
   add_front_element("LINE1", 0); // beam lines are not elements
   add_front_element("R", KW_ROLL);
   add_front_element("Z", KW_ZROT);
@@ -132,7 +132,7 @@ TEST(Lookup, KickSlotsByInputKeyword) {
 
 TEST(Lookup, MatrixSlotsOnlyForStoredEntries) {
   start_engine_test();
-  const int m = add_element("M", KODE_MATRIX, {0.0, 110, 1.0, 220, 1.0, 166, 0.5});
+  const int m = add_element(KODE_MATRIX, {0.0, 110, 1.0, 220, 1.0, 166, 0.5}, "M");
   EXPECT_EQ(slot_of(m, "L"), 1);
   EXPECT_EQ(slot_of(m, "R11"), 3);
   EXPECT_EQ(slot_of(m, "R22"), 5);
@@ -168,7 +168,7 @@ TEST(Lookup, SetlStoresItsEntries) {
 
   // Names longer than 8 characters are cut, not split into a name and a parameter name.
   small_machine(" QDLONGNAME K1 0 1 2 3, 99;\n");
-  add_element("QDLONGNA", KODE_QUAD, {0.5, -1.0, 1.0, 0.0});
+  add_element(KODE_QUAD, {0.5, -1.0, 1.0, 0.0}, "QDLONGNA");
   limits(end_flag);
   ASSERT_EQ(limit.count, 1);
   EXPECT_EQ(limit.element(1), 7);

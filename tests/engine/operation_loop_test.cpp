@@ -33,8 +33,8 @@ Ran run_vxmain() {
 // D(1 m) Q(0.5 m) D as the machine.
 void fodo(std::string_view operations) {
   start_engine_test(operations);
-  add_element("D", KODE_DRIFT, {1.0});
-  add_element("Q", KODE_QUAD, {0.5, 1.2, 1.0, 0.0});
+  add_element(KODE_DRIFT, {1.0}, "D");
+  add_element(KODE_QUAD, {0.5, 1.2, 1.0, 0.0}, "Q");
   set_machine({1, 2, 1});
 }
 
@@ -122,7 +122,7 @@ TEST_F(EngineLoop, OperationLinesCommentsAndEcho) {
 
 TEST_F(EngineLoop, StartUpTablesAndSummary) {
   fodo("OUTP\n 3;\n");
-  add_element("K", KODE_GKICK, {0.2, 0, 0, 0, 0, 0, 0, 0, 0.05, 1, 0});
+  add_element(KODE_GKICK, {0.2, 0, 0, 0, 0, 0, 0, 0, 0.05, 1, 0}, "K");
   set_machine({1, 2, 1, 3});
   inputt.real_kick_count = 2;
   const Ran r = run_vxmain();
@@ -168,8 +168,8 @@ TEST_F(EngineLoop, LinacEnergiesAfterEachPosition) {
   EXPECT_EQ(lincav.linac, 0);
 
   fodo("OUTP\n3;\n");
-  const int cav = add_element("CAV", KODE_LCAVITY, {1.0, 2.0, 0.5, 0, 1.3e9, 0, 0});
-  const int cav2 = add_element("CAV2", KODE_LCAVITY, {1.0, 9.0, -0.25, 0, 1.3e9, 0, 0});
+  const int cav = add_element(KODE_LCAVITY, {1.0, 2.0, 0.5, 0, 1.3e9, 0, 0}, "CAV");
+  const int cav2 = add_element(KODE_LCAVITY, {1.0, 9.0, -0.25, 0, 1.3e9, 0, 0}, "CAV2");
   set_machine({1, 2, cav, 1, cav2, 2});
   ASSERT_EQ(run_vxmain().stop, -1);
   const double expected[] = {2.0, 2.0, 2.5, 2.5, 2.25, 2.25};
@@ -187,10 +187,10 @@ TEST_F(EngineLoop, LinacEnergiesAfterEachPosition) {
 TEST_F(EngineLoop, MatrixLimitAndKindTwentyRequest) {
   auto machine_of_quads = [](int n) {
     start_engine_test("OUTP\n3;\n");
-    add_element("D", KODE_DRIFT, {1.0});
+    add_element(KODE_DRIFT, {1.0}, "D");
     for (int i = 0; i < n; ++i)
-      add_element("Q" + std::to_string(i), KODE_QUAD, {0.1, 1.0, 1.0, 0.0});
-    add_element("T", KODE_TARVOCAV, {0.1, 1, 1, 0});
+      add_element(KODE_QUAD, {0.1, 1.0, 1.0, 0.0}, "Q" + std::to_string(i));
+    add_element(KODE_TARVOCAV, {0.1, 1, 1, 0}, "T");
     set_machine({1, 2, n + 2, 1, n + 2});
   };
   machine_of_quads(500);

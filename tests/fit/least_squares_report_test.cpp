@@ -1,6 +1,7 @@
 // What LEAS reports through whole decks: a fitted ring without a periodic solution is a failure
 // said as such, and the intermediate targets follow the approach schedule up to iteration N1.
 #include "harness.h"
+#include "support/listings.h"
 
 #include <gtest/gtest.h>
 
@@ -24,11 +25,6 @@ VORAX
 
 const std::string WARNING =
     "\n  **** WARNING : THE FITTED MACHINE HAS NO PERIODIC SOLUTION, THE FIT HAS FAILED ****\n";
-
-double last_number_after(const std::string &text, const std::string &label) {
-  const std::size_t at = text.rfind(label);
-  return at == std::string::npos ? NAN : number_after(text.substr(at), label);
-}
 
 std::string leas_on_tune(double target) {
   return FODO + R"(LEAS

@@ -1,15 +1,21 @@
 // Composition of maps (promat): identities, drifts, agreement with applying the maps one after
 // the other, the drift-like kinds and the general kick, the symplectic-option drift, map order 1.
+#include "common/control.h"
 #include "common/engine_tables.h"
-#include "core_fixture.h"
+#include "common/shared_areas.h"
+#include "harness.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 #include "maps/symmap.h"
+#include "support/maps.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+
 using namespace vorax;
-using namespace vorax::maptest;
+using namespace vorax::test;
 
 namespace {
 

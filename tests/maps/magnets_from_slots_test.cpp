@@ -6,11 +6,14 @@
 #include <complex>
 
 #include "common/control.h"
+#include "common/engine_tables.h"
 #include "common/halt.h"
-#include "magnets_integrator.h"
-#include "magnets_support.h"
+#include "common/shared_areas.h"
+#include "harness.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
+#include "support/integration.h"
+#include "support/maps.h"
 
 namespace vorax::test {
 namespace {

@@ -1,14 +1,20 @@
 // Tilt of a finished map about the beam axis (tiltm, tiltmm): exact quarter turn, zero tilt,
 // reversibility, the skew quadrupole and the angle conventions.
+#include "common/control.h"
 #include "common/engine_tables.h"
-#include "core_fixture.h"
+#include "common/shared_areas.h"
+#include "harness.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
+#include "support/symplectic.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+
 using namespace vorax;
-using namespace vorax::maptest;
+using namespace vorax::test;
 
 namespace {
 

@@ -4,29 +4,17 @@
 #include <cmath>
 
 #include "common/control.h"
-#include "magnets_integrator.h"
-#include "magnets_support.h"
+#include "common/engine_tables.h"
+#include "common/shared_areas.h"
+#include "harness.h"
 #include "maps/builders.h"
+#include "support/integration.h"
+#include "support/maps.h"
 
 namespace vorax::test {
 namespace {
 
 const Vec6 AMP{1e-3, 1e-3, 1e-3, 1e-3, 1e-3, 1e-3};
-
-// The body alone, in the frame following the arc with x' = dx/ds: slopes are hs px/ps.
-Vec6 body_flow(const Field &f, double length, Vec6 z) {
-  double hs = 1 + f.h * z[0], d = z[5];
-  double ps = (1 + d) / std::sqrt(1 + (z[1] * z[1] + z[3] * z[3]) / (hs * hs));
-  z[1] = ps * z[1] / hs;
-  z[3] = ps * z[3] / hs;
-  z = rk4([&](double, const Vec6 &v) { return body_rhs(f, v); }, z, 0, length,
-          steps_for(length, std::sqrt(std::abs(f.h * f.h + f.k1)) + std::sqrt(std::abs(f.k1))));
-  hs = 1 + f.h * z[0];
-  ps = std::sqrt((1 + d) * (1 + d) - z[1] * z[1] - z[3] * z[3]);
-  z[1] = hs * z[1] / ps;
-  z[3] = hs * z[3] / ps;
-  return z;
-}
 
 struct BodyCase {
   double h, n, beta2, length;
@@ -43,7 +31,8 @@ TEST(MagnetIntegration, SectorBodyInAllRegimesOfTheFieldIndex) {
     one_element(KODE_BEND, {});
     magt2(BodyBlock{c.h * c.length / const_.raddeg, c.length, c.n, c.beta2}, 1);
     Field f{c.h, -c.n * c.h * c.h, c.beta2 * c.h * c.h * c.h};
-    TransferMap want = differentiate([&](const Vec6 &z) { return body_flow(f, c.length, z); }, AMP);
+    TransferMap want =
+        differentiate([&](const Vec6 &z) { return sector_body(f, c.length, z); }, AMP);
     expect_maps_near(record(), want, 1e-9, 1e-6, "body n=" + std::to_string(c.n));
   }
 }
@@ -123,33 +112,6 @@ TEST(MagnetIntegration, SolenoidWithAndWithoutQuadrupoleAndTheDrift) {
         1e-9, 1e-6, "solenoid k1=" + std::to_string(c.k1));
   }
 }
-
-// The accelerating quadrupole: d(Px)/ds = -K1 E_in x, dP/ds = g cos(phi0 - k l), energies and
-// momenta in eV (ultra-relativistic), l the path-length difference.
-struct QuadacModel {
-  double length, k1, gain_per_m, phi0, wave, e_in;
-  // The state carries P - E_ref(s) rather than P, whose rounding would swamp delta.
-  Vec6 operator()(Vec6 z) const {
-    double g_ref = gain_per_m * std::cos(phi0);
-    double p = e_in * (1 + z[5]), n = std::sqrt(1 + z[1] * z[1] + z[3] * z[3]);
-    Vec6 v{z[0], p * z[1] / n, z[2], p * z[3] / n, z[4], e_in * z[5]};
-    auto rhs = [&](double s, const Vec6 &w) {
-      double pt = e_in + g_ref * s + w[5];
-      double ps = std::sqrt(pt * pt - w[1] * w[1] - w[3] * w[3]);
-      double xp = w[1] / ps, yp = w[3] / ps;
-      return Vec6{xp,
-                  -k1 * e_in * w[0],
-                  yp,
-                  k1 * e_in * w[2],
-                  (xp * xp + yp * yp) / (std::sqrt(1 + xp * xp + yp * yp) + 1),
-                  gain_per_m * (std::cos(phi0 - wave * w[4]) - std::cos(phi0))};
-    };
-    v = rk4(rhs, v, 0, length, steps_for(length, std::sqrt(std::abs(k1)) + 1));
-    double e_out = e_in + g_ref * length, pt = e_out + v[5];
-    double ps = std::sqrt(pt * pt - v[1] * v[1] - v[3] * v[3]);
-    return Vec6{v[0], v[1] / ps, v[2], v[3] / ps, v[4], v[5] / e_out};
-  }
-};
 
 TEST(MagnetIntegration, QuadrupoleInAnAcceleratingSection) {
   struct Case {

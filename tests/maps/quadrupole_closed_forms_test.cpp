@@ -1,15 +1,21 @@
 // The quadrupole map: closed forms in both regimes, the exact drift at zero strength, its
 // chromatic terms against finite differences in delta, its path-length terms against quadrature,
 // and its symplecticity in every unit convention.
+#include "common/control.h"
 #include "common/engine_tables.h"
-#include "core_fixture.h"
+#include "common/shared_areas.h"
+#include "harness.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
+#include "support/symplectic.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+
 using namespace vorax;
-using namespace vorax::maptest;
+using namespace vorax::test;
 
 namespace {
 

@@ -1,14 +1,20 @@
 // The dispatcher and the simple builders: MTWISS, MATRIX with its two stops, the RF cavity's
 // drift part, and the linac cavity with its energy bookkeeping.
+#include "common/control.h"
 #include "common/halt.h"
-#include "core_fixture.h"
+#include "common/shared_areas.h"
+#include "harness.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
+#include "support/symplectic.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+
 using namespace vorax;
-using namespace vorax::maptest;
+using namespace vorax::test;
 
 namespace {
 
@@ -141,7 +147,7 @@ struct Linac {
     second = add_element(KODE_LCAVITY, {3.0, 9.0, gain2, 0, 0, 0, 0}, "LC2");
     give_matrix(first);
     give_matrix(second);
-    place({drift, first, drift, second, drift});
+    set_machine({drift, first, drift, second, drift});
     lincav.linac = 1;
     lincav.count = 2;
     lincav.positions(1) = 2;

@@ -1,43 +1,25 @@
 // The symplectic option: cmap keeps symplectic maps, repairs others to second order, reports bad
 // input; its generating function reproduces the record and is exactly symplectic; SETS treats
 // every existing map once and later maps as they are built.
+#include "common/control.h"
 #include "common/engine_tables.h"
-#include "core_fixture.h"
+#include "common/shared_areas.h"
 #include "fit/linear_algebra.h"
+#include "harness.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 #include "maps/symmap.h"
+#include "support/symplectic.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+
 using namespace vorax;
-using namespace vorax::maptest;
+using namespace vorax::test;
 
 namespace {
-
-// Largest violation, to first order in z, of D(z)^T J D(z) = J for a canonical map: with
-// D(z) = R + sum_n z_n B_n, every B_n^T J R + R^T J B_n must vanish.
-double second_order_defect(const TransferMap &m) {
-  const M6 r = first_order(m), j = skew(true);
-  double worst = 0;
-  for (int n = 1; n <= 6; ++n) {
-    M6 b{};
-    for (int i = 1; i <= 6; ++i)
-      for (int k = 1; k <= 6; ++k)
-        b[i][k] = m.T(i, std::min(k, n), std::max(k, n)) * (k == n ? 2 : 1);
-    M6 bt{}, rt{};
-    for (int i = 1; i <= 6; ++i)
-      for (int k = 1; k <= 6; ++k) {
-        bt[i][k] = b[k][i];
-        rt[i][k] = r[k][i];
-      }
-    const M6 x = multiply(bt, multiply(j, r)), y = multiply(rt, multiply(j, b));
-    for (int i = 1; i <= 6; ++i)
-      for (int k = 1; k <= 6; ++k)
-        worst = std::fmax(worst, std::fabs(x[i][k] + y[i][k]));
-  }
-  return worst;
-}
 
 TransferMap tilted_quad(double length, double k1, double tilt) {
   prodct.ncol = 27;
@@ -214,7 +196,7 @@ TEST(Sets, TreatsEveryExistingMapOnceAndLaterMapsAsBuilt) {
   const int later = add_element(KODE_QUAD, {0.4, -1.0, 1.0, 0.0}, "QL");
   for (int e : {cav, quad, lin})
     give_matrix(e);
-  place({cav, quad, lin});
+  set_machine({cav, quad, lin});
   lincav.count = 1;
   lincav.positions(1) = 3;
   lincav.initial_energy = 1.0;

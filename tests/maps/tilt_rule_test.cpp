@@ -9,9 +9,12 @@
 #include <vector>
 
 #include "common/control.h"
-#include "magnets_support.h"
+#include "common/engine_tables.h"
+#include "common/shared_areas.h"
+#include "harness.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
+#include "support/maps.h"
 
 namespace vorax::test {
 namespace {

@@ -79,7 +79,7 @@ TEST(BeamMatrix, DirectFormAndEnvelopeLine) {
   EXPECT_DOUBLE_EQ(cbeam.sigma0(1, 6), 0.25 * 1e-3 * 1e-3);
   EXPECT_DOUBLE_EQ(cbeam.sigma0(6, 6), 1e-6);
   // Through a drift of 2 m: sigma x grows, the projected emittance stays.
-  M6 d = unit6();
+  M6 d = unit_matrix<6>();
   d[0][1] = 2.0;
   d[2][3] = 2.0;
   mat.amap = to_map(d);

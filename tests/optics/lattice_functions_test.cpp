@@ -59,7 +59,7 @@ TEST(LatticeFunctions, PropagationComposesAndIgnoresUniformDamping) {
   b[2][5] = 0.01;
   const Optics start = optics(7.0, 0.5, 0.2, 0.01, 3.0, -0.4, 0.05, -0.02);
   expect_same(propagate_optics(to_map(b), propagate_optics(to_map(a), start)),
-              propagate_optics(to_map(mul(b, a)), start), 1e-12);
+              propagate_optics(to_map(multiply(b, a)), start), 1e-12);
   // A block scaled by s (det s^2, as under acceleration) shrinks the emittance, not beta.
   M6 damp = a;
   for (int i = 0; i < 4; ++i)
@@ -83,9 +83,9 @@ TEST(LatticeFunctions, TuneGrowsContinuouslyOverSeveralTurns) {
   for (int j = 1; j <= 8; ++j)
     func.start(j) = start[j - 1];
   start_lattice_functions();
-  M6 acc = unit6();
+  M6 acc = unit_matrix<6>();
   for (int k = 1; k <= 13; ++k) {
-    acc = mul(cell, acc);
+    acc = multiply(cell, acc);
     mat.amap = to_map(acc);
     update_lattice_functions(k);
     EXPECT_NEAR(twf.nu(1), k * qx, 1e-11) << k;

@@ -98,7 +98,7 @@ TEST(PeriodicAnalysis, UnstablePlaneGivesEigenvaluesAndEigenvectors) {
 
 TEST(PeriodicAnalysis, DriftOnlyMachineWarnsNearUnitMatrixAndReportsSingularDispersion) {
   test::start_in_memory();
-  M6 d = unit6();
+  M6 d = unit_matrix<6>();
   d[0][1] = 10.0;
   d[2][3] = 10.0;
   mat.amap = to_map(d);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/transfer_map.h"
+#include "support/matrices.h"
 
 #include <array>
 #include <cmath>
@@ -10,23 +11,7 @@ namespace vorax::test {
 
 inline constexpr double PI = 3.141592653589793;
 
-using M6 = std::array<std::array<double, 6>, 6>; // 0-based
-
-inline M6 unit6() {
-  M6 m{};
-  for (int i = 0; i < 6; ++i)
-    m[i][i] = 1.0;
-  return m;
-}
-
-inline M6 mul(const M6 &a, const M6 &b) {
-  M6 c{};
-  for (int i = 0; i < 6; ++i)
-    for (int j = 0; j < 6; ++j)
-      for (int k = 0; k < 6; ++k)
-        c[i][j] += a[i][k] * b[k][j];
-  return c;
-}
+using M6 = Square<6>; // 0-based
 
 inline TransferMap to_map(const M6 &r) {
   TransferMap m;
@@ -52,7 +37,7 @@ inline void twiss_block(M6 &m, int p, double mu, double beta, double alpha) {
 // R5j = R1j R26 - R2j R16 per plane (a sector bend has R51 = R26 and R52 = R16).
 inline M6 periodic_map(double mux, double bx, double ax, double muy, double by, double ay,
                        std::array<double, 4> eta, double r56) {
-  M6 m = unit6();
+  M6 m = unit_matrix<6>();
   twiss_block(m, 0, mux, bx, ax);
   twiss_block(m, 1, muy, by, ay);
   for (int i = 0; i < 4; ++i) {
@@ -74,14 +59,14 @@ inline M6 periodic_map(double mux, double bx, double ax, double muy, double by, 
 // full lenses (scaled by 1/(1 + delta)), drifts l between them.
 inline M6 thin_fodo(double f, double l, double delta = 0.0) {
   const double k = 1.0 / (f * (1 + delta));
-  M6 hqf = unit6(), qd = unit6(), d = unit6();
+  M6 hqf = unit_matrix<6>(), qd = unit_matrix<6>(), d = unit_matrix<6>();
   hqf[1][0] = -k / 2;
   hqf[3][2] = k / 2;
   qd[1][0] = k;
   qd[3][2] = -k;
   d[0][1] = l;
   d[2][3] = l;
-  return mul(hqf, mul(d, mul(qd, mul(d, hqf))));
+  return multiply(hqf, multiply(d, multiply(qd, multiply(d, hqf))));
 }
 
 } // namespace vorax::test

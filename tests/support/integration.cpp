@@ -1,35 +1,17 @@
-// Numerical integration of the exact equations of motion through magnets, and maps recovered
-// from it by finite differences: the reference against which the element maps are checked.
-#pragma once
+// The integration reference: Runge-Kutta through the exact equations of motion of straight
+// magnets, sector bodies, soft-edged bends and the accelerating quadrupole.
+#include "support/integration.h"
 
-#include <array>
 #include <cmath>
-#include <functional>
-
-#include "common/transfer_map.h"
 
 namespace vorax::test {
 
-using Vec6 = std::array<double, 6>; // x, x', y, y', l, delta
-using Flow = std::function<Vec6(const Vec6 &)>;
-
-// Magnet body: curvature h and, in the frame following the reference arc, the field
-//   by = h + k1 x - a2 y + b3 x^2 - (b3 + h k1/2) y^2 - 2 a3 x y,
-//   bx = k1 y + a2 x + 2 b3 x y + a3 (x^2 - y^2),   bs = 2 sol,
-// all over the reference rigidity (the skew parts a2, a3 only for h = 0).
-struct Field {
-  double h = 0, k1 = 0, b3 = 0, a3 = 0, sol = 0, a2 = 0;
-};
-
-// Hard edge of a bend: angle beta (radians), face curvature, fringe integral times half gap.
-struct Edge {
-  double beta = 0, curvature = 0, fint_gap = 0;
-};
+namespace {
 
 // Exact equations in the curved frame with kinetic momenta over p0 as variables:
 // state (x, px, y, py, l, delta), l the path-length difference (carried as a difference so
 // that no precision is lost against the length of the element).
-inline Vec6 body_rhs(const Field &f, const Vec6 &z) {
+Vec6 body_rhs(const Field &f, const Vec6 &z) {
   double x = z[0], px = z[1], y = z[2], py = z[3], d = z[5];
   double ps = std::sqrt((1 + d) * (1 + d) - px * px - py * py);
   double hs = 1 + f.h * x;
@@ -69,25 +51,27 @@ template <class Rhs> Vec6 rk4(const Rhs &rhs, Vec6 z, double s0, double s1, int 
 // Fixed steps, so that the flow is a smooth function of its start and finite differences of it
 // are clean: about 190 per unit of length and rate keep the maps derived from the flow within
 // 1e-11 (R) and 1e-10 (T) of their converged values, a hundredth of what the tests resolve.
-inline int steps_for(double length, double rate) {
+int steps_for(double length, double rate) {
   return 50 + static_cast<int>(std::abs(length) * (rate + 1.0) * 190);
 }
 
 // Geometric slopes (x' = px/ps) to momenta and back, in a straight frame.
-inline void to_momenta(Vec6 &z) {
+void to_momenta(Vec6 &z) {
   double d = z[5], n = std::sqrt(1 + z[1] * z[1] + z[3] * z[3]);
   z[1] = (1 + d) * z[1] / n;
   z[3] = (1 + d) * z[3] / n;
 }
-inline void to_slopes(Vec6 &z) {
+void to_slopes(Vec6 &z) {
   double d = z[5], ps = std::sqrt((1 + d) * (1 + d) - z[1] * z[1] - z[3] * z[3]);
   z[1] /= ps;
   z[3] /= ps;
 }
 
+} // namespace
+
 // A straight magnet (quadrupole, sextupole, skew parts, solenoid) with hard edges: the
 // solenoid's edge field -r/2 dBs/ds gives the impulses dpx = +-sol y, dpy = -+sol x.
-inline Vec6 track_straight(const Field &f, double length, Vec6 z) {
+Vec6 track_straight(const Field &f, double length, Vec6 z) {
   to_momenta(z);
   z[1] += f.sol * z[2];
   z[3] -= f.sol * z[0];
@@ -101,82 +85,80 @@ inline Vec6 track_straight(const Field &f, double length, Vec6 z) {
   return z;
 }
 
-// The bend. The field ends on the boundaries through the reference points, at the entrance
-// Z = tan(beta) X + (H/2) sec^3(beta) X^2 (Z along the incoming reference), at the exit
-// Z' = -tan(beta2) X' - (H2/2) sec^3(beta2) X'^2. Across each boundary the midplane field
-// G = by(X, 0) f(N/eps) rises over a width eps = 1e-9 (f = (1 + tanh)/2, N = 0 on the
-// boundary), with the Maxwell field off the midplane B_X = y dG/dX, B_Z = y dG/dZ,
-// B_Y = G - (y^2/2) lap G, integrated in the straight frame with Z as the variable. The hard
-// edge is the limit eps -> 0 (see bend_map), approached without assuming its form. Between
-// the edges the body field is integrated in the frame following the arc, with the fringe
-// lens at the reference planes. Everything is exact geometry, independent of the expansions
-// of the maps.
-struct BendModel {
-  Field f;
-  double length = 0;
-  Edge in, out;
-  double eps = 1e-4; // width of the edge field
-  Vec6 operator()(Vec6 z) const;
+// Slopes are hs px/ps at both ends.
+Vec6 sector_body(const Field &f, double length, Vec6 z) {
+  double hs = 1 + f.h * z[0], d = z[5];
+  double ps = (1 + d) / std::sqrt(1 + (z[1] * z[1] + z[3] * z[3]) / (hs * hs));
+  z[1] = ps * z[1] / hs;
+  z[3] = ps * z[3] / hs;
+  z = rk4([&](double, const Vec6 &v) { return body_rhs(f, v); }, z, 0, length,
+          steps_for(length, std::sqrt(std::abs(f.h * f.h + f.k1)) + std::sqrt(std::abs(f.k1))));
+  hs = 1 + f.h * z[0];
+  ps = std::sqrt((1 + d) * (1 + d) - z[1] * z[1] - z[3] * z[3]);
+  z[1] = hs * z[1] / ps;
+  z[3] = hs * z[3] / ps;
+  return z;
+}
 
-  // Thin vertical lens of the finite fringe, the kick of the potential
-  // V = (h y^2/2) [tan(beta - psi/(1+delta)) - tan beta]: dpy = -dV/dy, dl = -dV/d(delta).
-  void fringe(Vec6 &z, const Edge &e) const {
-    double psi =
-        2 * e.fint_gap * f.h * (1 + std::sin(e.beta) * std::sin(e.beta)) / std::cos(e.beta);
-    double arg = e.beta - psi / (1 + z[5]), sec2 = 1 + std::tan(arg) * std::tan(arg);
-    z[3] -= f.h * z[2] * (std::tan(arg) - std::tan(e.beta));
-    z[4] -= 0.5 * f.h * z[2] * z[2] * sec2 * psi / ((1 + z[5]) * (1 + z[5]));
-  }
-  // The body over a span of arc (either sign).
-  Vec6 body(Vec6 z, double span) const {
-    double rate = std::sqrt(std::abs(f.h * f.h + f.k1)) + std::sqrt(std::abs(f.k1)) + 1.0;
-    return rk4([&](double, const Vec6 &v) { return body_rhs(f, v); }, z, 0.0, span,
-               steps_for(span, rate) / 2 + 10);
-  }
-  // Boundary function N (> 0 inside the magnet) and its derivatives at X, Z.
-  static void boundary(const Edge &e, double side, double X, double Z, double &n, double &nx,
-                       double &nz, double &lap) {
-    double t = std::tan(e.beta), c3 = e.curvature / std::pow(std::cos(e.beta), 3);
-    n = side * Z - t * X - 0.5 * c3 * X * X;
-    nx = -t - c3 * X;
-    nz = side;
-    lap = -c3;
-  }
-  // Through the soft edge, state (X, PX, Y, PY, l, delta) in a straight frame, Z from z0 to z1
-  // with the boundary near zc. The steps follow Z = zc + a sinh(w) for uniform w: eps/25 where
-  // the field rises, growing where it is constant (a tenth of the steps of a uniform grid of
-  // eps/100, with maps that agree with it to 1e-9).
-  Vec6 layer(const Edge &e, double side, Vec6 v, double z0, double z1, double zc) const {
-    auto rhs = [&](double Z, const Vec6 &w) {
-      double X = w[0], y = w[2], d = w[5];
-      double pz = std::sqrt((1 + d) * (1 + d) - w[1] * w[1] - w[3] * w[3]);
-      double xp = w[1] / pz, yp = w[3] / pz;
-      double n, nx, nz, lap;
-      boundary(e, side, X, Z, n, nx, nz, lap);
-      double th = std::tanh(n / eps);
-      double f0 = 0.5 * (1 + th), f1 = 0.5 * (1 - th * th) / eps,
-             f2 = -th * (1 - th * th) / (eps * eps);
-      double g = f.h + f.k1 * X + f.b3 * X * X, g1 = f.k1 + 2 * f.b3 * X, g2 = 2 * f.b3;
-      double G = g * f0, gx = g1 * f0 + g * f1 * nx, gz = g * f1 * nz;
-      double lapg = g2 * f0 + 2 * g1 * f1 * nx + g * (f2 * (nx * nx + nz * nz) + f1 * lap);
-      double bx = y * gx, bz = y * gz, by = G - 0.5 * y * y * lapg;
-      return Vec6{
-          xp, yp * bz - by, yp, bx - xp * bz, ((w[1] * w[1] + w[3] * w[3]) / (1 + d + pz)) / pz,
-          0.0};
-    };
-    const double a = 2 * eps, w0 = std::asinh((z0 - zc) / a), w1 = std::asinh((z1 - zc) / a);
-    const int n = static_cast<int>((w1 - w0) * 50) + 1;
-    double from = z0;
-    for (int k = 1; k <= n; ++k) {
-      double to = k == n ? z1 : zc + a * std::sinh(w0 + k * (w1 - w0) / n);
-      v = rk4(rhs, v, from, to, 1);
-      from = to;
-    }
-    return v;
-  }
-};
+// Thin vertical lens of the finite fringe, the kick of the potential
+// V = (h y^2/2) [tan(beta - psi/(1+delta)) - tan beta]: dpy = -dV/dy, dl = -dV/d(delta).
+void BendModel::fringe(Vec6 &z, const Edge &e) const {
+  double psi = 2 * e.fint_gap * f.h * (1 + std::sin(e.beta) * std::sin(e.beta)) / std::cos(e.beta);
+  double arg = e.beta - psi / (1 + z[5]), sec2 = 1 + std::tan(arg) * std::tan(arg);
+  z[3] -= f.h * z[2] * (std::tan(arg) - std::tan(e.beta));
+  z[4] -= 0.5 * f.h * z[2] * z[2] * sec2 * psi / ((1 + z[5]) * (1 + z[5]));
+}
 
-inline Vec6 BendModel::operator()(Vec6 zin) const {
+// The body over a span of arc (either sign).
+Vec6 BendModel::body(Vec6 z, double span) const {
+  double rate = std::sqrt(std::abs(f.h * f.h + f.k1)) + std::sqrt(std::abs(f.k1)) + 1.0;
+  return rk4([&](double, const Vec6 &v) { return body_rhs(f, v); }, z, 0.0, span,
+             steps_for(span, rate) / 2 + 10);
+}
+
+// Boundary function N (> 0 inside the magnet) and its derivatives at X, Z.
+void BendModel::boundary(const Edge &e, double side, double X, double Z, double &n, double &nx,
+                         double &nz, double &lap) {
+  double t = std::tan(e.beta), c3 = e.curvature / std::pow(std::cos(e.beta), 3);
+  n = side * Z - t * X - 0.5 * c3 * X * X;
+  nx = -t - c3 * X;
+  nz = side;
+  lap = -c3;
+}
+
+// Through the soft edge, state (X, PX, Y, PY, l, delta) in a straight frame, Z from z0 to z1
+// with the boundary near zc. The steps follow Z = zc + a sinh(w) for uniform w: eps/25 where
+// the field rises, growing where it is constant (a tenth of the steps of a uniform grid of
+// eps/100, with maps that agree with it to 1e-9).
+Vec6 BendModel::layer(const Edge &e, double side, Vec6 v, double z0, double z1, double zc) const {
+  auto rhs = [&](double Z, const Vec6 &w) {
+    double X = w[0], y = w[2], d = w[5];
+    double pz = std::sqrt((1 + d) * (1 + d) - w[1] * w[1] - w[3] * w[3]);
+    double xp = w[1] / pz, yp = w[3] / pz;
+    double n, nx, nz, lap;
+    boundary(e, side, X, Z, n, nx, nz, lap);
+    double th = std::tanh(n / eps);
+    double f0 = 0.5 * (1 + th), f1 = 0.5 * (1 - th * th) / eps,
+           f2 = -th * (1 - th * th) / (eps * eps);
+    double g = f.h + f.k1 * X + f.b3 * X * X, g1 = f.k1 + 2 * f.b3 * X, g2 = 2 * f.b3;
+    double G = g * f0, gx = g1 * f0 + g * f1 * nx, gz = g * f1 * nz;
+    double lapg = g2 * f0 + 2 * g1 * f1 * nx + g * (f2 * (nx * nx + nz * nz) + f1 * lap);
+    double bx = y * gx, bz = y * gz, by = G - 0.5 * y * y * lapg;
+    return Vec6{
+        xp, yp * bz - by, yp, bx - xp * bz, ((w[1] * w[1] + w[3] * w[3]) / (1 + d + pz)) / pz, 0.0};
+  };
+  const double a = 2 * eps, w0 = std::asinh((z0 - zc) / a), w1 = std::asinh((z1 - zc) / a);
+  const int n = static_cast<int>((w1 - w0) * 50) + 1;
+  double from = z0;
+  for (int k = 1; k <= n; ++k) {
+    double to = k == n ? z1 : zc + a * std::sinh(w0 + k * (w1 - w0) / n);
+    v = rk4(rhs, v, from, to, 1);
+    from = to;
+  }
+  return v;
+}
+
+Vec6 BendModel::operator()(Vec6 zin) const {
   double h = f.h, r = 1 / h, sg = h > 0 ? 1.0 : -1.0, d = zin[5];
   double l = zin[4], half = 20 * eps;
   // Entrance: free line X = x + x' Z to the start of the layer, N = -half.
@@ -249,9 +231,31 @@ inline Vec6 BendModel::operator()(Vec6 zin) const {
   return Vec6{u[0] + xo * dz, xo, u[2] + yo * dz, yo, l, d};
 }
 
+// The state carries P - E_ref(s) rather than P, whose rounding would swamp delta.
+Vec6 QuadacModel::operator()(Vec6 z) const {
+  double g_ref = gain_per_m * std::cos(phi0);
+  double p = e_in * (1 + z[5]), n = std::sqrt(1 + z[1] * z[1] + z[3] * z[3]);
+  Vec6 v{z[0], p * z[1] / n, z[2], p * z[3] / n, z[4], e_in * z[5]};
+  auto rhs = [&](double s, const Vec6 &w) {
+    double pt = e_in + g_ref * s + w[5];
+    double ps = std::sqrt(pt * pt - w[1] * w[1] - w[3] * w[3]);
+    double xp = w[1] / ps, yp = w[3] / ps;
+    return Vec6{xp,
+                -k1 * e_in * w[0],
+                yp,
+                k1 * e_in * w[2],
+                (xp * xp + yp * yp) / (std::sqrt(1 + xp * xp + yp * yp) + 1),
+                gain_per_m * (std::cos(phi0 - wave * w[4]) - std::cos(phi0))};
+  };
+  v = rk4(rhs, v, 0, length, steps_for(length, std::sqrt(std::abs(k1)) + 1));
+  double e_out = e_in + g_ref * length, pt = e_out + v[5];
+  double ps = std::sqrt(pt * pt - v[1] * v[1] - v[3] * v[3]);
+  return Vec6{v[0], v[1] / ps, v[2], v[3] / ps, v[4], v[5] / e_out};
+}
+
 // Map by finite differences of a flow: symmetric differences for R, and second differences
 // extrapolated (Richardson, step a and 2a) for T. Amplitudes per coordinate in amp.
-inline TransferMap differentiate(const Flow &flow, const Vec6 &amp) {
+TransferMap differentiate(const Flow &flow, const Vec6 &amp) {
   TransferMap m;
   m.clear();
   auto eval = [&](int j, double aj, int k, double ak) {
@@ -301,7 +305,7 @@ inline TransferMap differentiate(const Flow &flow, const Vec6 &amp) {
 
 // The bend map in the hard-edge limit: finite differences (amplitude 1e-5) at edge widths
 // eps, 2 eps, 4 eps, extrapolated to zero width (errors c1 eps + c2 eps^2 removed).
-inline TransferMap bend_map(BendModel model, double eps = 2e-4) {
+TransferMap bend_map(BendModel model, double eps) {
   const Vec6 amp{1e-5, 1e-5, 1e-5, 1e-5, 1e-5, 1e-5};
   TransferMap m[3];
   for (int k = 0; k < 3; ++k) {
