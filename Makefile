@@ -31,9 +31,10 @@ asan: deps
 run: build
 	cd examples && ../$(BUILD)/vorax fodo.vx
 
+# The test programs run side by side, one per core.
 test: build asan
-	cd $(BUILD) && ctest --output-on-failure
-	cd $(ASAN) && ctest --output-on-failure
+	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
+	cd $(ASAN) && ctest -j $(JOBS) --output-on-failure
 
 # Records the listing of every deck the tests run as its new golden text, after an intended
 # change; read the diff before committing it.
