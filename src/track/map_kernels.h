@@ -1,0 +1,43 @@
+// A second-order transfer map applied to many particles held as coordinate columns: the scalar
+// formula particle by particle, and the same arithmetic over blocks of particles that the
+// compiler can vectorise. Both give the same result bit for bit.
+#pragma once
+
+#include "common/table.h"
+#include "common/transfer_map.h"
+
+#include <array>
+
+namespace vorax {
+
+// The columns x, x', y, y', l, delta of n particles (structure of arrays), column 1 first.
+using Columns = std::array<double *, 6>;
+
+// Coordinates below this magnitude are set to 0 in the input columns before the monomials are
+// formed, so that no product underflows into the slow subnormal range.
+inline constexpr double TINY_COORDINATE = 1e-30;
+
+// The non-zero coefficients of a map, row by row in increasing column order: the sum of the
+// scalar formula with its zero terms left out.
+struct SparseMap {
+  Table<int, 1, 6> count;
+  Matrix<int, 6, 27> column;
+  Matrix<double, 6, 27> coefficient;
+};
+
+SparseMap sparse_copy(const TransferMap &m);
+
+// zout(i) = sum over k = 1..27 of M(i,k) zmono(k), zero coefficients skipped, with zmono the
+// coordinates and then their products zi zj (i <= j) in the packed order of the map. Reads
+// the particles from in and writes them to out, which may be the same columns.
+void apply_map_scalar(const TransferMap &m, const Columns &in, const Columns &out, int n);
+
+// The same sum over blocks of particles, particle loops innermost. The portable version uses
+// the instructions every x86-64 processor has; the AVX2 version wider vectors, where the
+// processor has them (avx2_available); apply_map_blocks chooses.
+void apply_map_blocks(const SparseMap &s, const Columns &in, const Columns &out, int n);
+void apply_map_blocks_portable(const SparseMap &s, const Columns &in, const Columns &out, int n);
+void apply_map_blocks_avx2(const SparseMap &s, const Columns &in, const Columns &out, int n);
+bool avx2_available();
+
+} // namespace vorax
