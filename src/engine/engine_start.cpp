@@ -6,6 +6,7 @@
 #include "common/halt.h"
 #include "common/limits.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "common/units.h"
 #include "engine/operation_data.h"
 #include "engine/operation_loop.h"
@@ -99,7 +100,8 @@ void scan_positions() {
 // the cavities at or before the position.
 void fill_energies() {
   const int n = mat.npos;
-  const double start = lincav.linac ? element_slot(blank.mseq(lincav.positions(1)), 2) : 1.0;
+  const double start =
+      lincav.linac ? element_slot(blank.mseq(lincav.positions(1)), slot::lcavity::E0) : 1.0;
   lincav.initial_energy = start;
   for (int p = 1; p <= n; ++p) {
     lincav.eideal(p) = start;
@@ -107,7 +109,7 @@ void fill_energies() {
   }
   for (int q = 1; q <= lincav.count; ++q) {
     const int d = lincav.positions(q);
-    const double gain = element_slot(blank.mseq(d), 3);
+    const double gain = element_slot(blank.mseq(d), slot::lcavity::DELTAE);
     for (int p = d; p <= n; ++p) {
       lincav.eideal(p) += gain;
       lincav.ereal(p) += gain;
@@ -192,9 +194,9 @@ void cinitg() {
 
 void leng() {
   for (int k = 1; k <= inputt.nelm; ++k) {
-    double length = element_slot(k, 1);
+    double length = element_slot(k, slot::L);
     if (inputt.kode(k) == KODE_GKICK)
-      length += element_slot(k, 9); // DZ
+      length += element_slot(k, slot::gkick::DZ);
     blank.element_length(k) = length;
   }
   double s = 0.0;

@@ -8,6 +8,7 @@
 #include "common/format.h"
 #include "common/halt.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "common/units.h"
 #include "engine/lookup.h"
 #include "engine/operation_data.h"
@@ -59,7 +60,7 @@ ParameterRef read_parameter(int &end_flag, Name8 &element_name, Name8 &parameter
 }
 
 bool is_length_parameter(const ParameterRef &p) {
-  return p.slot == 1 || (inputt.kode(p.element) == KODE_GKICK && p.slot == 9);
+  return p.slot == slot::L || (inputt.kode(p.element) == KODE_GKICK && p.slot == slot::gkick::DZ);
 }
 
 void ChangedElements::add(int e) {
@@ -77,7 +78,7 @@ void write_parameter(const ParameterRef &p, double value, ChangedElements &chang
   changed.add(p.element);
   if (is_length_parameter(p)) {
     changed.length = true;
-    if (p.slot == 1)
+    if (p.slot == slot::L)
       lngth.ellen(p.element) = value;
   }
 }

@@ -6,6 +6,7 @@
 #include "common/format.h"
 #include "common/halt.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "common/units.h"
 #include "input/beam_lines.h"
 #include "input/command_loop.h"
@@ -15,6 +16,9 @@
 
 #include <array>
 #include <cmath>
+#include <span>
+#include <string>
+#include <string_view>
 
 namespace vorax {
 
@@ -27,9 +31,18 @@ constexpr int MAX_SLOTS = 1 + 2 * MATRIX_TERMS;
 // Engine element number of every front-end entry (0: not a defined element).
 Table<int, 1, MAXELM> element_number;
 
+// The slots of one element, written by slot name.
 struct Slots {
   std::array<double, MAX_SLOTS> v{};
   int n = 0;
+  // Slots 1..count, all 0.
+  void start(int count) {
+    n = count;
+    for (int j = 0; j < count; ++j)
+      v[static_cast<std::size_t>(j)] = 0.0;
+  }
+  double &operator()(int j) { return v[static_cast<std::size_t>(j - 1)]; }
+  // Appends one slot (MULTIPOL and MATRIX grow term by term).
   void put(double x) { v[static_cast<std::size_t>(n++)] = x; }
 };
 
@@ -38,104 +51,127 @@ int attribute_node(int e, int k) {
   const int node = elmdat.first(e) + k - 1;
   return elmdat.first(e) > 0 && node <= elmdat.last(e) ? node : 0;
 }
-// Whether attribute k was written in the definition.
-bool given(int e, int k) {
-  const int node = attribute_node(e, k);
-  return node != 0 && pardat.kind(node) != PAR_UNDEFINED;
+// The same for the attribute of the given name (0: the keyword has no such attribute).
+int attribute_node(int e, std::string_view name) {
+  const int kw = elmdat.kind(e);
+  for (int k = 1; k <= attribute_count(kw); ++k)
+    if (attribute_name(kw, k).trimmed() == name)
+      return attribute_node(e, k);
+  return 0;
 }
-// Its value: an attribute not written keeps its built-in default (0 for most).
-double attr(int e, int k) {
-  const int node = attribute_node(e, k);
+double value_of(int node) {
   return node != 0 ? parval.value(node) : 0.0;
 }
-
-void put_attributes(Slots &s, int e, std::initializer_list<int> order) {
-  for (int k : order)
-    s.put(attr(e, k));
+// Whether the attribute was written in the definition.
+bool given(int e, std::string_view name) {
+  const int node = attribute_node(e, name);
+  return node != 0 && pardat.kind(node) != PAR_UNDEFINED;
 }
-// Attributes 1..n in their own order.
-void put_first(Slots &s, int e, int n) {
-  for (int k = 1; k <= n; ++k)
-    s.put(attr(e, k));
+// Its value: an attribute not written keeps its built-in default (0 for most); a name the
+// keyword does not have gives 0 (MARKER has no L).
+double attr(int e, std::string_view name) {
+  return value_of(attribute_node(e, name));
 }
 
-// GKICK layout (L DX DXP DY DYP DL DP ANGLE DZ V T) with the given nonzero entries.
-void put_kick(Slots &s, double l, double dxp, double dyp, double angle) {
-  const double row[11] = {l, 0.0, dxp, 0.0, dyp, 0.0, 0.0, angle, 0.0, 1.0, 0.0};
-  for (double x : row)
-    s.put(x);
+// The slots of a name table written from the attributes of those names.
+void put_named(Slots &s, int e, std::span<const slot::SlotName> names, int count) {
+  s.start(count);
+  for (const slot::SlotName &n : names)
+    if (n.use != slot::Use::LOOKUP)
+      s(n.slot) = attr(e, n.name);
+}
+
+// The general-kick layout with V = 1 and the given names written from their attributes.
+void put_kick(Slots &s, int e, std::span<const slot::SlotName> names) {
+  put_named(s, e, names, slot::gkick::SLOTS);
+  s(slot::gkick::V) = 1.0;
+}
+
+// MULTIPOL: the terms of every order whose strength Km was written, in ascending order.
+void put_multipole(Slots &s, int e) {
+  namespace mp = slot::multipole;
+  s.start(mp::COUNT);
+  s(mp::L) = attr(e, "L");
+  s(mp::SCALE) = attr(e, "SCALEFAC");
+  int terms = 0;
+  for (int m = 0; m < mp::MAX_TERMS; ++m) {
+    const std::string k = "K" + std::to_string(m);
+    if (!given(e, k))
+      continue;
+    s.put(m + 1);
+    s.put(attr(e, k));
+    s.put(attr(e, "T" + std::to_string(m)));
+    ++terms;
+  }
+  s(mp::COUNT) = terms;
+  s.put(attr(e, "APERTURE"));
+  s.put(attr(e, "TILT"));
+}
+
+// MATRIX: only the nonzero terms are stored, each as (code, value), in attribute order.
+void put_matrix(Slots &s, int e) {
+  s.start(slot::matrix::L);
+  s(slot::matrix::L) = attr(e, "L");
+  const int kw = elmdat.kind(e);
+  for (int k = 1; k <= attribute_count(kw); ++k) {
+    const std::string_view name = attribute_name(kw, k).trimmed();
+    const int code = slot::matrix::code_of(name);
+    if (code == 0)
+      continue;
+    const double value = value_of(attribute_node(e, k));
+    if (value != 0.0) {
+      s.put(code);
+      s.put(value);
+    }
+  }
 }
 
 // The slots and the engine kind code of element entry e.
 int build_slots(int e, Slots &s) {
+  namespace sl = slot;
   switch (elmdat.kind(e)) {
   case KW_DRIFT:
   case KW_WIGGLER:
   case KW_SEPARATO:
-    s.put(attr(e, 1));
-    return KODE_DRIFT;
   case KW_MARKER:
-    s.put(0.0);
+    put_named(s, e, sl::drift::NAMES, sl::drift::SLOTS);
     return KODE_DRIFT;
   case KW_SBEND:
-  case KW_RBEND: {
-    // Attributes: L ANGLE K1 E1 E2 TILT K2 H1 H2 HGAP FINT HGAPX FINTX.
-    put_attributes(s, e, {1, 2, 3, 7, 4, 8, 10, 11, 5, 9, 12, 13, 6});
+  case KW_RBEND:
+    put_named(s, e, sl::bend::NAMES, sl::bend::SLOTS);
     if (elmdat.kind(e) == KW_RBEND) {
       // A rectangular bend has parallel faces: each edge turns by half the bend angle.
-      s.v[4] = attr(e, 2) / 2;
-      s.v[8] = attr(e, 2) / 2;
+      s(sl::bend::E1) = attr(e, "ANGLE") / 2;
+      s(sl::bend::E2) = attr(e, "ANGLE") / 2;
     }
     return KODE_BEND;
-  }
   case KW_QUADRUPO:
-    put_attributes(s, e, {1, 2, 4, 3});
+    put_named(s, e, sl::quad::NAMES, sl::quad::SLOTS);
     return KODE_QUAD;
   case KW_SEXTUPOL:
-    put_attributes(s, e, {1, 2, 4, 3});
+    put_named(s, e, sl::sext::NAMES, sl::sext::SLOTS);
     return KODE_SEXT;
   case KW_OCTUPOLE:
-    // One multipole term of order 4 with no own tilt: L, scale, count, (order, K3, tilt).
-    s.put(attr(e, 1));
-    s.put(1.0);
-    s.put(1.0);
-    s.put(4.0);
-    s.put(attr(e, 2));
-    s.put(0.0);
-    s.put(attr(e, 4));
-    s.put(attr(e, 3));
+    // One multipole term of order word 4 with no own tilt.
+    put_named(s, e, sl::multipole::OCTUPOLE_NAMES, sl::multipole::slots(1));
+    s(sl::multipole::SCALE) = 1.0;
+    s(sl::multipole::COUNT) = 1.0;
+    s(sl::multipole::term_order(1)) = sl::multipole::OCTUPOLE_ORDER;
     return KODE_MULTIPOL;
-  case KW_MULTIPOL: {
-    // Attributes: L, K0 T0 ... K20 T20 (Kn = 2 + 2n, Tn = 3 + 2n), SCALEFAC, APERTURE, TILT.
-    s.put(attr(e, 1));
-    s.put(attr(e, 44));
-    const int count_slot = s.n;
-    s.put(0.0);
-    int terms = 0;
-    for (int n = 0; n <= 20; ++n) {
-      if (!given(e, 2 + 2 * n))
-        continue;
-      s.put(n + 1);
-      s.put(attr(e, 2 + 2 * n));
-      s.put(attr(e, 3 + 2 * n));
-      ++terms;
-    }
-    s.v[static_cast<std::size_t>(count_slot)] = terms;
-    s.put(attr(e, 45));
-    s.put(attr(e, 46));
+  case KW_MULTIPOL:
+    put_multipole(s, e);
     return KODE_MULTIPOL;
-  }
   case KW_SOLENOID:
-    put_attributes(s, e, {1, 3, 2, 5, 4});
+    put_named(s, e, sl::solenoid::NAMES, sl::solenoid::SLOTS);
     return KODE_SOLENOID;
   case KW_RFCAVITY:
-    put_attributes(s, e, {1, 5, 2, 4, 3});
+    put_named(s, e, sl::rfcavity::NAMES, sl::rfcavity::SLOTS);
     return KODE_RFCAVITY;
   case KW_ROLL:
-    put_kick(s, 0.0, 0.0, 0.0, attr(e, 1));
+    put_kick(s, e, sl::gkick::ROLL_NAMES);
     return KODE_GKICK;
   case KW_ZROT:
-    put_kick(s, 0.0, attr(e, 1), 0.0, 0.0);
+    put_kick(s, e, sl::gkick::ZROT_NAMES);
     return KODE_GKICK;
   case KW_HKICK:
   case KW_VKICK: {
@@ -143,82 +179,68 @@ int build_slots(int e, Slots &s) {
     // sense in the LDF convention, degrees in the MERIDOXAN one. A kicker turned by TILT t
     // turns its kick as a quadrupole turned by t turns its field (docs/coordinates.md):
     // HKICK along (cos t, -sin t), VKICK along (sin t, cos t).
-    const double tilt = units.value == 2   ? attr(e, 3) * (PI / 180)
-                        : units.value == 1 ? -attr(e, 3)
-                                           : attr(e, 3);
-    const double kick = attr(e, 2);
-    if (elmdat.kind(e) == KW_HKICK)
-      put_kick(s, attr(e, 1), kick * std::cos(tilt), -kick * std::sin(tilt), 0.0);
-    else
-      put_kick(s, attr(e, 1), kick * std::sin(tilt), kick * std::cos(tilt), 0.0);
+    const double given_tilt = attr(e, "TILT");
+    const double tilt = units.value == 2   ? given_tilt * (PI / 180)
+                        : units.value == 1 ? -given_tilt
+                                           : given_tilt;
+    const double kick = attr(e, "KICK");
+    put_kick(s, e, sl::gkick::KICKER_NAMES);
+    if (elmdat.kind(e) == KW_HKICK) {
+      s(sl::gkick::DXP) = kick * std::cos(tilt);
+      s(sl::gkick::DYP) = -kick * std::sin(tilt);
+    } else {
+      s(sl::gkick::DXP) = kick * std::sin(tilt);
+      s(sl::gkick::DYP) = kick * std::cos(tilt);
+    }
     return KODE_GKICK;
   }
   case KW_HMONITOR:
   case KW_VMONITOR:
   case KW_MONITOR:
-    put_attributes(s, e, {1, 2, 3, 4, 5});
-    s.put(elmdat.kind(e) - KW_HMONITOR + 1);
+    put_named(s, e, sl::monitor::NAMES, sl::monitor::SLOTS);
+    s(sl::monitor::PLANES) = elmdat.kind(e) == KW_HMONITOR   ? sl::monitor::HORIZONTAL
+                             : elmdat.kind(e) == KW_VMONITOR ? sl::monitor::VERTICAL
+                                                             : sl::monitor::BOTH_PLANES;
     return KODE_MONITOR;
   case KW_ECOLLIMA:
   case KW_RCOLLIMA:
-    put_attributes(s, e, {1, 2, 3});
-    s.put(elmdat.kind(e) == KW_ECOLLIMA ? 2.0 : 1.0);
+    put_named(s, e, sl::collimator::NAMES, sl::collimator::SLOTS);
+    s(sl::collimator::SHAPE) =
+        elmdat.kind(e) == KW_ECOLLIMA ? sl::collimator::ELLIPTIC : sl::collimator::RECTANGULAR;
     return KODE_COLLIMAT;
   case KW_QUADSEXT:
-    put_attributes(s, e, {1, 2, 3, 5, 4});
+    put_named(s, e, sl::quadsext::NAMES, sl::quadsext::SLOTS);
     return KODE_QUADSEXT;
   case KW_GKICK:
-    put_first(s, e, 11);
-    if (s.v[9] == 0.0)
-      s.v[9] = 1.0; // V scales the kick: 0 would switch the element off silently
+    put_named(s, e, sl::gkick::NAMES, sl::gkick::SLOTS);
+    if (s(sl::gkick::V) == 0.0)
+      s(sl::gkick::V) = 1.0; // V scales the kick: 0 would switch the element off silently
     return KODE_GKICK;
   case KW_ARBITELM:
-    put_first(s, e, 21);
+    put_named(s, e, sl::arbitrary::NAMES, sl::arbitrary::SLOTS);
     return KODE_ARBITRAR;
   case KW_MTWISS:
-    put_first(s, e, 7);
+    put_named(s, e, sl::mtwiss::NAMES, sl::mtwiss::SLOTS);
     return KODE_MTWISS;
-  case KW_MATRIX: {
-    // Only the nonzero terms are stored, each as (code, value): Rij 100i+10j, Tijk 100i+10j+k.
-    s.put(attr(e, 1));
-    int k = 2;
-    for (int i = 1; i <= 6; ++i) {
-      for (int j = 1; j <= 6; ++j, ++k)
-        if (attr(e, k) != 0.0) {
-          s.put(100 * i + 10 * j);
-          s.put(attr(e, k));
-        }
-      for (int j = 1; j <= 6; ++j)
-        for (int l = j; l <= 6; ++l, ++k)
-          if (attr(e, k) != 0.0) {
-            s.put(100 * i + 10 * j + l);
-            s.put(attr(e, k));
-          }
-    }
+  case KW_MATRIX:
+    put_matrix(s, e);
     return KODE_MATRIX;
-  }
   case KW_LCAVITY:
-    put_first(s, e, 7);
+    put_named(s, e, sl::lcavity::NAMES, sl::lcavity::SLOTS);
     return KODE_LCAVITY;
   case KW_HCOLLIMA:
-    put_first(s, e, 15);
+    put_named(s, e, sl::hcollimator::NAMES, sl::hcollimator::SLOTS);
     return KODE_HCOLLIMA;
   case KW_QUADAC:
-    put_attributes(s, e, {1, 2, 3, 4, 5, 6, 8, 7});
+    put_named(s, e, sl::quadac::NAMES, sl::quadac::SLOTS);
     return KODE_QUADAC;
   case KW_TARVOCAV:
-    put_attributes(s, e, {1, 2, 3, 4});
+    put_named(s, e, sl::tarvocav::NAMES, sl::tarvocav::SLOTS);
     return KODE_TARVOCAV;
   default:
-    s.put(attr(e, 1));
+    put_named(s, e, sl::drift::NAMES, sl::drift::SLOTS);
     return KODE_DRIFT;
   }
-}
-
-// Element length: ROLL, ZROT and MARKER have none.
-double element_length(int e) {
-  const int kw = elmdat.kind(e);
-  return kw == KW_ROLL || kw == KW_ZROT || kw == KW_MARKER ? 0.0 : attr(e, 1);
 }
 
 // Converts entry e as element number k into the next free slots.
@@ -243,14 +265,14 @@ void convert_element(int e, int k, int &next_free) {
   for (int j = 0; j < s.n; ++j)
     inputt.eldata(next_free + j) = s.v[static_cast<std::size_t>(j)];
   inputt.kode(k) = kode;
-  lngth.ellen(k) = element_length(e);
+  lngth.ellen(k) = attr(e, "L"); // none for ROLL, ZROT and MARKER
   next_free += s.n;
   if (elmdat.kind(e) == KW_WIGGLER)
     write_record(iodata.listing_unit,
-                 " NO WIGGLER IN VORAX, TREATED LIKE A DRIFT OF LENGTH " + fF(attr(e, 1), 10, 4));
+                 " NO WIGGLER IN VORAX, TREATED LIKE A DRIFT OF LENGTH " + fF(attr(e, "L"), 10, 4));
   else if (elmdat.kind(e) == KW_SEPARATO)
-    write_record(iodata.listing_unit,
-                 " NO SEPARATOR IN VORAX, TREATED LIKE A DRIFT OF LENGTH " + fF(attr(e, 1), 10, 4));
+    write_record(iodata.listing_unit, " NO SEPARATOR IN VORAX, TREATED LIKE A DRIFT OF LENGTH " +
+                                          fF(attr(e, "L"), 10, 4));
 }
 
 } // namespace

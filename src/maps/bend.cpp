@@ -7,6 +7,7 @@
 #include "common/format.h"
 #include "common/halt.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 #include "maps/second_order_body.h"
@@ -126,10 +127,10 @@ void hbend(int element, int matnum) {
   int ncol = prodct.ncol;
   int units = inputt.eunits;
   TransferMap &record = blank.maps(matnum);
-  double length = inputt.slot(element, 1);
-  double angle = inputt.slot(element, 2);
-  double k1 = inputt.slot(element, 3);
-  double k2 = inputt.slot(element, 4);
+  double length = inputt.slot(element, slot::bend::L);
+  double angle = inputt.slot(element, slot::bend::ANGLE);
+  double k1 = inputt.slot(element, slot::bend::K1);
+  double k2 = inputt.slot(element, slot::bend::K2);
   if (angle == 0.0) {
     // No bending: a drift, unless a gradient or sextupole component is given in the
     // standard or LDF convention; that body is then built as the straight magnet it is.
@@ -159,28 +160,33 @@ void hbend(int element, int matnum) {
     h = raddeg * angle / length;
     n = k1;
     beta2 = k2;
-    e1 = inputt.slot(element, 5);
-    e2 = inputt.slot(element, 9);
+    e1 = inputt.slot(element, slot::bend::E1);
+    e2 = inputt.slot(element, slot::bend::E2);
     body_angle = angle;
   } else {
     h = angle / length;
     double sign = units == 1 ? -1.0 : 1.0;
     n = -sign * k1 / (h * h);
     beta2 = sign * k2 / (2.0 * h * h * h);
-    e1 = inputt.slot(element, 5) / raddeg;
-    e2 = inputt.slot(element, 9) / raddeg;
+    e1 = inputt.slot(element, slot::bend::E1) / raddeg;
+    e2 = inputt.slot(element, slot::bend::E2) / raddeg;
     body_angle = angle / raddeg;
   }
-  EdgeBlock entrance{
-      h,    n, e1, 1.0, inputt.slot(element, 6), inputt.slot(element, 7), inputt.slot(element, 8),
-      beta2};
+  EdgeBlock entrance{h,
+                     n,
+                     e1,
+                     1.0,
+                     inputt.slot(element, slot::bend::H1),
+                     inputt.slot(element, slot::bend::HGAP),
+                     inputt.slot(element, slot::bend::FINT),
+                     beta2};
   EdgeBlock exit{h,
                  n,
                  e2,
                  -1.0,
-                 inputt.slot(element, 10),
-                 inputt.slot(element, 11),
-                 inputt.slot(element, 12),
+                 inputt.slot(element, slot::bend::H2),
+                 inputt.slot(element, slot::bend::HGAPX),
+                 inputt.slot(element, slot::bend::FINTX),
                  beta2};
   BodyBlock body{body_angle, length, n, beta2};
 

@@ -3,6 +3,7 @@
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 
@@ -103,13 +104,13 @@ void apply_roll(double angle, TransferMap &a, int ncol) {
 // half together with the longitudinal shift DZ, so that the map spans the element length
 // L + DZ that the path lengths use.
 void apply_gkick(int element, TransferMap &a, int ncol) {
-  const double length = inputt.slot(element, 1);
+  const double length = inputt.slot(element, slot::gkick::L);
   apply_drift(length / 2, a, ncol);
-  const bool full = slot_count(element) >= 9;
-  const double angle = full ? convention_angle(inputt.slot(element, 8)) : 0.0;
+  const bool full = slot_count(element) >= slot::gkick::DZ;
+  const double angle = full ? convention_angle(inputt.slot(element, slot::gkick::ANGLE)) : 0.0;
   if (angle != 0.0)
     apply_roll(angle, a, ncol);
-  const double rest = length / 2 + (full ? inputt.slot(element, 9) : 0.0);
+  const double rest = length / 2 + (full ? inputt.slot(element, slot::gkick::DZ) : 0.0);
   if (rest != 0.0)
     apply_drift(rest, a, ncol);
 }
@@ -182,7 +183,7 @@ void promat(int element, int matnum, TransferMap &work) {
   // Kinds without a record, and (defensively) an element whose matrix number does not name a
   // record, act as a field-free drift of their length.
   if (drift_like(kind) || matnum < 1 || matnum > MAXMAT) {
-    apply_drift(inputt.slot(element, 1), work, ncol);
+    apply_drift(inputt.slot(element, slot::L), work, ncol);
     return;
   }
   compose_maps(blank.maps(matnum), work, ncol);

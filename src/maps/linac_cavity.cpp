@@ -5,6 +5,7 @@
 #include "common/format.h"
 #include "common/halt.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "common/units.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
@@ -79,8 +80,8 @@ void lcav(int element, int matnum) {
   TransferMap &map = blank.maps(matnum);
   const int ncol = prodct.ncol;
   map.set_identity(ncol);
-  const double length = inputt.slot(element, 1);
-  const double gain = inputt.slot(element, 3);
+  const double length = inputt.slot(element, slot::lcavity::L);
+  const double gain = inputt.slot(element, slot::lcavity::DELTAE);
   const std::string name(chinp.elname(element).view());
   const int out = control.output_unit;
   if (sym.option == 1) {
@@ -89,7 +90,7 @@ void lcav(int element, int matnum) {
     write_record(out, " CAVITIES.  THIS IS ILL-ADVISED.");
   }
 
-  double e_in = inputt.slot(element, 2);
+  double e_in = inputt.slot(element, slot::lcavity::E0);
   const int p = first_position_of(element);
   bool massive = true;
   if (p > 0) {
@@ -127,7 +128,8 @@ bool lcav_at(int position, TransferMap &map) {
   const int q = linac_index_of(position);
   if (inputt.kode(element) != KODE_LCAVITY || q == 0)
     return false;
-  cavity_map(inputt.slot(element, 1), inputt.slot(element, 3), entry_energy(q, position), map, 27);
+  cavity_map(inputt.slot(element, slot::lcavity::L), inputt.slot(element, slot::lcavity::DELTAE),
+             entry_energy(q, position), map, 27);
   return true;
 }
 

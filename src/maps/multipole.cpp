@@ -4,6 +4,7 @@
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 
@@ -35,18 +36,18 @@ struct ThickTerms {
 ThickTerms thick_terms(int element) {
   ThickTerms t;
   int units = inputt.eunits;
-  double scale = inputt.slot(element, 2);
+  double scale = inputt.slot(element, slot::multipole::SCALE);
   // The stored count is trusted only as far as the element's own slots reach.
-  int most = (slot_count(element) - 5) / 3;
-  double stored = inputt.slot(element, 3);
+  int most = slot::multipole::room(slot_count(element));
+  double stored = inputt.slot(element, slot::multipole::COUNT);
   int count = stored >= most ? most : (stored >= 1.0 ? static_cast<int>(stored) : 0);
   for (int j = 0; j < count; ++j) {
-    double word = inputt.slot(element, 4 + 3 * j);
+    double word = inputt.slot(element, slot::multipole::term_order(j + 1));
     if (!(word >= 2.0 && word < 4.0))
       continue; // only the quadrupole and sextupole orders are in the map
     int order = static_cast<int>(word);
-    double k = inputt.slot(element, 5 + 3 * j);
-    double theta = inputt.slot(element, 6 + 3 * j);
+    double k = inputt.slot(element, slot::multipole::term_strength(j + 1));
+    double theta = inputt.slot(element, slot::multipole::term_angle(j + 1));
     double factorial = order == 3 ? 2.0 : 1.0;
     if (units == 0)
       k /= factorial;
@@ -120,7 +121,7 @@ void multipole_body(int element, double length, int matnum) {
 }
 
 void multim(int element, int matnum) {
-  multipole_body(element, inputt.slot(element, 1), matnum);
+  multipole_body(element, inputt.slot(element, slot::multipole::L), matnum);
 }
 
 } // namespace vorax

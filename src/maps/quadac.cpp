@@ -9,6 +9,7 @@
 #include "common/format.h"
 #include "common/halt.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 #include "maps/second_order_body.h"
@@ -192,12 +193,12 @@ void write_drift(TransferMap &m, double length, int ncol) {
 void quadac(int element, int matnum) {
   TransferMap &m = blank.maps(matnum);
   int ncol = prodct.ncol;
-  double length = inputt.slot(element, 1);
-  double k1 = inputt.slot(element, 2);
-  double gain = 1e9 * inputt.slot(element, 3); // eV over the section
-  double phi0 = inputt.slot(element, 4);
-  double freq = inputt.slot(element, 5);
-  double e_in = 1e9 * inputt.slot(element, 6);
+  double length = inputt.slot(element, slot::quadac::L);
+  double k1 = inputt.slot(element, slot::quadac::K1);
+  double gain = 1e9 * inputt.slot(element, slot::quadac::DELTAE); // eV over the section
+  double phi0 = inputt.slot(element, slot::quadac::PHI0);
+  double freq = inputt.slot(element, slot::quadac::FREQ);
+  double e_in = 1e9 * inputt.slot(element, slot::quadac::E0);
   // K1 keeps the quadrupole's sign convention, so that switching the gain on or off never
   // turns a focusing quadrupole into a defocusing one.
   if (inputt.eunits == 1)

@@ -1,6 +1,7 @@
 // The quadrupole map (flen2) and its body core (flen2m), first and second order.
 #include "common/engine_tables.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 
@@ -9,8 +10,8 @@
 namespace vorax {
 
 void flen2(int element, int matnum) {
-  const double length = inputt.slot(element, 1);
-  double k1 = inputt.slot(element, 2);
+  const double length = inputt.slot(element, slot::quad::L);
+  double k1 = inputt.slot(element, slot::quad::K1);
   if (inputt.eunits == 1)
     k1 = -k1;
   flen2m(length, k1, matnum);

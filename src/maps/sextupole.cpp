@@ -2,6 +2,7 @@
 // (quasex, core qsx).
 #include "common/engine_tables.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/second_order_body.h"
 
@@ -62,7 +63,8 @@ void hexa2m(double length, double strength, int matnum) {
 }
 
 void hexa2(int element, int matnum) {
-  hexa2m(inputt.slot(element, 1), sextupole_strength(inputt.slot(element, 2)), matnum);
+  hexa2m(inputt.slot(element, slot::sext::L),
+         sextupole_strength(inputt.slot(element, slot::sext::K2)), matnum);
 }
 
 // A quadrupole with a superimposed sextupole: the quadrupole's first-order matrix, and at
@@ -85,10 +87,11 @@ void quad_sext_body(double length, double k1, double b3, double a3, int matnum) 
 }
 
 void quasex(int element, int matnum) {
-  double k1 = inputt.slot(element, 2);
+  double k1 = inputt.slot(element, slot::quadsext::K1);
   if (inputt.eunits == 1)
     k1 = -k1;
-  qsx(inputt.slot(element, 1), k1, sextupole_strength(inputt.slot(element, 3)), matnum);
+  qsx(inputt.slot(element, slot::quadsext::L), k1,
+      sextupole_strength(inputt.slot(element, slot::quadsext::K2)), matnum);
 }
 
 } // namespace vorax

@@ -5,6 +5,7 @@
 #include "common/format.h"
 #include "common/halt.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "common/units.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
@@ -18,7 +19,7 @@ namespace vorax {
 void cavmat(int element, int matnum) {
   TransferMap &map = blank.maps(matnum);
   map.set_identity(prodct.ncol);
-  drift_entries(map, inputt.slot(element, 1), prodct.ncol);
+  drift_entries(map, inputt.slot(element, slot::rfcavity::L), prodct.ncol);
 }
 
 // A linear element of given phase advances and matched lattice functions in each plane.
@@ -26,9 +27,9 @@ void twiss(int element, int matnum) {
   TransferMap &map = blank.maps(matnum);
   map.set_identity(prodct.ncol);
   for (int plane = 0; plane <= 1; ++plane) {
-    double mu = inputt.slot(element, 2 + 3 * plane);
-    const double beta = inputt.slot(element, 3 + 3 * plane);
-    const double alpha = inputt.slot(element, 4 + 3 * plane);
+    double mu = inputt.slot(element, slot::mtwiss::mu(plane));
+    const double beta = inputt.slot(element, slot::mtwiss::beta(plane));
+    const double alpha = inputt.slot(element, slot::mtwiss::alpha(plane));
     if (inputt.eunits == 2)
       mu *= const_.raddeg;
     const double c = std::cos(mu), s = std::sin(mu);
@@ -55,9 +56,9 @@ void genral(int element, int matnum) {
     halt(265);
     return;
   }
-  for (int n = 1; n < values; n += 2) {
-    const double code = inputt.slot(element, 1 + n);
-    const double value = inputt.slot(element, 2 + n);
+  for (int p = 1; p <= values / 2; ++p) {
+    const double code = inputt.slot(element, slot::matrix::code(p));
+    const double value = inputt.slot(element, slot::matrix::value(p));
     // The codes are whole numbers; rounding guards against a representation error.
     const long c = std::fabs(code) < 1e6 ? std::lround(code) : -1;
     const int i = static_cast<int>(c / 100), j = static_cast<int>(c % 100 / 10),

@@ -3,6 +3,7 @@
 
 #include "common/engine_tables.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 #include "maps/second_order_body.h"
@@ -121,9 +122,9 @@ void quarter_turn(int matnum, double sign) {
 void solqua(int element, int matnum) {
   TransferMap &record = blank.maps(matnum);
   int ncol = prodct.ncol;
-  double length = inputt.slot(element, 1);
-  double k1 = inputt.slot(element, 2);
-  double s = inputt.slot(element, 3);
+  double length = inputt.slot(element, slot::solenoid::L);
+  double k1 = inputt.slot(element, slot::solenoid::K1);
+  double s = inputt.slot(element, slot::solenoid::KS);
   if (inputt.eunits == 1)
     k1 = -k1;
   if (k1 == 0.0 && s == 0.0) {

@@ -3,6 +3,7 @@
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/shared_areas.h"
+#include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 
@@ -40,7 +41,7 @@ void tiltm(int element, int matnum) {
   const int n = slot_count(element);
   if (n < 1)
     return;
-  const double angle = convention_angle(inputt.slot(element, n));
+  const double angle = convention_angle(inputt.slot(element, slot::tilt_of(n)));
   if (angle != 0.0)
     tiltmm(element, matnum, angle);
 }

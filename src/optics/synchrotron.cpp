@@ -5,6 +5,7 @@
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/format.h"
+#include "common/slots.h"
 #include "common/units.h"
 #include "optics/matrix_operation.h"
 #include "optics/optics_areas.h"
@@ -107,9 +108,9 @@ BendIntegrals bend_integrals(const BendShape &bend, const EntranceFunctions &in)
 bool bend_shape(int element, BendShape &bend, double &tilt) {
   const int conv = inputt.eunits;
   const double deg = (conv == 2) ? const_.raddeg : 1.0;
-  bend.length = inputt.slot(element, 1);
-  bend.angle = inputt.slot(element, 2) * deg;
-  tilt = inputt.slot(element, 13) * deg;
+  bend.length = inputt.slot(element, slot::bend::L);
+  bend.angle = inputt.slot(element, slot::bend::ANGLE) * deg;
+  tilt = inputt.slot(element, slot::bend::TILT) * deg;
   if (conv == 1)
     tilt = -tilt;
   if (bend.length == 0.0 || bend.angle == 0.0)
@@ -118,15 +119,15 @@ bool bend_shape(int element, BendShape &bend, double &tilt) {
   // of a quadrupole (standard) or reversed (LDF), n = -K1 rho^2 or K1 rho^2; the MERIDOXAN data
   // hold n itself.
   const double rho = bend.length / bend.angle;
-  const double k1 = inputt.slot(element, 3);
+  const double k1 = inputt.slot(element, slot::bend::K1);
   if (conv == 0)
     bend.n = -k1 * rho * rho;
   else if (conv == 1)
     bend.n = k1 * rho * rho;
   else
     bend.n = k1;
-  bend.e1 = inputt.slot(element, 5) * deg;
-  bend.e2 = inputt.slot(element, 9) * deg;
+  bend.e1 = inputt.slot(element, slot::bend::E1) * deg;
+  bend.e2 = inputt.slot(element, slot::bend::E2) * deg;
   return true;
 }
 
