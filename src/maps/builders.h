@@ -3,7 +3,9 @@
 // the row length word prodct.ncol (6: only first-order entries are written).
 #pragma once
 
+#include "common/slots.h"
 #include "common/transfer_map.h"
+#include "maps/element_maps.h"
 
 namespace vorax {
 
@@ -17,9 +19,8 @@ void twiss(int element, int matnum);  // MTWISS
 void genral(int element, int matnum); // MATRIX
 void solqua(int element, int matnum); // SOLENOID
 void lcav(int element, int matnum);   // LCAVITY
-// The map of the LCAVITY at a position of the machine, built for that position's entry energy;
-// false (map untouched) when the position holds no listed linac cavity.
-bool lcav_at(int position, TransferMap &map);
+// The LCAVITY map for the context's entry energy (else its own E0).
+void lcavity_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);
 void quadac(int element, int matnum); // QUADAC
 void tiltm(int element, int matnum);  // rotates a finished map by the element's tilt
 

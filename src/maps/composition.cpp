@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 
 namespace vorax {
 
@@ -50,10 +51,8 @@ bool drift_like(int kind) {
 // Option off, geometric variables: x += d x', y += d y', l += (d/2)(x'^2 + y'^2).
 // Option on, canonical variables (x, px, y, py, -l, delta) with reference velocity b: the
 // slope is px (1 - delta / b) to second order, and -l decreases by (d/2)(px^2 + py^2).
-void apply_drift(double d, TransferMap &a, int ncol) {
+void apply_drift(double d, TransferMap &a, int ncol, bool canonical, double b) {
   double *v = a.m.data();
-  const bool canonical = sym.option == 1;
-  const double b = sym.scale(1) != 0.0 ? sym.scale(1) : 1.0;
   const double half = d / 2;
   // The extended-matrix rows used below depend only on rows 2, 4 and 6, which the drift does
   // not change, so the columns can be updated in place.
@@ -103,22 +102,49 @@ void apply_roll(double angle, TransferMap &a, int ncol) {
 // exactly. What remains is geometry: half the length, the roll of the frame, then the second
 // half together with the longitudinal shift DZ, so that the map spans the element length
 // L + DZ that the path lengths use.
-void apply_gkick(int element, TransferMap &a, int ncol) {
-  const double length = inputt.slot(element, slot::gkick::L);
-  apply_drift(length / 2, a, ncol);
-  const bool full = slot_count(element) >= slot::gkick::DZ;
-  const double angle = full ? convention_angle(inputt.slot(element, slot::gkick::ANGLE)) : 0.0;
+void apply_gkick(const ElementValues &e, TransferMap &a, const MapContext &ctx) {
+  const double length = e(slot::gkick::L);
+  apply_drift(length / 2, a, ctx.ncol, ctx.symplectic, ctx.velocity);
+  const bool full = e.count() >= slot::gkick::DZ;
+  const double angle = full ? convention_angle(e(slot::gkick::ANGLE), ctx.eunits) : 0.0;
   if (angle != 0.0)
-    apply_roll(angle, a, ncol);
-  const double rest = length / 2 + (full ? inputt.slot(element, slot::gkick::DZ) : 0.0);
+    apply_roll(angle, a, ctx.ncol);
+  const double rest = length / 2 + (full ? e(slot::gkick::DZ) : 0.0);
   if (rest != 0.0)
-    apply_drift(rest, a, ncol);
+    apply_drift(rest, a, ctx.ncol, ctx.symplectic, ctx.velocity);
+}
+
+bool has_record(int kind, int matnum) {
+  return kind != KODE_GKICK && !drift_like(kind) && matnum >= 1 && matnum <= MAXMAT;
+}
+
+// The reference velocity of the canonical drift: the option's first scale word, 1 when unset.
+double option_velocity() {
+  return sym.scale(1) != 0.0 ? sym.scale(1) : 1.0;
+}
+
+// An engine element composed without its record, by compose_element's rule but read straight
+// from the tables: this is the hot path of the machine's map.
+void compose_unrecorded(int element, TransferMap &work, const MapContext &ctx) {
+  if (inputt.kode(element) == KODE_GKICK)
+    apply_gkick(element_values(element), work, ctx);
+  else
+    apply_drift(inputt.slot(element, slot::L), work, ctx.ncol, ctx.symplectic, ctx.velocity);
 }
 
 } // namespace
 
 int map_columns() {
   return control.map_order == 1 ? 6 : 27;
+}
+
+MapContext map_context() {
+  MapContext ctx;
+  ctx.ncol = map_columns();
+  ctx.eunits = inputt.eunits;
+  ctx.symplectic = sym.option == 1;
+  ctx.velocity = option_velocity();
+  return ctx;
 }
 
 void compose_maps(const TransferMap &m, TransferMap &a, int ncol) {
@@ -170,38 +196,64 @@ void compose_maps(const TransferMap &m, TransferMap &a, int ncol) {
     dst[k] = out[k];
 }
 
+void compose_element(const ElementValues &element, const TransferMap *record, TransferMap &work,
+                     const MapContext &ctx) {
+  if (element.kind == KODE_GKICK) {
+    apply_gkick(element, work, ctx);
+    return;
+  }
+  // Kinds without a record, and (defensively) an element whose record is not given, act as a
+  // field-free drift of their length.
+  if (drift_like(element.kind) || record == nullptr) {
+    apply_drift(element(slot::L), work, ctx.ncol, ctx.symplectic, ctx.velocity);
+    return;
+  }
+  compose_maps(*record, work, ctx.ncol);
+}
+
 void promat(int element, int matnum, TransferMap &work) {
   if (control.map_order == 2)
     prodct.ncol = 27;
   prodct.current_element = element;
-  const int ncol = map_columns();
-  const int kind = inputt.kode(element);
-  if (kind == KODE_GKICK) {
-    apply_gkick(element, work, ncol);
+  if (has_record(inputt.kode(element), matnum)) {
+    compose_maps(blank.maps(matnum), work, map_columns());
     return;
   }
-  // Kinds without a record, and (defensively) an element whose matrix number does not name a
-  // record, act as a field-free drift of their length.
-  if (drift_like(kind) || matnum < 1 || matnum > MAXMAT) {
-    apply_drift(inputt.slot(element, slot::L), work, ncol);
-    return;
-  }
-  compose_maps(blank.maps(matnum), work, ncol);
+  // The drift reads the option's words directly, as building the whole context for it would cost
+  // a noticeable part of a first-order product.
+  if (inputt.kode(element) != KODE_GKICK)
+    apply_drift(inputt.slot(element, slot::L), work, map_columns(), sym.option == 1,
+                option_velocity());
+  else
+    compose_unrecorded(element, work, map_context());
 }
 
-void compose_position(int position, TransferMap &work) {
+void compose_position(int position, TransferMap &work, const MapContext &ctx) {
   const int element = blank.mseq(position);
-  if (inputt.kode(element) == KODE_LCAVITY) {
-    TransferMap own;
-    if (lcav_at(position, own)) {
-      if (control.map_order == 2)
-        prodct.ncol = 27;
-      prodct.current_element = element;
-      compose_maps(own, work, map_columns());
+  const int kind = inputt.kode(element);
+  if (kind == KODE_LCAVITY) {
+    if (const std::optional<double> energy = linac_entry_energy(position)) {
+      MapContext at = ctx;
+      at.entry_energy = energy;
+      TransferMap own;
+      lcavity_map(element_values(element), at, own);
+      compose_maps(own, work, ctx.ncol);
       return;
     }
   }
-  promat(element, blank.matrix_number(element), work);
+  const int matnum = blank.matrix_number(element);
+  if (has_record(kind, matnum)) {
+    compose_maps(blank.maps(matnum), work, ctx.ncol);
+    return;
+  }
+  compose_unrecorded(element, work, ctx);
+}
+
+void compose_position(int position, TransferMap &work) {
+  if (control.map_order == 2)
+    prodct.ncol = 27;
+  prodct.current_element = blank.mseq(position);
+  compose_position(position, work, map_context());
 }
 
 void drift_entries(TransferMap &map, double length, int ncol) {

@@ -7,11 +7,49 @@
 // the sign of the last block being reversed because l is minus the canonical conjugate of
 // delta. Under the symplectic option the stored maps are instead canonical maps in
 // (x, px, y, py, -l, delta) (see symmap.h), for which J = diag(J2, J2, J2).
+//
+// The builders are pure: an element's values (ElementValues) and a MapContext in, a map out,
+// written into a map the caller gives or returned as a value; none reads the engine's mode
+// words or writes a record. matgen, promat, compose_position, tiltm, tiltmm, symmtx and lcav
+// are the wrappers that take the context from the engine's words (map_context) and file the
+// results into the records.
 #pragma once
 
+#include "common/slots.h"
 #include "common/transfer_map.h"
 
+#include <optional>
+
 namespace vorax {
+
+// The settings a map is built or composed under.
+struct MapContext {
+  int ncol = 27;           // columns carried: 27 at map order 2, 6 at map order 1
+  int eunits = 0;          // unit convention of the values: 0 standard, 1 LDF, 2 MERIDOXAN
+  bool symplectic = false; // the symplectic option: maps are canonical and drifts act so
+  double velocity = 1.0;   // the option's reference velocity b in the canonical drift
+  // LCAVITY: the energy at its entrance, GeV; without it, the element's own E0.
+  std::optional<double> entry_energy;
+};
+
+// The context of the engine's own maps: the map order, the unit convention of the element
+// data and the symplectic option as they stand.
+MapContext map_context();
+
+// work <- element o work: with its built map (record) when the kind has one and record is given,
+// else as a drift of its length, the general kick with its roll and DZ.
+void compose_element(const ElementValues &element, const TransferMap *record, TransferMap &work,
+                     const MapContext &ctx);
+
+// The entry energy of the LCAVITY at a position of the machine (the initial energy at the first
+// listed cavity, else the current energy after the position before); none when the position
+// holds no listed cavity.
+std::optional<double> linac_entry_energy(int position);
+
+// Rotation of a map about the beam axis by angle (radians) over its first ncol columns, and by
+// the element's own tilt (its last slot, by unit convention) for a tiltable element.
+void tilt_map(TransferMap &map, double angle, int ncol);
+void tilt_element_map(const ElementValues &element, const MapContext &ctx, TransferMap &map);
 
 void matgen(int element); // builds the map of the element into its record
 // Composes the element's map (record matnum, or the drift-like action of kinds without a
@@ -22,6 +60,8 @@ void promat(int element, int matnum, TransferMap &work);
 // several positions accelerates from the right energy at each; every other element with its
 // record (or its drift-like action).
 void compose_position(int position, TransferMap &work);
+// The same under an explicit context; the engine's words are neither read nor set.
+void compose_position(int position, TransferMap &work, const MapContext &ctx);
 void tiltmm(int element, int matnum, double angle);
 void symmtx(int matnum);    // matnum < 1: every stored map
 void setsym(int &end_flag); // SETS
@@ -44,7 +84,7 @@ void drift_entries(TransferMap &map, double length, int ncol);
 
 // The element's tilt or roll angle in radians from its stored value, by unit convention:
 // unchanged (0), negated (1), degrees (2).
-double convention_angle(double stored);
+double convention_angle(double stored, int eunits);
 
 // Cosine and sine of a rotation angle; a quarter turn (within 1e-12 of pi/2) is exact, so a
 // rotated map exchanges its planes without rounding residue.

@@ -1,5 +1,6 @@
-// The linac cavity (lcav): its first-order map with adiabatic damping, and the bookkeeping of the
-// current energies along the machine when its gain changes.
+// The linac cavity: its first-order map with adiabatic damping for a given entry energy
+// (lcavity_map), and the record wrapper lcav with the bookkeeping of the current energies along
+// the machine when its gain changes.
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/format.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 
 namespace vorax {
@@ -70,27 +72,40 @@ void cavity_map(double length, double gain, double e_in, TransferMap &map, int n
 
 } // namespace
 
+std::optional<double> linac_entry_energy(int position) {
+  const int q = linac_index_of(position);
+  if (q == 0 || inputt.kode(blank.mseq(position)) != KODE_LCAVITY)
+    return std::nullopt;
+  return entry_energy(q, position);
+}
+
+void lcavity_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
+  const double e_in = ctx.entry_energy ? *ctx.entry_energy : e(slot::lcavity::E0);
+  cavity_map(e(slot::lcavity::L), e(slot::lcavity::DELTAE), e_in, map, ctx.ncol);
+}
+
 // The record holds the map at the element's first position. A cavity that stands at several
 // positions has one DELTAE, so every one of its positions gains it: the current energies are
 // corrected position by position in machine order, and each position's map is built for its
-// own entry energy when the machine is composed (lcav_at). An element that stands at no
-// position of the used line (defined but not used) has no place in the energy table: its map is
-// built from its own E0 as entry energy and the table is left alone.
+// own entry energy when the machine is composed (compose_position). An element that stands at
+// no position of the used line (defined but not used) has no place in the energy table: its map
+// is built from its own E0 as entry energy and the table is left alone.
 void lcav(int element, int matnum) {
   TransferMap &map = blank.maps(matnum);
-  const int ncol = prodct.ncol;
-  map.set_identity(ncol);
-  const double length = inputt.slot(element, slot::lcavity::L);
-  const double gain = inputt.slot(element, slot::lcavity::DELTAE);
-  const std::string name(chinp.elname(element).view());
+  MapContext ctx = map_context();
+  ctx.ncol = prodct.ncol;
+  map.set_identity(ctx.ncol);
+  const ElementValues values = element_values(element);
+  const double gain = values(slot::lcavity::DELTAE);
+  const std::string name(values.name.view());
   const int out = control.output_unit;
-  if (sym.option == 1) {
+  if (ctx.symplectic) {
     write_record(out, " *****WARNING: SYMPLECTIC OPTION IS ON !!!!*****");
     write_record(out, " SYMPLECTIC OPTION IS ACTIVATED IN PRESENCE OF LINAC");
     write_record(out, " CAVITIES.  THIS IS ILL-ADVISED.");
   }
 
-  double e_in = inputt.slot(element, slot::lcavity::E0);
+  double e_in = values(slot::lcavity::E0);
   const int p = first_position_of(element);
   bool massive = true;
   if (p > 0) {
@@ -117,20 +132,11 @@ void lcav(int element, int matnum) {
   } else {
     massive = above_mass(e_in, gain);
   }
-  cavity_map(length, gain, e_in, map, ncol);
+  ctx.entry_energy = e_in;
+  lcavity_map(values, ctx, map);
   if (std::fabs(gain) > 1e-9 && !massive)
     write_record(out, " ***WARNING: LCAVITY " + name +
                           " ENTRY OR EXIT ENERGY NOT ABOVE THE PARTICLE MASS, MAP IS A DRIFT");
-}
-
-bool lcav_at(int position, TransferMap &map) {
-  const int element = blank.mseq(position);
-  const int q = linac_index_of(position);
-  if (inputt.kode(element) != KODE_LCAVITY || q == 0)
-    return false;
-  cavity_map(inputt.slot(element, slot::lcavity::L), inputt.slot(element, slot::lcavity::DELTAE),
-             entry_energy(q, position), map, 27);
-  return true;
 }
 
 } // namespace vorax

@@ -1,5 +1,6 @@
-// Rotation of a finished element map about the beam axis by the element's tilt (tiltm, tiltmm),
-// and the angle conventions shared by tilts and rolls.
+// Rotation of a finished element map about the beam axis by an angle or by the element's tilt
+// (tilt_map, tilt_element_map and their record wrappers tiltmm, tiltm), and the angle
+// conventions shared by tilts and rolls.
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/shared_areas.h"
@@ -15,8 +16,8 @@ int slot_count(int element) {
   return inputt.iadr(element + 1) - inputt.iadr(element);
 }
 
-double convention_angle(double stored) {
-  switch (inputt.eunits) {
+double convention_angle(double stored, int eunits) {
+  switch (eunits) {
   case 1:
     return -stored;
   case 2:
@@ -36,24 +37,22 @@ void rotation_cos_sin(double angle, double &c, double &s) {
   s = std::sin(angle);
 }
 
-void tiltm(int element, int matnum) {
-  prodct.ncol = map_columns();
-  const int n = slot_count(element);
+void tilt_element_map(const ElementValues &element, const MapContext &ctx, TransferMap &map) {
+  const int n = element.count();
   if (n < 1)
     return;
-  const double angle = convention_angle(inputt.slot(element, slot::tilt_of(n)));
+  const double angle = convention_angle(element(slot::tilt_of(n)), ctx.eunits);
   if (angle != 0.0)
-    tiltmm(element, matnum, angle);
+    tilt_map(map, angle, ctx.ncol);
 }
 
 // M <- S^-1 o M o S, where S turns the transverse coordinates by the angle:
 // x <- c x - s y, y <- s x + c y, and the slopes alike. This is the one rotation rule of every
 // tilt, multipole term angle and roll (docs/coordinates.md): S takes the particle into the
 // magnet's own frame.
-void tiltmm(int, int matnum, double angle) {
+void tilt_map(TransferMap &map, double angle, int ncol) {
   double c, s;
   rotation_cos_sin(angle, c, s);
-  const int ncol = map_columns();
   TransferMap rotation, inverse, work;
   rotation.set_identity();
   inverse.set_identity();
@@ -68,12 +67,20 @@ void tiltmm(int, int matnum, double angle) {
     inverse.R(r + 2, r + 2) = c;
   }
   work = rotation;
-  TransferMap &record = blank.maps(matnum);
-  compose_maps(record, work, ncol);
+  compose_maps(map, work, ncol);
   compose_maps(inverse, work, ncol);
   for (int col = 1; col <= ncol; ++col)
     for (int i = 1; i <= 6; ++i)
-      record(i, col) = work(i, col);
+      map(i, col) = work(i, col);
+}
+
+void tiltm(int element, int matnum) {
+  prodct.ncol = map_columns();
+  tilt_element_map(element_values(element), map_context(), blank.maps(matnum));
+}
+
+void tiltmm(int, int matnum, double angle) {
+  tilt_map(blank.maps(matnum), angle, map_columns());
 }
 
 } // namespace vorax

@@ -71,7 +71,7 @@ void mach_maxima() {
 
 // Interval mode of MATR: the map of each pair of positions on its own, printed at its end.
 // Pairs outside the machine or reversed describe no stretch of it and are passed over.
-void interval_maps() {
+void interval_maps(const MapContext &maps) {
   for (int k = 1; k <= mat.nint; ++k) {
     const int a = mat.intervals(2 * k - 1), b = mat.intervals(2 * k);
     if (a < 1 || b > mat.npos || a > b)
@@ -80,7 +80,7 @@ void interval_maps() {
     func.map_length = 0.0;
     for (int p = a; p <= b; ++p) {
       func.map_length += blank.element_length(blank.mseq(p));
-      promtm(p);
+      compose_position(p, mat.amap, maps);
     }
     if (control.print_level > 1)
       say("  BETWEEN  " + name_at(a) + "  ELEMENT # " + fI(a, 5) + "  AND " + name_at(b) +
@@ -93,7 +93,7 @@ void interval_maps() {
   }
 }
 
-void machine_pass() {
+void machine_pass(const MapContext &maps) {
   const int op = func.operation;
   const bool mach = op == 510, beam_op = op == 515, matr = !mach && !beam_op;
   const bool fit = fit_collecting();
@@ -112,7 +112,7 @@ void machine_pass() {
   for (int p = 1; p <= npos; ++p) {
     const int k = blank.mseq(p);
     func.map_length += blank.element_length(k);
-    promtm(p);
+    compose_position(p, mat.amap, maps);
     const bool selected = selection.at(p);
     if (lattice) {
       update_lattice_functions(p);
@@ -164,21 +164,17 @@ void promtm(int position) {
 }
 
 void matrix() {
-  // The map order follows the print option while the machine is composed (first order only
-  // carries 6 columns) and is given back afterwards, so that maps rebuilt later by the fits
+  // The machine is composed at the order of the print option (first order only carries 6
+  // columns); the engine's map order stays as it is, so that maps rebuilt later by the fits
   // keep their second-order terms.
-  const int saved_order = control.map_order;
-  const bool second = mat.print_option != 1;
-  control.map_order = second ? 2 : 1;
-  prodct.ncol = second ? 27 : 6;
+  MapContext maps = map_context();
+  maps.ncol = mat.print_option != 1 ? 27 : 6;
   mat.amap.set_identity(27);
   func.map_length = 0.0;
   if (func.operation != 510 && func.operation != 515 && mat.interval_mode != 0 && mat.nint > 0)
-    interval_maps();
+    interval_maps(maps);
   else
-    machine_pass();
-  control.map_order = saved_order;
-  prodct.ncol = saved_order == 1 ? 6 : 27;
+    machine_pass(maps);
 }
 
 void machine_quiet(int print_option) {
