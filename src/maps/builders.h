@@ -1,6 +1,9 @@
 // Builders of the element maps, one per element kind, and the cores other routines reuse.
-// Each builder writes the map of the element into the record blank.maps(matnum), honouring
-// the row length word prodct.ncol (6: only first-order entries are written).
+//
+// The builders are pure: each takes the element's values and a context and writes the map into
+// the map it is given, columns 1..ctx.ncol (6: only first-order entries; the others are left as
+// they are). The record wrappers below, under the routines' classic names, build into the record
+// blank.maps(matnum) with the columns of the row length word prodct.ncol.
 #pragma once
 
 #include "common/slots.h"
@@ -9,6 +12,24 @@
 
 namespace vorax {
 
+// Kinds.
+void quad_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);      // QUADRUPO
+void sext_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);      // SEXTUPOL
+void quadsext_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);  // QUADSEXT
+void multipole_map(const ElementValues &e, const MapContext &ctx, TransferMap &map); // MULTIPOL
+void lcavity_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);   // LCAVITY
+// The multipole's quadrupole and sextupole terms over the given length, in their frame.
+void multipole_body(const ElementValues &e, double length, const MapContext &ctx, TransferMap &map);
+
+// Cores, strengths already in the standard convention. A quadrupole body of strength K1:
+void quad_body_map(double length, double k1, int ncol, TransferMap &map);
+// A sextupole body of strength S (x'' = -S (x^2 - y^2)):
+void sext_body_map(double length, double strength, int ncol, TransferMap &map);
+// A quadrupole-sextupole body with a skew sextupole part a3 beside the upright strength b3:
+// x'' = -Re[(b3 + i a3)(x + iy)^2], y'' = Im[(b3 + i a3)(x + iy)^2] besides the quadrupole.
+void quad_sext_body_map(double length, double k1, double b3, double a3, int ncol, TransferMap &map);
+
+// The record wrappers.
 void hbend(int element, int matnum);  // BEND: entrance edge, body, exit edge
 void flen2(int element, int matnum);  // QUADRUPO
 void hexa2(int element, int matnum);  // SEXTUPOL
@@ -18,20 +39,14 @@ void cavmat(int element, int matnum); // RFCAVITY
 void twiss(int element, int matnum);  // MTWISS
 void genral(int element, int matnum); // MATRIX
 void solqua(int element, int matnum); // SOLENOID
-void lcav(int element, int matnum);   // LCAVITY
-// The LCAVITY map for the context's entry energy (else its own E0).
-void lcavity_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);
+// LCAVITY, at the entry energy of its first position; it also corrects the current energies
+// along the machine when its gain has changed.
+void lcav(int element, int matnum);
 void quadac(int element, int matnum); // QUADAC
 void tiltm(int element, int matnum);  // rotates a finished map by the element's tilt
-
-// Cores: a quadrupole body of length and strength K1 (already in the standard convention).
 void flen2m(double length, double k1, int matnum);
-// A sextupole body of length and strength (already converted) .
 void hexa2m(double length, double strength, int matnum);
-// A quadrupole-sextupole body.
 void qsx(double length, double k1, double strength, int matnum);
-// The same body with a skew sextupole part a3 beside the upright strength b3:
-// x'' = -Re[(b3 + i a3)(x + iy)^2], y'' = Im[(b3 + i a3)(x + iy)^2] besides the quadrupole.
 void quad_sext_body(double length, double k1, double b3, double a3, int matnum);
 
 // Bend edge and body blocks, in the internal form (curvature h, field index n, second-order
@@ -45,10 +60,6 @@ struct BodyBlock {
 };
 void entex(const EdgeBlock &edge, int matnum);
 void magt2(const BodyBlock &body, int matnum);
-
-// The map of a multipole's quadrupole and sextupole terms over the given length (the element's
-// own length for its record, half of it for the halves around the thin kick of tracking).
-void multipole_body(int element, double length, int matnum);
 
 // Error number of an element whose parameters admit no map (a bend of zero length and finite
 // angle, an accelerating quadrupole whose energy does not stay positive).

@@ -2,8 +2,6 @@
 #include <cmath>
 
 #include "common/control.h"
-#include "common/engine_tables.h"
-#include "common/shared_areas.h"
 #include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
@@ -33,21 +31,20 @@ struct ThickTerms {
   double k2 = 0, theta2 = 0; // sextupole (the S of x'' = -S (x^2 - y^2))
 };
 
-ThickTerms thick_terms(int element) {
+ThickTerms thick_terms(const ElementValues &e, int units) {
   ThickTerms t;
-  int units = inputt.eunits;
-  double scale = inputt.slot(element, slot::multipole::SCALE);
+  double scale = e(slot::multipole::SCALE);
   // The stored count is trusted only as far as the element's own slots reach.
-  int most = slot::multipole::room(slot_count(element));
-  double stored = inputt.slot(element, slot::multipole::COUNT);
+  int most = slot::multipole::room(e.count());
+  double stored = e(slot::multipole::COUNT);
   int count = stored >= most ? most : (stored >= 1.0 ? static_cast<int>(stored) : 0);
   for (int j = 0; j < count; ++j) {
-    double word = inputt.slot(element, slot::multipole::term_order(j + 1));
+    double word = e(slot::multipole::term_order(j + 1));
     if (!(word >= 2.0 && word < 4.0))
       continue; // only the quadrupole and sextupole orders are in the map
     int order = static_cast<int>(word);
-    double k = inputt.slot(element, slot::multipole::term_strength(j + 1));
-    double theta = inputt.slot(element, slot::multipole::term_angle(j + 1));
+    double k = e(slot::multipole::term_strength(j + 1));
+    double theta = e(slot::multipole::term_angle(j + 1));
     double factorial = order == 3 ? 2.0 : 1.0;
     if (units == 0)
       k /= factorial;
@@ -72,9 +69,7 @@ ThickTerms thick_terms(int element) {
 
 // Thin quadrupole and sextupole kicks, integrated strengths, in the frame where the
 // quadrupole is upright; the kicks scale with 1/(1 + delta) as those of tracking.
-void thin_kicks(double k1, double b3, double a3, int matnum) {
-  TransferMap &m = blank.maps(matnum);
-  int ncol = prodct.ncol;
+void thin_kicks(double k1, double b3, double a3, int ncol, TransferMap &m) {
   m.set_identity(ncol);
   m.R(2, 1) = -k1;
   m.R(4, 3) = k1;
@@ -97,31 +92,32 @@ void thin_kicks(double k1, double b3, double a3, int matnum) {
 // the one magnet it is. In the frame turned by the quadrupole's angle (or the sextupole's
 // when there is no quadrupole) the quadrupole is upright and the sextupole keeps the
 // relative angle as a skew part: b3 + i a3 = k2 exp(3i (theta2 - theta1)). That body is a
-// quadrupole (flen2m), a sextupole (hexa2m) or a quadrupole-sextupole with a skew part, and
+// quadrupole, a sextupole or a quadrupole-sextupole with a skew part, and
 // the tilt rotation by the frame angle turns it into place. With no length the terms are thin
 // kicks of the integrated strengths. The other orders are not in the map: the dipole order
 // would move the orbit, which a map about the reference cannot hold, and orders above the
 // sextupole act beyond second order; tracking applies all of them as the thin kick.
-void multipole_body(int element, double length, int matnum) {
-  ThickTerms t = thick_terms(element);
+void multipole_body(const ElementValues &e, double length, const MapContext &ctx,
+                    TransferMap &map) {
+  ThickTerms t = thick_terms(e, ctx.eunits);
   double frame = t.quad ? t.theta1 : (t.sext ? t.theta2 : 0.0);
   double rel = 3.0 * (t.theta2 - frame);
   double b3 = t.sext ? t.k2 * std::cos(rel) : 0.0;
   double a3 = t.sext ? t.k2 * std::sin(rel) : 0.0;
   if (length == 0.0)
-    thin_kicks(t.k1, b3, a3, matnum);
+    thin_kicks(t.k1, b3, a3, ctx.ncol, map);
   else if (t.quad && t.sext)
-    quad_sext_body(length, t.k1, b3, a3, matnum);
+    quad_sext_body_map(length, t.k1, b3, a3, ctx.ncol, map);
   else if (t.quad)
-    flen2m(length, t.k1, matnum);
+    quad_body_map(length, t.k1, ctx.ncol, map);
   else
-    hexa2m(length, b3, matnum);
+    sext_body_map(length, b3, ctx.ncol, map);
   if (frame != 0.0)
-    tiltmm(element, matnum, frame);
+    tilt_map(map, frame, ctx.ncol);
 }
 
-void multim(int element, int matnum) {
-  multipole_body(element, inputt.slot(element, slot::multipole::L), matnum);
+void multipole_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
+  multipole_body(e, e(slot::multipole::L), ctx, map);
 }
 
 } // namespace vorax

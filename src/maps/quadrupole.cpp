@@ -1,6 +1,4 @@
-// The quadrupole map (flen2) and its body core (flen2m), first and second order.
-#include "common/engine_tables.h"
-#include "common/shared_areas.h"
+// The quadrupole map and its body core, first and second order.
 #include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
@@ -9,21 +7,19 @@
 
 namespace vorax {
 
-void flen2(int element, int matnum) {
-  const double length = inputt.slot(element, slot::quad::L);
-  double k1 = inputt.slot(element, slot::quad::K1);
-  if (inputt.eunits == 1)
+void quad_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
+  const double length = e(slot::quad::L);
+  double k1 = e(slot::quad::K1);
+  if (ctx.eunits == 1)
     k1 = -k1;
-  flen2m(length, k1, matnum);
+  quad_body_map(length, k1, ctx.ncol, map);
 }
 
 // The body of a quadrupole of strength K1 (focusing in x when positive). The second-order terms
 // are those of the geometric variables: the chromatic terms T(i,j,6) = dR(i,j)/d delta, with the
 // strength seen by an off-momentum particle K1 / (1 + delta), and the path-length terms
 // T(5,j,k) of l = integral of (x'^2 + y'^2) / 2. The regime is chosen by the exact sign of K1.
-void flen2m(double length, double k1, int matnum) {
-  TransferMap &map = blank.maps(matnum);
-  const int ncol = prodct.ncol;
+void quad_body_map(double length, double k1, int ncol, TransferMap &map) {
   map.set_identity(ncol);
   if (k1 == 0.0) {
     drift_entries(map, length, ncol);

@@ -1,7 +1,4 @@
-// Sextupole and quadrupole-sextupole maps: SEXTUPOL (hexa2, core hexa2m) and QUADSEXT
-// (quasex, core qsx).
-#include "common/engine_tables.h"
-#include "common/shared_areas.h"
+// Sextupole and quadrupole-sextupole maps: SEXTUPOL and QUADSEXT with their body cores.
 #include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/second_order_body.h"
@@ -12,8 +9,8 @@ namespace {
 
 // The sextupole strength S of the cores from K2: S = K2/2 (standard), -K2/2 (LDF), K2 as
 // given (MERIDOXAN). The force is x'' = -S (x^2 - y^2), y'' = 2 S x y.
-double sextupole_strength(double k2) {
-  switch (inputt.eunits) {
+double sextupole_strength(double k2, int eunits) {
+  switch (eunits) {
   case 2:
     return k2;
   case 1:
@@ -28,9 +25,7 @@ double sextupole_strength(double k2) {
 // A sextupole body: drift at first order; at second order the sextupole force integrated
 // along the drift rays x = x0 + s x0', y = y0 + s y0' (no chromatic term: the field vanishes
 // on the axis), plus the drift's path-length terms.
-void hexa2m(double length, double strength, int matnum) {
-  TransferMap &m = blank.maps(matnum);
-  int ncol = prodct.ncol;
+void sext_body_map(double length, double strength, int ncol, TransferMap &m) {
   m.set_identity(ncol);
   double l1 = length, l2 = l1 * length, l3 = l2 * length, l4 = l3 * length;
   double s = strength;
@@ -62,21 +57,14 @@ void hexa2m(double length, double strength, int matnum) {
   m.T(5, 4, 4) = l1 / 2.0;
 }
 
-void hexa2(int element, int matnum) {
-  hexa2m(inputt.slot(element, slot::sext::L),
-         sextupole_strength(inputt.slot(element, slot::sext::K2)), matnum);
+void sext_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
+  sext_body_map(e(slot::sext::L), sextupole_strength(e(slot::sext::K2), ctx.eunits), ctx.ncol, map);
 }
 
 // A quadrupole with a superimposed sextupole: the quadrupole's first-order matrix, and at
 // second order the quadrupole's chromatic terms together with the sextupole force along the
 // quadrupole's own rays (the straight case of the midplane body).
-void qsx(double length, double k1, double strength, int matnum) {
-  quad_sext_body(length, k1, strength, 0.0, matnum);
-}
-
-void quad_sext_body(double length, double k1, double b3, double a3, int matnum) {
-  TransferMap &m = blank.maps(matnum);
-  int ncol = prodct.ncol;
+void quad_sext_body_map(double length, double k1, double b3, double a3, int ncol, TransferMap &m) {
   m.set_identity(ncol);
   MidplaneBody model(0.0, k1, b3, a3);
   Map6 r;
@@ -86,12 +74,12 @@ void quad_sext_body(double length, double k1, double b3, double a3, int matnum) 
     second_order_terms(model, length, m);
 }
 
-void quasex(int element, int matnum) {
-  double k1 = inputt.slot(element, slot::quadsext::K1);
-  if (inputt.eunits == 1)
+void quadsext_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
+  double k1 = e(slot::quadsext::K1);
+  if (ctx.eunits == 1)
     k1 = -k1;
-  qsx(inputt.slot(element, slot::quadsext::L), k1,
-      sextupole_strength(inputt.slot(element, slot::quadsext::K2)), matnum);
+  quad_sext_body_map(e(slot::quadsext::L), k1,
+                     sextupole_strength(e(slot::quadsext::K2), ctx.eunits), 0.0, ctx.ncol, map);
 }
 
 } // namespace vorax
