@@ -3,10 +3,8 @@
 #include <string>
 
 #include "common/control.h"
-#include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/halt.h"
-#include "common/shared_areas.h"
 #include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
@@ -55,9 +53,7 @@ namespace vorax {
 // -dV/d(delta) = -(h psi/2) sec^2(beta - psi) y^2, which keeps the map symplectic. Composed
 // with the hard edge it changes R(4,3) to -h tan(beta - psi) and adds the x y, y delta and
 // y^2 terms written below.
-void entex(const EdgeBlock &edge, int matnum) {
-  TransferMap &m = blank.maps(matnum);
-  int ncol = prodct.ncol;
+void bend_edge_map(const EdgeBlock &edge, int ncol, TransferMap &m) {
   m.set_identity(ncol);
   double h = edge.h;
   double beta = edge.angle_deg * const_.raddeg;
@@ -108,9 +104,7 @@ void entex(const EdgeBlock &edge, int matnum) {
 // Sector body: first order as the classic sector-magnet matrix (written with the Stumpff
 // functions, which equal the usual trigonometric, polynomial and hyperbolic forms but stay
 // accurate when kx^2 or ky^2 is tiny), second order from the midplane body's integrals.
-void magt2(const BodyBlock &body, int matnum) {
-  TransferMap &m = blank.maps(matnum);
-  int ncol = prodct.ncol;
+void bend_body_map(const BodyBlock &body, int ncol, TransferMap &m) {
   m.set_identity(ncol);
   double length = body.length;
   double h = const_.raddeg * body.angle_deg / length;
@@ -123,35 +117,35 @@ void magt2(const BodyBlock &body, int matnum) {
     second_order_terms(model, length, m);
 }
 
-void hbend(int element, int matnum) {
-  int ncol = prodct.ncol;
-  int units = inputt.eunits;
-  TransferMap &record = blank.maps(matnum);
-  double length = inputt.slot(element, slot::bend::L);
-  double angle = inputt.slot(element, slot::bend::ANGLE);
-  double k1 = inputt.slot(element, slot::bend::K1);
-  double k2 = inputt.slot(element, slot::bend::K2);
+// The edges and the body are built one after the other and composed in that order.
+void bend_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
+  int ncol = ctx.ncol;
+  int units = ctx.eunits;
+  double length = e(slot::bend::L);
+  double angle = e(slot::bend::ANGLE);
+  double k1 = e(slot::bend::K1);
+  double k2 = e(slot::bend::K2);
   if (angle == 0.0) {
     // No bending: a drift, unless a gradient or sextupole component is given in the
     // standard or LDF convention; that body is then built as the straight magnet it is.
     if (units != 2 && (k1 != 0.0 || k2 != 0.0)) {
       double sign = units == 1 ? -1.0 : 1.0;
-      qsx(length, sign * k1, sign * 0.5 * k2, matnum);
+      quad_sext_body_map(length, sign * k1, sign * 0.5 * k2, 0.0, ncol, map);
       return;
     }
     // The path-length terms are written at either map order.
-    record.set_identity(ncol);
-    drift_entries(record, length, 27);
+    map.set_identity(ncol);
+    drift_entries(map, length, 27);
     return;
   }
   if (length == 0.0) {
     // A finite angle in no length has an infinite curvature: there is no map to build.
-    write_record(control.output_unit, " BEND " + std::string(chinp.elname(element).view()) +
+    write_record(control.output_unit, " BEND " + std::string(e.name.view()) +
                                           " HAS ZERO LENGTH AND ANGLE " + fE(angle, 15, 7) +
                                           ": NO MAP CAN BE BUILT");
     halt(NO_ELEMENT_MAP);
-    record.set_identity(ncol);
-    drift_entries(record, length, ncol);
+    map.set_identity(ncol);
+    drift_entries(map, length, ncol);
     return;
   }
   double raddeg = const_.raddeg;
@@ -160,48 +154,35 @@ void hbend(int element, int matnum) {
     h = raddeg * angle / length;
     n = k1;
     beta2 = k2;
-    e1 = inputt.slot(element, slot::bend::E1);
-    e2 = inputt.slot(element, slot::bend::E2);
+    e1 = e(slot::bend::E1);
+    e2 = e(slot::bend::E2);
     body_angle = angle;
   } else {
     h = angle / length;
     double sign = units == 1 ? -1.0 : 1.0;
     n = -sign * k1 / (h * h);
     beta2 = sign * k2 / (2.0 * h * h * h);
-    e1 = inputt.slot(element, slot::bend::E1) / raddeg;
-    e2 = inputt.slot(element, slot::bend::E2) / raddeg;
+    e1 = e(slot::bend::E1) / raddeg;
+    e2 = e(slot::bend::E2) / raddeg;
     body_angle = angle / raddeg;
   }
-  EdgeBlock entrance{h,
-                     n,
-                     e1,
-                     1.0,
-                     inputt.slot(element, slot::bend::H1),
-                     inputt.slot(element, slot::bend::HGAP),
-                     inputt.slot(element, slot::bend::FINT),
+  EdgeBlock entrance{h,    n, e1, 1.0, e(slot::bend::H1), e(slot::bend::HGAP), e(slot::bend::FINT),
                      beta2};
-  EdgeBlock exit{h,
-                 n,
-                 e2,
-                 -1.0,
-                 inputt.slot(element, slot::bend::H2),
-                 inputt.slot(element, slot::bend::HGAPX),
-                 inputt.slot(element, slot::bend::FINTX),
+  EdgeBlock exit{h,    n, e2, -1.0, e(slot::bend::H2), e(slot::bend::HGAPX), e(slot::bend::FINTX),
                  beta2};
   BodyBlock body{body_angle, length, n, beta2};
 
-  record.clear(ncol);
-  TransferMap work;
+  TransferMap work, piece;
   work.set_identity(27);
-  entex(entrance, matnum);
-  promat(element, matnum, work);
-  magt2(body, matnum);
-  promat(element, matnum, work);
-  entex(exit, matnum);
-  promat(element, matnum, work);
+  bend_edge_map(entrance, ncol, piece);
+  compose_maps(piece, work, ncol);
+  bend_body_map(body, ncol, piece);
+  compose_maps(piece, work, ncol);
+  bend_edge_map(exit, ncol, piece);
+  compose_maps(piece, work, ncol);
   for (int c = 1; c <= ncol; ++c)
     for (int i = 1; i <= 6; ++i)
-      record(i, c) = work(i, c);
+      map(i, c) = work(i, c);
 }
 
 } // namespace vorax

@@ -13,6 +13,7 @@
 namespace vorax {
 
 // Kinds.
+void bend_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);      // BEND
 void quad_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);      // QUADRUPO
 void sext_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);      // SEXTUPOL
 void quadsext_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);  // QUADSEXT
@@ -21,6 +22,16 @@ void lcavity_map(const ElementValues &e, const MapContext &ctx, TransferMap &map
 // The multipole's quadrupole and sextupole terms over the given length, in their frame.
 void multipole_body(const ElementValues &e, double length, const MapContext &ctx, TransferMap &map);
 
+// Bend edge and body blocks, in the internal form (curvature h, field index n, second-order
+// index beta2, angles in degrees).
+struct EdgeBlock {
+  double h = 0, n = 0, angle_deg = 0, side = 1.0, curvature = 0, gap = 0, fint = 0;
+  double beta2 = 0;
+};
+struct BodyBlock {
+  double angle_deg = 0, length = 0, n = 0, beta2 = 0;
+};
+
 // Cores, strengths already in the standard convention. A quadrupole body of strength K1:
 void quad_body_map(double length, double k1, int ncol, TransferMap &map);
 // A sextupole body of strength S (x'' = -S (x^2 - y^2)):
@@ -28,6 +39,8 @@ void sext_body_map(double length, double strength, int ncol, TransferMap &map);
 // A quadrupole-sextupole body with a skew sextupole part a3 beside the upright strength b3:
 // x'' = -Re[(b3 + i a3)(x + iy)^2], y'' = Im[(b3 + i a3)(x + iy)^2] besides the quadrupole.
 void quad_sext_body_map(double length, double k1, double b3, double a3, int ncol, TransferMap &map);
+void bend_edge_map(const EdgeBlock &edge, int ncol, TransferMap &map);
+void bend_body_map(const BodyBlock &body, int ncol, TransferMap &map);
 
 // The record wrappers.
 void hbend(int element, int matnum);  // BEND: entrance edge, body, exit edge
@@ -48,16 +61,6 @@ void flen2m(double length, double k1, int matnum);
 void hexa2m(double length, double strength, int matnum);
 void qsx(double length, double k1, double strength, int matnum);
 void quad_sext_body(double length, double k1, double b3, double a3, int matnum);
-
-// Bend edge and body blocks, in the internal form (curvature h, field index n, second-order
-// index beta2, angles in degrees).
-struct EdgeBlock {
-  double h = 0, n = 0, angle_deg = 0, side = 1.0, curvature = 0, gap = 0, fint = 0;
-  double beta2 = 0;
-};
-struct BodyBlock {
-  double angle_deg = 0, length = 0, n = 0, beta2 = 0;
-};
 void entex(const EdgeBlock &edge, int matnum);
 void magt2(const BodyBlock &body, int matnum);
 

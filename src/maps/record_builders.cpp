@@ -24,6 +24,9 @@ void build_record(Builder build, int element, int matnum) {
 
 } // namespace
 
+void hbend(int element, int matnum) {
+  build_record(bend_map, element, matnum);
+}
 void flen2(int element, int matnum) {
   build_record(quad_map, element, matnum);
 }
@@ -48,6 +51,13 @@ void qsx(double length, double k1, double strength, int matnum) {
 }
 void quad_sext_body(double length, double k1, double b3, double a3, int matnum) {
   quad_sext_body_map(length, k1, b3, a3, prodct.ncol, blank.maps(matnum));
+}
+
+void entex(const EdgeBlock &edge, int matnum) {
+  bend_edge_map(edge, prodct.ncol, blank.maps(matnum));
+}
+void magt2(const BodyBlock &body, int matnum) {
+  bend_body_map(body, prodct.ncol, blank.maps(matnum));
 }
 
 } // namespace vorax
