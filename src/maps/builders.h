@@ -18,7 +18,12 @@ void quad_map(const ElementValues &e, const MapContext &ctx, TransferMap &map); 
 void sext_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);      // SEXTUPOL
 void quadsext_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);  // QUADSEXT
 void multipole_map(const ElementValues &e, const MapContext &ctx, TransferMap &map); // MULTIPOL
+void rfcavity_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);  // RFCAVITY
+void mtwiss_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);    // MTWISS
+void matrix_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);    // MATRIX
+void solenoid_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);  // SOLENOID
 void lcavity_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);   // LCAVITY
+void quadac_map(const ElementValues &e, const MapContext &ctx, TransferMap &map);    // QUADAC
 // The multipole's quadrupole and sextupole terms over the given length, in their frame.
 void multipole_body(const ElementValues &e, double length, const MapContext &ctx, TransferMap &map);
 

@@ -5,10 +5,8 @@
 #include <string>
 
 #include "common/control.h"
-#include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/halt.h"
-#include "common/shared_areas.h"
 #include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
@@ -190,33 +188,32 @@ void write_drift(TransferMap &m, double length, int ncol) {
 
 } // namespace
 
-void quadac(int element, int matnum) {
-  TransferMap &m = blank.maps(matnum);
-  int ncol = prodct.ncol;
-  double length = inputt.slot(element, slot::quadac::L);
-  double k1 = inputt.slot(element, slot::quadac::K1);
-  double gain = 1e9 * inputt.slot(element, slot::quadac::DELTAE); // eV over the section
-  double phi0 = inputt.slot(element, slot::quadac::PHI0);
-  double freq = inputt.slot(element, slot::quadac::FREQ);
-  double e_in = 1e9 * inputt.slot(element, slot::quadac::E0);
+void quadac_map(const ElementValues &e, const MapContext &ctx, TransferMap &m) {
+  int ncol = ctx.ncol;
+  double length = e(slot::quadac::L);
+  double k1 = e(slot::quadac::K1);
+  double gain = 1e9 * e(slot::quadac::DELTAE); // eV over the section
+  double phi0 = e(slot::quadac::PHI0);
+  double freq = e(slot::quadac::FREQ);
+  double e_in = 1e9 * e(slot::quadac::E0);
   // K1 keeps the quadrupole's sign convention, so that switching the gain on or off never
   // turns a focusing quadrupole into a defocusing one.
-  if (inputt.eunits == 1)
+  if (ctx.eunits == 1)
     k1 = -k1;
-  if (inputt.eunits == 2)
+  if (ctx.eunits == 2)
     phi0 *= const_.raddeg;
   double gain_eff = gain * std::cos(phi0);
   if (gain == 0.0 || gain_eff == 0.0) {
     if (k1 == 0.0)
       write_drift(m, length, ncol);
     else
-      flen2(element, matnum);
+      quad_body_map(length, k1, ncol, m);
     return;
   }
   double e_out = e_in + gain_eff;
   if (!(e_in > 0.0) || !(e_out > 0.0)) {
     write_record(control.output_unit,
-                 " QUADAC " + std::string(chinp.elname(element).view()) +
+                 " QUADAC " + std::string(e.name.view()) +
                      ": ENERGY AT ENTRANCE OR EXIT NOT POSITIVE, E0 =" + fE(e_in * 1e-9, 15, 7) +
                      " GEV, EXIT =" + fE(e_out * 1e-9, 15, 7) + " GEV");
     halt(NO_ELEMENT_MAP);

@@ -40,6 +40,22 @@ void multim(int element, int matnum) {
   build_record(multipole_map, element, matnum);
 }
 
+void cavmat(int element, int matnum) {
+  build_record(rfcavity_map, element, matnum);
+}
+void twiss(int element, int matnum) {
+  build_record(mtwiss_map, element, matnum);
+}
+void genral(int element, int matnum) {
+  build_record(matrix_map, element, matnum);
+}
+void solqua(int element, int matnum) {
+  build_record(solenoid_map, element, matnum);
+}
+void quadac(int element, int matnum) {
+  build_record(quadac_map, element, matnum);
+}
+
 void flen2m(double length, double k1, int matnum) {
   quad_body_map(length, k1, prodct.ncol, blank.maps(matnum));
 }

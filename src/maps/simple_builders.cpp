@@ -1,10 +1,8 @@
-// Builders of the maps that need no field integration: the RF cavity's drift part (cavmat), the
-// phase-advance element MTWISS (twiss) and the user-given MATRIX element (genral).
+// Builders of the maps that need no field integration: the RF cavity's drift part, the
+// phase-advance element MTWISS and the user-given MATRIX element.
 #include "common/control.h"
-#include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/halt.h"
-#include "common/shared_areas.h"
 #include "common/slots.h"
 #include "common/units.h"
 #include "maps/builders.h"
@@ -16,21 +14,19 @@
 namespace vorax {
 
 // The cavity's energy change is applied by tracking; its stored map is the drift of its length.
-void cavmat(int element, int matnum) {
-  TransferMap &map = blank.maps(matnum);
-  map.set_identity(prodct.ncol);
-  drift_entries(map, inputt.slot(element, slot::rfcavity::L), prodct.ncol);
+void rfcavity_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
+  map.set_identity(ctx.ncol);
+  drift_entries(map, e(slot::rfcavity::L), ctx.ncol);
 }
 
 // A linear element of given phase advances and matched lattice functions in each plane.
-void twiss(int element, int matnum) {
-  TransferMap &map = blank.maps(matnum);
-  map.set_identity(prodct.ncol);
+void mtwiss_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
+  map.set_identity(ctx.ncol);
   for (int plane = 0; plane <= 1; ++plane) {
-    double mu = inputt.slot(element, slot::mtwiss::mu(plane));
-    const double beta = inputt.slot(element, slot::mtwiss::beta(plane));
-    const double alpha = inputt.slot(element, slot::mtwiss::alpha(plane));
-    if (inputt.eunits == 2)
+    double mu = e(slot::mtwiss::mu(plane));
+    const double beta = e(slot::mtwiss::beta(plane));
+    const double alpha = e(slot::mtwiss::alpha(plane));
+    if (ctx.eunits == 2)
       mu *= const_.raddeg;
     const double c = std::cos(mu), s = std::sin(mu);
     const int r = 1 + 2 * plane;
@@ -44,12 +40,11 @@ void twiss(int element, int matnum) {
 // The map given entry by entry as (code, value) pairs after the length: code 100 i + 10 j is
 // R(i,j), code 100 i + 10 j + k is T(i,j,k) with j <= k. Entries not given are zero, the diagonal
 // included. A code naming no entry of the map stops the run rather than writing elsewhere.
-void genral(int element, int matnum) {
-  TransferMap &map = blank.maps(matnum);
-  const int ncol = prodct.ncol;
+void matrix_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
+  const int ncol = ctx.ncol;
   map.clear(ncol);
-  const int values = slot_count(element) - 1;
-  const std::string name(chinp.elname(element).view());
+  const int values = e.count() - 1;
+  const std::string name(e.name.view());
   if (values % 2 != 0) {
     write_record(control.output_unit, " MATRIX ELEMENT " + name + " HAS AN ODD NUMBER (" +
                                           fI(values, 5) + ") OF STORED CODES AND VALUES");
@@ -57,8 +52,8 @@ void genral(int element, int matnum) {
     return;
   }
   for (int p = 1; p <= values / 2; ++p) {
-    const double code = inputt.slot(element, slot::matrix::code(p));
-    const double value = inputt.slot(element, slot::matrix::value(p));
+    const double code = e(slot::matrix::code(p));
+    const double value = e(slot::matrix::value(p));
     // The codes are whole numbers; rounding guards against a representation error.
     const long c = std::fabs(code) < 1e6 ? std::lround(code) : -1;
     const int i = static_cast<int>(c / 100), j = static_cast<int>(c % 100 / 10),

@@ -1,8 +1,6 @@
-// The solenoid map with an optional superimposed quadrupole (SOLENOID, solqua).
+// The solenoid map with an optional superimposed quadrupole (SOLENOID).
 #include <cmath>
 
-#include "common/engine_tables.h"
-#include "common/shared_areas.h"
 #include "common/slots.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
@@ -83,9 +81,7 @@ private:
 // terms turned into the geometric slopes x' = px/ps = px (1 - delta) + O(3) at both ends:
 // T(i,2,6) += R(i,2), T(i,4,6) += R(i,4) at the entrance, T(2,j,6) -= R(2,j),
 // T(4,j,6) -= R(4,j) at the exit.
-void solenoid_body(double length, double s, double k, int matnum) {
-  TransferMap &m = blank.maps(matnum);
-  int ncol = prodct.ncol;
+void solenoid_body(double length, double s, double k, int ncol, TransferMap &m) {
   m.set_identity(ncol);
   SolenoidBody model(s, k);
   Map6 r;
@@ -106,9 +102,8 @@ void solenoid_body(double length, double s, double k, int matnum) {
 
 // The rotation by 90 degrees about the beam axis, (x, y) -> (y, -x) with the slopes alike,
 // or its inverse.
-void quarter_turn(int matnum, double sign) {
-  TransferMap &m = blank.maps(matnum);
-  m.clear(prodct.ncol);
+void quarter_turn(double sign, int ncol, TransferMap &m) {
+  m.clear(ncol);
   m.R(1, 3) = sign;
   m.R(2, 4) = sign;
   m.R(3, 1) = -sign;
@@ -119,36 +114,35 @@ void quarter_turn(int matnum, double sign) {
 
 } // namespace
 
-void solqua(int element, int matnum) {
-  TransferMap &record = blank.maps(matnum);
-  int ncol = prodct.ncol;
-  double length = inputt.slot(element, slot::solenoid::L);
-  double k1 = inputt.slot(element, slot::solenoid::K1);
-  double s = inputt.slot(element, slot::solenoid::KS);
-  if (inputt.eunits == 1)
+void solenoid_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
+  int ncol = ctx.ncol;
+  double length = e(slot::solenoid::L);
+  double k1 = e(slot::solenoid::K1);
+  double s = e(slot::solenoid::KS);
+  if (ctx.eunits == 1)
     k1 = -k1;
   if (k1 == 0.0 && s == 0.0) {
-    record.set_identity(ncol);
-    drift_entries(record, length, ncol);
+    map.set_identity(ncol);
+    drift_entries(map, length, ncol);
     return;
   }
   if (k1 >= 0.0) {
-    solenoid_body(length, s, k1, matnum);
+    solenoid_body(length, s, k1, ncol, map);
     return;
   }
   // K1 < 0: the same magnet turned by 90 degrees, which exchanges the roles of x and y and
   // leaves the solenoid unchanged.
-  TransferMap work;
+  TransferMap work, piece;
   work.set_identity(27);
-  quarter_turn(matnum, 1.0);
-  promat(element, matnum, work);
-  solenoid_body(length, s, -k1, matnum);
-  promat(element, matnum, work);
-  quarter_turn(matnum, -1.0);
-  promat(element, matnum, work);
+  quarter_turn(1.0, ncol, piece);
+  compose_maps(piece, work, ncol);
+  solenoid_body(length, s, -k1, ncol, piece);
+  compose_maps(piece, work, ncol);
+  quarter_turn(-1.0, ncol, piece);
+  compose_maps(piece, work, ncol);
   for (int c = 1; c <= ncol; ++c)
     for (int i = 1; i <= 6; ++i)
-      record(i, c) = work(i, c);
+      map(i, c) = work(i, c);
 }
 
 } // namespace vorax
