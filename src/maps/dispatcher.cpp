@@ -1,5 +1,6 @@
-// The map dispatcher (matgen): builds an element's map by kind, tilts it, and passes it through
-// the symplectic treatment when that option is on.
+// The map dispatcher: builds an element's map by kind and tilts it (build_element_map,
+// element_map), and matgen, which files it into the element's record and passes it through the
+// symplectic treatment when that option is on.
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/reset.h"
@@ -10,6 +11,73 @@
 
 namespace vorax {
 
+bool build_element_map(const ElementValues &element, const MapContext &ctx, TransferMap &map) {
+  bool tilted = true;
+  switch (element.kind) {
+  case KODE_BEND:
+    bend_map(element, ctx, map);
+    break;
+  case KODE_QUAD:
+    quad_map(element, ctx, map);
+    break;
+  case KODE_SEXT:
+    sext_map(element, ctx, map);
+    break;
+  case KODE_QUADSEXT:
+    quadsext_map(element, ctx, map);
+    break;
+  case KODE_MULTIPOL:
+    multipole_map(element, ctx, map);
+    break;
+  case KODE_SOLENOID:
+    solenoid_map(element, ctx, map);
+    break;
+  case KODE_QUADAC:
+    quadac_map(element, ctx, map);
+    break;
+  case KODE_RFCAVITY:
+    rfcavity_map(element, ctx, map);
+    tilted = false;
+    break;
+  case KODE_MTWISS:
+    mtwiss_map(element, ctx, map);
+    tilted = false;
+    break;
+  case KODE_MATRIX:
+    matrix_map(element, ctx, map);
+    tilted = false;
+    break;
+  case KODE_LCAVITY:
+    lcavity_map(element, ctx, map);
+    tilted = false;
+    break;
+  default:
+    return false; // kinds without a map of their own
+  }
+  if (tilted)
+    tilt_element_map(element, ctx, map);
+  return true;
+}
+
+TransferMap element_map(const ElementValues &element, const MapContext &ctx, SymmapEntry *entry) {
+  TransferMap map;
+  if (!build_element_map(element, ctx, map)) {
+    map.set_identity();
+    compose_element(element, nullptr, map, ctx);
+    return map;
+  }
+  // Accelerating maps cannot be symplectic and are never treated.
+  if (ctx.symplectic && element.kind != KODE_LCAVITY) {
+    SymmapEntry scratch;
+    cmap(map, ctx.ncol, element.name, entry != nullptr ? *entry : scratch);
+  }
+  return map;
+}
+
+TransferMap element_map(int element, const MapContext &ctx, SymmapEntry *entry) {
+  return element_map(element_values(element), ctx, entry);
+}
+
 void matgen(int element) {
   if (element < 1 || element > inputt.nelm)
     return;
@@ -19,51 +87,13 @@ void matgen(int element) {
   // The row length follows the map order, so that a map built at order 2 never keeps
   // second-order entries left from an earlier build.
   prodct.ncol = map_columns();
-  const int kind = inputt.kode(element);
-  bool tilted = true;
-  switch (kind) {
-  case KODE_BEND:
-    hbend(element, matnum);
-    break;
-  case KODE_QUAD:
-    flen2(element, matnum);
-    break;
-  case KODE_SEXT:
-    hexa2(element, matnum);
-    break;
-  case KODE_QUADSEXT:
-    quasex(element, matnum);
-    break;
-  case KODE_MULTIPOL:
-    multim(element, matnum);
-    break;
-  case KODE_SOLENOID:
-    solqua(element, matnum);
-    break;
-  case KODE_QUADAC:
-    quadac(element, matnum);
-    break;
-  case KODE_RFCAVITY:
-    cavmat(element, matnum);
-    tilted = false;
-    break;
-  case KODE_MTWISS:
-    twiss(element, matnum);
-    tilted = false;
-    break;
-  case KODE_MATRIX:
-    genral(element, matnum);
-    tilted = false;
-    break;
-  case KODE_LCAVITY:
-    // Accelerating maps are not symplectic; lcav warns when the option is on.
+  if (inputt.kode(element) == KODE_LCAVITY) {
+    // The energy bookkeeping along the machine; lcav warns when the symplectic option is on.
     lcav(element, matnum);
     return;
-  default:
-    return; // kinds without a record
   }
-  if (tilted)
-    tiltm(element, matnum);
+  if (!build_element_map(element_values(element), map_context(), blank.maps(matnum)))
+    return;
   if (sym.option == 1)
     symmtx(matnum);
 }

@@ -22,6 +22,8 @@
 
 namespace vorax {
 
+struct SymmapEntry;
+
 // The settings a map is built or composed under.
 struct MapContext {
   int ncol = 27;           // columns carried: 27 at map order 2, 6 at map order 1
@@ -36,6 +38,21 @@ struct MapContext {
 // data and the symplectic option as they stand.
 MapContext map_context();
 
+// The map of an element of the given values under the context, touching no record: the built
+// map of a kind that has one (tilted, and treated by the symplectic option when the context has
+// it on, except LCAVITY; its generating function goes to *entry when given), or the action of a
+// kind without one as it composes (drift, general kick). For an engine element it equals what
+// matgen files at map order 2 (an LCAVITY given the entry energy of its first position). At order
+// 1 only the first-order part is built; the second-order columns are 0.
+TransferMap element_map(const ElementValues &element, const MapContext &ctx,
+                        SymmapEntry *entry = nullptr);
+TransferMap element_map(int element, const MapContext &ctx, SymmapEntry *entry = nullptr);
+
+// Builds the map of a kind that has one into map (tilted for the tiltable kinds): columns
+// 1..ctx.ncol are written, the others left as they are, as a record rebuilt at map order 1 keeps
+// its second-order terms. false (map untouched) for the kinds without a map.
+bool build_element_map(const ElementValues &element, const MapContext &ctx, TransferMap &map);
+
 // work <- element o work: with its built map (record) when the kind has one and record is given,
 // else as a drift of its length, the general kick with its roll and DZ.
 void compose_element(const ElementValues &element, const TransferMap *record, TransferMap &work,
@@ -45,6 +62,11 @@ void compose_element(const ElementValues &element, const TransferMap *record, Tr
 // listed cavity, else the current energy after the position before); none when the position
 // holds no listed cavity.
 std::optional<double> linac_entry_energy(int position);
+
+// The map of a multipole's quadrupole and sextupole terms over the given length (the element's
+// own for its record, half of it for the halves around the thin kick of tracking), turned into
+// the frame of its terms' angles but not by the element's TILT.
+TransferMap multipole_body_map(const ElementValues &element, double length, const MapContext &ctx);
 
 // Rotation of a map about the beam axis by angle (radians) over its first ncol columns, and by
 // the element's own tilt (its last slot, by unit convention) for a tiltable element.
@@ -60,11 +82,12 @@ void promat(int element, int matnum, TransferMap &work);
 // several positions accelerates from the right energy at each; every other element with its
 // record (or its drift-like action).
 void compose_position(int position, TransferMap &work);
-// The same under an explicit context; the engine's words are neither read nor set.
+// The same under an explicit context: the engine's mode words (map order, row length, unit
+// convention, symplectic option) are neither read nor set.
 void compose_position(int position, TransferMap &work, const MapContext &ctx);
-void tiltmm(int element, int matnum, double angle);
-void symmtx(int matnum);    // matnum < 1: every stored map
-void setsym(int &end_flag); // SETS
+void tiltmm(int element, int matnum, double angle); // the record turned by tilt_map
+void symmtx(int matnum);                            // matnum < 1: every stored map
+void setsym(int &end_flag);                         // SETS
 
 // SETS after its data are read: mode (whole number) and reference energy in GeV. When the
 // option was off, every stored map is treated once; then the option is on.
@@ -89,8 +112,5 @@ double convention_angle(double stored, int eunits);
 // Cosine and sine of a rotation angle; a quarter turn (within 1e-12 of pi/2) is exact, so a
 // rotated map exchanges its planes without rounding residue.
 void rotation_cos_sin(double angle, double &c, double &s);
-
-// Number of data slots of an element.
-int slot_count(int element);
 
 } // namespace vorax

@@ -120,4 +120,10 @@ void multipole_map(const ElementValues &e, const MapContext &ctx, TransferMap &m
   multipole_body(e, e(slot::multipole::L), ctx, map);
 }
 
+TransferMap multipole_body_map(const ElementValues &e, double length, const MapContext &ctx) {
+  TransferMap map;
+  multipole_body(e, length, ctx, map);
+  return map;
+}
+
 } // namespace vorax

@@ -12,10 +12,6 @@
 
 namespace vorax {
 
-int slot_count(int element) {
-  return inputt.iadr(element + 1) - inputt.iadr(element);
-}
-
 double convention_angle(double stored, int eunits) {
   switch (eunits) {
   case 1:
