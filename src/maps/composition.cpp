@@ -215,17 +215,19 @@ void promat(int element, int matnum, TransferMap &work) {
   if (control.map_order == 2)
     prodct.ncol = 27;
   prodct.current_element = element;
-  if (has_record(inputt.kode(element), matnum)) {
+  const int kind = inputt.kode(element);
+  if (has_record(kind, matnum)) {
     compose_maps(blank.maps(matnum), work, map_columns());
     return;
   }
-  // The drift reads the option's words directly, as building the whole context for it would cost
-  // a noticeable part of a first-order product.
-  if (inputt.kode(element) != KODE_GKICK)
-    apply_drift(inputt.slot(element, slot::L), work, map_columns(), sym.option == 1,
-                option_velocity());
-  else
+  if (kind == KODE_GKICK) {
     compose_unrecorded(element, work, map_context());
+    return;
+  }
+  // A drift takes the option's words directly: building the whole context for it would cost a
+  // noticeable part of a first-order product.
+  apply_drift(inputt.slot(element, slot::L), work, map_columns(), sym.option == 1,
+              option_velocity());
 }
 
 void compose_position(int position, TransferMap &work, const MapContext &ctx) {

@@ -92,9 +92,9 @@ void thin_kicks(double k1, double b3, double a3, int ncol, TransferMap &m) {
 // the one magnet it is. In the frame turned by the quadrupole's angle (or the sextupole's
 // when there is no quadrupole) the quadrupole is upright and the sextupole keeps the
 // relative angle as a skew part: b3 + i a3 = k2 exp(3i (theta2 - theta1)). That body is a
-// quadrupole, a sextupole or a quadrupole-sextupole with a skew part, and
-// the tilt rotation by the frame angle turns it into place. With no length the terms are thin
-// kicks of the integrated strengths. The other orders are not in the map: the dipole order
+// quadrupole, a sextupole or a quadrupole-sextupole with a skew part, and the tilt rotation by
+// the frame angle turns it into place. With no length the terms are thin kicks of the
+// integrated strengths. The other orders are not in the map: the dipole order
 // would move the orbit, which a map about the reference cannot hold, and orders above the
 // sextupole act beyond second order; tracking applies all of them as the thin kick.
 void multipole_body(const ElementValues &e, double length, const MapContext &ctx,
