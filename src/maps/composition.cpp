@@ -54,27 +54,32 @@ bool drift_like(int kind) {
 void apply_drift(double d, TransferMap &a, int ncol, bool canonical, double b) {
   double *v = a.m.data();
   const double half = d / 2;
+  for (int c = 1; c <= ncol && c <= 6; ++c) {
+    double *col = v + 6 * (c - 1);
+    col[0] += d * col[1];
+    col[2] += d * col[3];
+  }
   // The extended-matrix rows used below depend only on rows 2, 4 and 6, which the drift does
   // not change, so the columns can be updated in place.
-  for (int c = 1; c <= ncol; ++c) {
-    double *col = v + 6 * (c - 1);
-    if (c <= 6) {
-      col[0] += d * col[1];
-      col[2] += d * col[3];
-      continue;
-    }
-    const int p = c - 7;
-    const double wxx = extended(v, 2, 2, p), wyy = extended(v, 4, 4, p);
-    if (canonical) {
+  if (canonical) {
+    for (int c = 7; c <= ncol; ++c) {
+      double *col = v + 6 * (c - 1);
+      const int p = c - 7;
+      const double wxx = extended(v, 2, 2, p), wyy = extended(v, 4, 4, p);
       const double wxd = extended(v, 2, 6, p), wyd = extended(v, 4, 6, p);
       col[0] = col[0] + d * col[1] - d * wxd / b;
       col[2] = col[2] + d * col[3] - d * wyd / b;
       col[4] = col[4] - half * (wxx + wyy);
-    } else {
-      col[0] += d * col[1];
-      col[2] += d * col[3];
-      col[4] += half * (wxx + wyy);
     }
+    return;
+  }
+  for (int c = 7; c <= ncol; ++c) {
+    double *col = v + 6 * (c - 1);
+    const int p = c - 7;
+    const double wxx = extended(v, 2, 2, p), wyy = extended(v, 4, 4, p);
+    col[0] += d * col[1];
+    col[2] += d * col[3];
+    col[4] += half * (wxx + wyy);
   }
 }
 
