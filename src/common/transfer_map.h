@@ -7,7 +7,9 @@
 namespace vorax {
 
 // Packed column of the second-order coefficient (j, k), j <= k: 7 for (1,1) .. 27 for (6,6).
-constexpr int tcol(int j, int k) { return (13 - j) * j / 2 + k; }
+constexpr int tcol(int j, int k) {
+  return (13 - j) * j / 2 + k;
+}
 
 struct TransferMap {
   Matrix<double, 6, 27> m; // column-major: m(i, c)
@@ -31,10 +33,10 @@ struct TransferMap {
       for (int i = 1; i <= 6; ++i)
         m(i, c) = (c == i) ? 1.0 : 0.0;
   }
+  // Columns 1..ncol are contiguous: one fill, as a reset of all map records clears many maps.
   void clear(int ncol = 27) {
-    for (int c = 1; c <= ncol; ++c)
-      for (int i = 1; i <= 6; ++i)
-        m(i, c) = 0.0;
+    VORAX_INDEX_CHECK(ncol, 0, 27);
+    std::fill(m.data(), m.data() + static_cast<std::size_t>(6 * ncol), 0.0);
   }
 };
 
