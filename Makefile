@@ -1,16 +1,21 @@
 # Two entry points for a fresh Debian machine: `make run` and `make test`.
 PACKAGES := cmake g++ make libgtest-dev libcminpack-dev libbenchmark-dev
+# The deck fuzzer: clang and its libFuzzer runtime (libclang_rt.fuzzer).
+FUZZ_PACKAGES := clang libclang-rt-dev
 BUILD    := build
 ASAN     := build-asan
+FUZZ     := build-fuzz
+SECONDS  ?= 60
 JOBS     := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build asan run test bench golden clean
+.PHONY: all deps build asan run test bench golden fuzz clean
 
 all: build
 
-deps:
-	@missing=""; \
-	for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+# Installs the Debian packages named in $(1) that are missing.
+define install_missing
+@missing=""; \
+	for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  if [ "$$(id -u)" = 0 ]; then \
 	    echo "installing:$$missing"; \
@@ -19,6 +24,10 @@ deps:
 	    echo "missing packages:$$missing (run 'make' as root to install them)"; exit 1; \
 	  fi; \
 	fi
+endef
+
+deps:
+	$(call install_missing,$(PACKAGES))
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -42,8 +51,26 @@ golden: build
 	rm -f tests/golden/listings/*.txt
 	cd $(BUILD) && VORAX_UPDATE_GOLDEN=1 ctest -j $(JOBS) >/dev/null || true
 
+# Fuzzes whole runs for SECONDS seconds (make fuzz SECONDS=600). The seeds are every deck the
+# tests run (the harness writes them where VORAX_FUZZ_CORPUS points) and the examples; what
+# the fuzzer adds is kept in $(FUZZ)/corpus for the next run, and a fault is written to
+# $(FUZZ)/artifacts. Inputs are held to 4 kB and 10 s each: a deck may legitimately ask for
+# long computations. FUZZ_FLAGS passes more options (FUZZ_FLAGS="-jobs=2 -workers=2").
+fuzz: build
+	$(call install_missing,$(FUZZ_PACKAGES))
+	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORAX_FUZZ=ON \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	cmake --build $(FUZZ) -j $(JOBS)
+	rm -rf $(FUZZ)/seeds
+	mkdir -p $(FUZZ)/seeds $(FUZZ)/corpus $(FUZZ)/artifacts
+	cd $(BUILD) && VORAX_FUZZ_CORPUS=$(CURDIR)/$(FUZZ)/seeds ctest -j $(JOBS) >/dev/null || \
+	  echo "some tests failed; their decks are seeds all the same"
+	cp examples/*.vx $(FUZZ)/seeds/
+	nice $(FUZZ)/vorax_fuzz -dict=fuzz/deck.dict -max_total_time=$(SECONDS) -max_len=4096 \
+	  -timeout=10 -artifact_prefix=$(FUZZ)/artifacts/ $(FUZZ_FLAGS) $(FUZZ)/corpus $(FUZZ)/seeds
+
 bench: build
 	@for b in $(BUILD)/bench_*; do [ -x $$b ] && $$b; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN)
+	rm -rf $(BUILD) $(ASAN) $(FUZZ)

@@ -5,13 +5,17 @@
 #include "common/units.h"
 #include "input/program.h"
 
+#include "deck_input.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,6 +80,20 @@ void compare_with_golden(const DeckRun &run) {
                            << first_difference(want, got);
 }
 
+// With VORAX_FUZZ_CORPUS naming a directory, every deck a test runs (with its standard input
+// and files) is also written there as a seed for the deck fuzzer, named by its content.
+void keep_as_seed(std::string_view deck, std::string_view standard_input,
+                  const std::map<std::string, std::string> &files) {
+  const char *dir = std::getenv("VORAX_FUZZ_CORPUS");
+  if (!dir || !*dir)
+    return;
+  const std::string text =
+      fuzz::join_deck_input({std::string(deck), std::string(standard_input), files});
+  char name[32];
+  std::snprintf(name, sizeof name, "/seed-%016zx", std::hash<std::string>{}(text));
+  std::ofstream(std::string(dir) + name, std::ios::binary) << text;
+}
+
 } // namespace
 
 void start_in_memory(std::string_view deck, std::string_view standard_input) {
@@ -95,6 +113,7 @@ std::string terminal_text() {
 
 DeckRun run_deck(std::string_view deck, std::string_view standard_input,
                  const std::map<std::string, std::string> &files) {
+  keep_as_seed(deck, standard_input, files);
   char tmpl[] = "/tmp/vorax-test-XXXXXX";
   const char *dir = ::mkdtemp(tmpl);
   char old[4096];
