@@ -53,9 +53,13 @@ golden: build
 
 # Fuzzes whole runs for SECONDS seconds (make fuzz SECONDS=600). The seeds are every deck the
 # tests run (the harness writes them where VORAX_FUZZ_CORPUS points) and the examples; what
-# the fuzzer adds is kept in $(FUZZ)/corpus for the next run, and a fault is written to
-# $(FUZZ)/artifacts. Inputs are held to 4 kB and 10 s each: a deck may legitimately ask for
-# long computations. FUZZ_FLAGS passes more options (FUZZ_FLAGS="-jobs=2 -workers=2").
+# the fuzzer adds is kept in $(FUZZ)/corpus for the next run. A crash, a sanitizer report or
+# a difference between two runs of one input stops the fuzzer with the input written to
+# $(FUZZ)/artifacts. Inputs are held to 4 kB, and one that runs longer than 10 s is written
+# there as timeout-* and fuzzing goes on: a small deck may legitimately ask for long
+# computations (many magnets of huge phase, long fits), so each needs a look, not a stop.
+# FUZZ_WORKERS sets the number of fuzzing processes (1).
+FUZZ_WORKERS ?= 1
 fuzz: build
 	$(call install_missing,$(FUZZ_PACKAGES))
 	cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORAX_FUZZ=ON \
@@ -67,7 +71,9 @@ fuzz: build
 	  echo "some tests failed; their decks are seeds all the same"
 	cp examples/*.vx $(FUZZ)/seeds/
 	nice $(FUZZ)/vorax_fuzz -dict=fuzz/deck.dict -max_total_time=$(SECONDS) -max_len=4096 \
-	  -timeout=10 -artifact_prefix=$(FUZZ)/artifacts/ $(FUZZ_FLAGS) $(FUZZ)/corpus $(FUZZ)/seeds
+	  -timeout=10 -fork=$(FUZZ_WORKERS) -ignore_timeouts=1 -artifact_prefix=$(FUZZ)/artifacts/ \
+	  $(FUZZ)/corpus $(FUZZ)/seeds
+	@ls $(FUZZ)/artifacts | sed 's|^|found: $(FUZZ)/artifacts/|'
 
 bench: build
 	@for b in $(BUILD)/bench_*; do [ -x $$b ] && $$b; done
