@@ -53,16 +53,16 @@ Particles random_particles(int n) {
 }
 
 // The record of a tilted quadrupole and of a bend with edges, built as the engine builds them.
-TransferMap element_map(int kind, const std::vector<double> &slots) {
+TransferMap engine_record(int kind, const std::vector<double> &slots) {
   one_element(kind, slots);
   matgen(1);
   return record();
 }
 
 std::vector<std::pair<std::string, TransferMap>> maps() {
-  return {{"quadrupole", element_map(KODE_QUAD, {0.6, 2.3, 1.0, 0.3})},
-          {"bend", element_map(KODE_BEND, {1.2, 0.3, 0.4, 1.5, 0.1, 0.2, 0.03, 0.5, -0.05, 0.0,
-                                           0.02, 0.6, 0.1})}};
+  return {{"quadrupole", engine_record(KODE_QUAD, {0.6, 2.3, 1.0, 0.3})},
+          {"bend", engine_record(KODE_BEND, {1.2, 0.3, 0.4, 1.5, 0.1, 0.2, 0.03, 0.5, -0.05, 0.0,
+                                             0.02, 0.6, 0.1})}};
 }
 
 } // namespace
