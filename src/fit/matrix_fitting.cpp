@@ -5,9 +5,9 @@
 
 #include "common/engine_tables.h"
 #include "common/format.h"
+#include "common/linear_algebra.h"
 #include "common/shared_areas.h"
 #include "fit/fit_support.h"
-#include "fit/linear_algebra.h"
 #include "optics/matrix_operation.h"
 
 #include <cmath>

@@ -2,9 +2,9 @@
 // dispersion, momentum compaction and, from the second-order terms, the chromatic derivatives.
 #include "common/control.h"
 #include "common/format.h"
+#include "common/linear_algebra.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
-#include "fit/linear_algebra.h"
 #include "maps/element_maps.h"
 #include "optics/matrix_operation.h"
 #include "optics/optics_areas.h"

@@ -1,5 +1,5 @@
 // dminv and dsimq against hand-checked systems, pivoting cases and singular matrices.
-#include "fit/linear_algebra.h"
+#include "common/linear_algebra.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // every existing map once and later maps as they are built.
 #include "common/control.h"
 #include "common/engine_tables.h"
+#include "common/linear_algebra.h"
 #include "common/shared_areas.h"
-#include "fit/linear_algebra.h"
 #include "harness.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"

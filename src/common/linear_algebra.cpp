@@ -1,7 +1,7 @@
 // Gauss-Jordan inversion with full pivoting (dminv) and Gaussian elimination with partial
 // pivoting (dsimq). Both keep the classic packed column-major addressing so that their
 // rounding, and with it every fitted value, is the same from run to run.
-#include "fit/linear_algebra.h"
+#include "common/linear_algebra.h"
 
 #include <cmath>
 
