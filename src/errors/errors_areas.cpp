@@ -1,7 +1,7 @@
 // Reset of the random-number areas to their program-start values: master seed 0, every stream
 // in direct mode, empty tables.
+#include "common/random_numbers.h"
 #include "common/reset.h"
-#include "errors/random_numbers.h"
 
 namespace vorax {
 

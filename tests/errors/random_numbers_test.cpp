@@ -5,7 +5,7 @@
 
 #include "common/control.h"
 #include "common/halt.h"
-#include "errors/random_numbers.h"
+#include "common/random_numbers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The random numbers of the engine: the congruential generator and its uniform and Gaussian
 // draws, the streams in direct and table mode, the clock, and SEED with its tables.
-#include "errors/random_numbers.h"
+#include "common/random_numbers.h"
 
 #include "common/format.h"
 #include "common/halt.h"
