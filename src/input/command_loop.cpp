@@ -4,6 +4,7 @@
 
 #include "common/format.h"
 #include "common/halt.h"
+#include "common/plot.h"
 #include "common/units.h"
 #include "engine/operation_loop.h"
 #include "input/beam_lines.h"
@@ -11,7 +12,6 @@
 #include "input/elements.h"
 #include "input/parameters.h"
 #include "input/reader.h"
-#include "output/plot.h"
 
 #include <array>
 

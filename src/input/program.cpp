@@ -4,11 +4,11 @@
 
 #include "common/format.h"
 #include "common/halt.h"
+#include "common/plot.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
-#include "output/plot.h"
 
 #include <string>
 

@@ -4,8 +4,8 @@
 
 #include "common/format.h"
 #include "common/halt.h"
+#include "common/plot.h"
 #include "common/units.h"
-#include "output/plot.h"
 
 #include <climits>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Reset of the output areas to their program-start values.
+#include "common/plot.h"
 #include "common/reset.h"
-#include "output/plot.h"
 
 namespace vorax {
 

@@ -1,6 +1,6 @@
 // Start and end of the plot output: the frame report appears only when frames were written.
+#include "common/plot.h"
 #include "harness.h"
-#include "output/plot.h"
 
 #include <gtest/gtest.h>
 

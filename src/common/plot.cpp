@@ -1,5 +1,5 @@
 // Start and end of the plot output: the plot unit and the report of the frames written.
-#include "output/plot.h"
+#include "common/plot.h"
 
 #include "common/format.h"
 #include "common/units.h"
