@@ -6,7 +6,7 @@
 #include "engine/lookup.h"
 #include "fit/fit_areas.h"
 #include "fit/fit_support.h"
-#include "input/program.h"
+#include "program/program.h"
 
 #include <benchmark/benchmark.h>
 

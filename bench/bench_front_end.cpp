@@ -5,7 +5,7 @@
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "input/conversion.h"
-#include "input/program.h"
+#include "program/program.h"
 
 #include <benchmark/benchmark.h>
 

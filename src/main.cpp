@@ -1,6 +1,6 @@
 // vorax DECK [LISTING]: binds the deck, the listing and the standard units, then runs the program.
 #include "common/units.h"
-#include "input/program.h"
+#include "program/program.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,7 +3,7 @@
 
 #include "common/reset.h"
 #include "common/units.h"
-#include "input/program.h"
+#include "program/program.h"
 
 #include "deck_input.h"
 

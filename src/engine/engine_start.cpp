@@ -9,12 +9,12 @@
 #include "common/slots.h"
 #include "common/units.h"
 #include "engine/operation_data.h"
-#include "engine/operation_loop.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
 #include "maps/element_maps.h"
 #include "optics/constants.h"
 #include "optics/matrix_operation.h"
+#include "program/operation_loop.h"
 
 #include <string>
 

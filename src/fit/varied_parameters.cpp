@@ -12,8 +12,8 @@
 #include "common/units.h"
 #include "engine/lookup.h"
 #include "engine/operation_data.h"
-#include "engine/operation_loop.h"
 #include "maps/element_maps.h"
+#include "program/operation_loop.h"
 
 #include <cmath>
 

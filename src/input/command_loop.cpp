@@ -6,12 +6,12 @@
 #include "common/halt.h"
 #include "common/plot.h"
 #include "common/units.h"
-#include "engine/operation_loop.h"
 #include "input/beam_lines.h"
 #include "input/conversion.h"
 #include "input/elements.h"
 #include "input/parameters.h"
 #include "input/reader.h"
+#include "program/operation_loop.h"
 
 #include <array>
 

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "common/reset.h"
-#include "input/program.h"
+#include "program/program.h"
 
 #include <cstdio>
 #include <dirent.h>

@@ -4,9 +4,9 @@
 
 #include "common/control.h"
 #include "common/units.h"
-#include "engine/operation_loop.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
+#include "program/operation_loop.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Program start: page header, plot output, reader, the command loop and the end-of-run
 // summary; the one place where the end of the run is caught and turned into an exit status.
-#include "input/program.h"
+#include "program/program.h"
 
 #include "common/format.h"
 #include "common/halt.h"

@@ -1,6 +1,6 @@
 // The operation loop: reads one operation line at a time, finds the operation by its first four
 // letters and hands it to its handler, until an operation's data end with ";".
-#include "engine/operation_loop.h"
+#include "program/operation_loop.h"
 
 #include "common/control.h"
 #include "common/halt.h"
