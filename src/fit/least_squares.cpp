@@ -7,12 +7,12 @@
 #include "common/format.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
+#include "engine/engine_start.h"
 #include "fit/fit_support.h"
 #include "fit/minimiser.h"
 #include "optics/lattice_functions.h"
 #include "optics/matrix_operation.h"
 #include "optics/optics_areas.h"
-#include "program/operation_loop.h"
 
 #include <cminpack.h>
 

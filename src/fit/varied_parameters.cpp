@@ -10,10 +10,10 @@
 #include "common/shared_areas.h"
 #include "common/slots.h"
 #include "common/units.h"
+#include "engine/engine_start.h"
 #include "engine/lookup.h"
 #include "engine/operation_data.h"
 #include "maps/element_maps.h"
-#include "program/operation_loop.h"
 
 #include <cmath>
 

@@ -2,9 +2,9 @@
 #include "common/format.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
+#include "engine/engine_start.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
-#include "program/operation_loop.h"
 
 #include <string>
 

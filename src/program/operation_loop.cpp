@@ -5,7 +5,6 @@
 #include "common/control.h"
 #include "common/halt.h"
 #include "common/random_numbers.h"
-#include "common/reset.h"
 #include "common/units.h"
 #include "engine/lookup.h"
 #include "engine/operation_data.h"
@@ -289,11 +288,6 @@ int vxmain() {
     if (end_flag == 1)
       return VXMAIN_STREAM_END;
   }
-}
-
-void reset_engine_areas() {
-  opline = Opline{};
-  tarvocav = Tarvocav{};
 }
 
 } // namespace vorax

@@ -1,4 +1,4 @@
-// The engine's operation loop and its start-up.
+// The operation loop and the engine start.
 #pragma once
 
 #include "common/table.h"
@@ -9,16 +9,8 @@ namespace vorax {
 inline constexpr int VXMAIN_STREAM_END = 0; // an operation's data ended with ";" (or the input)
 inline constexpr int VXMAIN_END_RUN = 1;    // COSY ran: the run ends as after STOP
 
-// Cavity-request flag of kind 20: 1 when the machine holds at least one such element.
-struct Tarvocav {
-  int request = 0;
-};
-inline Tarvocav tarvocav;
-
 int vxmain();  // VXMAIN_STREAM_END or VXMAIN_END_RUN; the caller ends the run on the latter
-void setup();  // binds the engine's input, output and echo units
 void cinitg(); // engine defaults in every subsystem
-void leng();   // element lengths, cumulative path lengths, machine length
 // Everything vxmain does before reading the first operation.
 void start_engine();
 

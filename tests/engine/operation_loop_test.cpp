@@ -4,6 +4,7 @@
 
 #include "common/control.h"
 #include "common/units.h"
+#include "engine/engine_start.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
 #include "program/operation_loop.h"

@@ -1,0 +1,21 @@
+// Engine services of the start-up that operations use again: the units and the echo file, the
+// path lengths, and the linac cavities with the energy after each position.
+#pragma once
+
+namespace vorax {
+
+// Cavity-request flag of kind 20: 1 when the machine holds at least one such element.
+struct Tarvocav {
+  int request = 0;
+};
+inline Tarvocav tarvocav;
+
+void setup(); // binds the engine's input, output and echo units
+void leng();  // element lengths, cumulative path lengths, machine length
+// The kind-20 request and the linac cavities' positions, in machine order.
+void scan_positions();
+// Energy after each position: the first cavity's E0 (1.0 without cavities) plus the gains of
+// the cavities at or before the position.
+void fill_energies();
+
+} // namespace vorax

@@ -1,0 +1,128 @@
+// Engine start at every entry before the first operation is read: units and echo file,
+// defaults, banner, path lengths, linac energies, element matrices and the run summary.
+#include "engine/engine_start.h"
+#include "common/control.h"
+#include "common/engine_tables.h"
+#include "common/format.h"
+#include "common/limits.h"
+#include "common/shared_areas.h"
+#include "common/units.h"
+#include "engine/operation_data.h"
+#include "input/command_loop.h"
+#include "maps/element_maps.h"
+#include "optics/constants.h"
+#include "optics/matrix_operation.h"
+#include "program/operation_loop.h"
+
+#include <string>
+
+namespace vorax {
+
+namespace {
+
+void control_defaults() {
+  control.print_level = 3;
+  control.map_order = 2;
+  control.page_eject = 0;
+  control.alig_echo = 1;
+  cinter = Cinter{};
+}
+
+void map_defaults() {
+  prodct.ncol = 27;
+  sym.option = 0;
+}
+
+// Limits and print selection refer to element numbers and positions of the machine they were
+// given for; a fresh entry must not apply them to another machine.
+void lookup_defaults() {
+  limit = Limit{};
+  cprt = Cprt{};
+}
+
+void print_banner() {
+  const std::string stars = " " + repeat('*', 56);
+  write_record(control.output_unit, "1");
+  write_record(control.output_unit, stars);
+  write_record(control.output_unit, stars);
+  write_record(control.output_unit, " * VORAX PROGRAM : LAST MODIFIED ON MAY      20, 1991 ***");
+  write_record(control.output_unit, stars);
+  write_record(control.output_unit, stars);
+  write_record(control.output_unit, " " + pagtit.title.str());
+}
+
+bool has_stored_map(int kind) {
+  switch (kind) {
+  case KODE_DRIFT:
+  case KODE_COLLIMAT:
+  case KODE_GKICK:
+  case KODE_ARBITRAR:
+  case KODE_MONITOR:
+  case KODE_HCOLLIMA:
+  case KODE_TARVOCAV:
+    return false;
+  default:
+    return true;
+  }
+}
+
+void number_matrices() {
+  int count = 0;
+  for (int e = 1; e <= inputt.nelm; ++e) {
+    if (!has_stored_map(inputt.kode(e))) {
+      blank.matrix_number(e) = 0;
+      continue;
+    }
+    if (count == MAXMAT) {
+      engine_message("  TOO MANY MATRICES : MAXIMUM IS :" + fI(MAXMAT, 6));
+      engine_message("  INCREASE VALUE OF PARAMETER MAXMAT ");
+      engine_stop(3);
+    }
+    blank.matrix_number(e) = ++count;
+    matgen(e);
+  }
+  sym.matrix_count = count;
+}
+
+void print_summary() {
+  const int out = control.output_unit;
+  write_record(out, " IN THIS RUN THERE ARE :");
+  write_record(out, fI(inputt.nelm, 6) + " DISTINCT ELEMENTS.  MAX IS MXELMD :" + fI(MXELMD, 6));
+  write_record(out, fI(mat.npos, 6) + " ELEMENTS IN MACHINE.MAX IS MAXPOS :" + fI(MAXPOS, 6));
+  write_record(out,
+               fI(sym.matrix_count, 6) + " MATRICES DEFINED.   MAX IS MAXMAT :" + fI(MAXMAT, 6));
+  write_record(out, fI(inputt.iadr(inputt.nelm + 1), 6) +
+                        " VALUES IN ELDAT.    MAX IS MAXDAT :" + fI(MAXDAT, 6));
+  if (inputt.real_kick_count > 0 && control.print_level >= 1)
+    write_record(out, " ** WARNING " + fI(inputt.real_kick_count, 5) +
+                          " MATRICES COMPUTED FOR REAL KICKS**");
+}
+
+} // namespace
+
+// Every subsystem that keeps settings from one operation to the next sets its defaults here,
+// one call per area, so that a fresh engine entry starts as a new run would.
+void cinitg() {
+  control_defaults();
+  reset_constants();
+  map_defaults();
+  lookup_defaults();
+  optics_defaults();
+}
+
+void start_engine() {
+  setup();
+  // A re-entry after NEWBEAMO keeps every setting of the previous run.
+  if (newbm.value != 1) {
+    cinitg();
+    print_banner();
+  }
+  leng();
+  scan_positions();
+  fill_energies();
+  number_matrices();
+  print_summary();
+  control.page_eject = 0;
+}
+
+} // namespace vorax
