@@ -3,7 +3,6 @@
 
 #include "common/format.h"
 #include "common/units.h"
-#include "input/reader.h"
 
 namespace vorax {
 
@@ -14,10 +13,10 @@ void plinit(int unit) {
   plotio.frames = 0;
 }
 
-void plend() {
+void plend(int log_unit) {
   if (plotio.frames > 0)
-    log_record("0... " + fI(plotio.frames, 5) + " PLOT FRAMES WRITTEN ON LOGICAL UNIT " +
-               fI(plotio.unit, 5));
+    write_record(log_unit, "0... " + fI(plotio.frames, 5) +
+                               " PLOT FRAMES WRITTEN ON LOGICAL UNIT " + fI(plotio.unit, 5));
   plotio.frames = 0;
   plotio.unit = 0;
 }

@@ -11,8 +11,9 @@ inline Plotio plotio;
 
 // Program start: records the plot unit and starts the frame count at 0.
 void plinit(int unit);
-// End of the run (and before an abnormal end): reports the frames written, then closes.
-void plend();
+// End of the run (and before an abnormal end): reports the frames written on the message log,
+// then closes.
+void plend(int log_unit);
 // Called by whoever completes a plot frame on the plot unit.
 void count_plot_frame();
 

@@ -1,11 +1,10 @@
 // The random numbers of the engine: the congruential generator and its uniform and Gaussian
-// draws, the streams in direct and table mode, the clock, and SEED with its tables.
+// draws, the streams in direct and table mode, the clock, and the seeded tables.
 #include "common/random_numbers.h"
 
 #include "common/format.h"
 #include "common/halt.h"
-#include "common/shared_areas.h"
-#include "engine/operation_data.h"
+#include "common/messages.h"
 
 #include <chrono>
 #include <cmath>
@@ -198,18 +197,6 @@ void fill_random_tables(std::int32_t seed_value) {
       value = gauss(state);
     cran.gauss_cut2(i) = value;
   }
-}
-
-// A SEED whose data end before its value would otherwise take whatever an earlier operation
-// left in the buffer: it stops as a record with too few values does.
-void seed(int &end_flag) {
-  if (input_record(end_flag, 1) < 1) {
-    engine_message("   ERROR--" + fI(1, 3) + " ELEMENTS WERE NOT FOUND");
-    engine_stop(273);
-  }
-  const std::int32_t s = seed_from_value(cintak.values(1));
-  engine_message("   THE SEED SELECTED FOR THIS RUN IS :" + fI(s, 12));
-  fill_random_tables(s);
 }
 
 } // namespace vorax

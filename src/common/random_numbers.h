@@ -1,5 +1,5 @@
 // Random numbers of the engine: the one congruential generator, its uniform and Gaussian
-// draws, the seeded tables of the fast sequences, the random streams, and SEED.
+// draws, the seeded tables of the fast sequences and the random streams.
 #pragma once
 
 #include "common/table.h"
@@ -63,8 +63,6 @@ using ClockSource = std::int32_t (*)();
 std::int32_t clock1();
 void set_clock_source(ClockSource source);
 
-// SEED: reads the seed, makes it odd, fills the tables.
-void seed(int &end_flag);
 // The seed SEED makes of the value read (0 takes the clock), and the tables it fills.
 std::int32_t seed_from_value(double value);
 void fill_random_tables(std::int32_t seed_value);

@@ -4,7 +4,6 @@
 
 #include "common/control.h"
 #include "common/format.h"
-#include "common/halt.h"
 #include "common/limits.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
@@ -344,22 +343,11 @@ int read_numbers(double *values, int capacity, int &end_flag, int wanted, int ec
 
 } // namespace
 
-void engine_message(const std::string &text) {
-  write_record(control.output_unit, text);
-  if (control.echo_flag)
-    write_record(control.echo_unit, text);
-}
-
 int read_operation_record(std::string &line) {
   const int status = read_record(control.input_unit, line);
   if (status == READ_OK)
     ++iodata.line_number;
   return status;
-}
-
-void engine_stop(int code) {
-  halt(code);
-  throw RunEnd{code};
 }
 
 int truncated(double value) {

@@ -1,6 +1,7 @@
 // The free-format reader of operation data.
 #pragma once
 
+#include "common/messages.h"
 #include "common/table.h"
 
 #include <string>
@@ -34,13 +35,6 @@ int read_operation_record(std::string &line);
 int input_record(int &end_flag, int count = -1);
 
 void outcon(int &end_flag); // OUTP
-
-// Writes a message record on the listing and, when the echo flag is set, on the echo file.
-void engine_message(const std::string &text);
-
-// The error stop for conditions after which the work cannot go on: halt, and end the run even
-// in the recoverable-error mode, in which halt itself returns.
-[[noreturn]] void engine_stop(int code);
 
 // A value truncated toward zero, limited to the int range (data values may be anything).
 int truncated(double value);

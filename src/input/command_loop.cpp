@@ -112,7 +112,7 @@ void ovflow(int kind, int limit) {
   log_record(k.message);
   log_record(blanks(20) + "THIS VERSION OF \"LDF\" ACCEPTS" + fI(limit, 10) + " ENTRIES");
   ++iodata.error_count;
-  plend();
+  plend(iodata.log_unit);
   halt(k.code);
   // A full table cannot be recovered from, even when the error stop is in its recoverable
   // mode: going on would write past the table.

@@ -118,7 +118,7 @@ void rdline() {
     log_record("0*** ERROR *** READ ERROR ON LOGICAL UNIT " + fI(iodata.input_unit, 2) + ", LINE " +
                fI(iodata.line_number, 4) + " --- EXECUTION TERMINATED");
     ++iodata.error_count;
-    plend();
+    plend(iodata.log_unit);
     halt(102);
     throw RunEnd{102}; // nothing sensible can be read after a failed read
 

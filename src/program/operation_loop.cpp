@@ -4,11 +4,11 @@
 
 #include "common/control.h"
 #include "common/halt.h"
-#include "common/random_numbers.h"
 #include "common/units.h"
 #include "engine/lookup.h"
 #include "engine/operation_data.h"
 #include "engine/unavailable_operations.h"
+#include "errors/seed.h"
 #include "fit/fitting.h"
 #include "maps/element_maps.h"
 #include "optics/constants.h"

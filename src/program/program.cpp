@@ -41,7 +41,7 @@ int run_program() {
     log_record("0INPUT STREAM AND MESSAGE LOG:");
     clear();
     cntrol();
-    plend();
+    plend(iodata.log_unit);
     rdend(101);
     if (iodata.error_count > 0) {
       status = 1;
