@@ -11,7 +11,6 @@
 #include "input/elements.h"
 #include "input/parameters.h"
 #include "input/reader.h"
-#include "program/operation_loop.h"
 
 #include <array>
 
@@ -69,7 +68,8 @@ bool convert_and_run() {
     rdwarn("** WARNING ** NO BEAM LINE SELECTED BY \"USE\" --- THE ENGINE STARTS ON AN EMPTY "
            "MACHINE");
   vxmatd();
-  return vxmain() == VXMAIN_END_RUN;
+  const auto engine_entry = command_loop_seam.hooks().engine_entry;
+  return engine_entry != nullptr && engine_entry();
 }
 
 // The COSY script writer is not part of this version; the command is acknowledged so that

@@ -1,6 +1,7 @@
 // The command loop and the commands it handles itself.
 #pragma once
 
+#include "common/hooks.h"
 #include "common/table.h"
 
 namespace vorax {
@@ -28,6 +29,18 @@ struct Prtcls {
   }
 };
 inline Prtcls prtcls;
+
+// The command loop's seam to the engine, which the program installs: the lattice language
+// itself knows nothing of the operations.
+struct CommandLoopHooks {
+  // Runs the engine on the machine just converted (VORAX); returns true when the engine ended
+  // the run, as STOP would. Left empty: no operation runs and the command loop reads on.
+  bool (*engine_entry)() = nullptr;
+  // Sets up the engine's output after TITLE has stored a new title, from which the echo file
+  // is named. Left empty: the title is only stored.
+  void (*title_output)() = nullptr;
+};
+inline Seam<CommandLoopHooks> command_loop_seam;
 
 void clear();
 void cntrol();

@@ -2,7 +2,6 @@
 #include "common/format.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
-#include "engine/engine_start.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
 
@@ -55,7 +54,8 @@ void title() {
     pagtit.title = Chars<80>{};
   else
     pagtit.title = line_text();
-  setup();
+  if (const auto title_output = command_loop_seam.hooks().title_output)
+    title_output();
   iodata.column = 81;
 }
 

@@ -7,8 +7,10 @@
 #include "common/plot.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
+#include "engine/engine_start.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
+#include "program/operation_loop.h"
 
 #include <string>
 
@@ -26,9 +28,18 @@ int finish(int status) {
   return 1;
 }
 
+bool enter_engine() {
+  return vxmain() == VXMAIN_END_RUN;
+}
+
 } // namespace
 
+void install_program_hooks() {
+  command_loop_seam.install({enter_engine, setup});
+}
+
 int run_program() {
+  install_program_hooks();
   int status = 0;
   try {
     pagtit.title = Chars<80>{};

@@ -9,4 +9,8 @@ namespace vorax {
 // writes one line naming the stop on the terminal.
 int run_program();
 
+// Wires every seam through which a lower folder calls up into this program (run_program does
+// it first): VORAX enters the engine, TITLE sets up the engine's output.
+void install_program_hooks();
+
 } // namespace vorax
