@@ -67,7 +67,6 @@ void evaluation(benchmark::State &state) {
     fffct(nullptr, 3, 2, x, fvec, 1);
     benchmark::DoNotOptimize(fvec[0]);
   }
-  fitl.active = 0;
   state.SetItemsProcessed(state.iterations());
   state.SetLabel(state.range(0) == 2 ? "second order" : "first order");
 }

@@ -50,7 +50,6 @@ struct Fitl {
   int nv = 0, nc = 0;
   int n1 = 0, n2 = 0;
   int divisor = 3;
-  int active = 0;         // an evaluation is collecting values (setout at the fit points)
   int need_analysis = 0;  // periodic analysis
   int need_lattice = 0;   // lattice functions propagated from the start values
   int need_beam = 0;      // beam matrix propagated

@@ -159,6 +159,16 @@ void read_data(int &end_flag) {
   }
 }
 
+// The machine pass hands over its values at the fit points and at its last position; the beam
+// matrix only when beam conditions need it.
+void collect_at_position(int position) {
+  if (position != mat.npos && position != mat.fit_position(1) && position != mat.fit_position(2))
+    return;
+  if (fitl.need_beam)
+    beam();
+  setout();
+}
+
 // Map, periodic analysis, lattice functions and beam as the conditions need them, collected
 // into the value table.
 void evaluate() {
@@ -166,12 +176,13 @@ void evaluate() {
   if (fitl.periodic_start && fitl.need_lattice) {
     // The start values follow the periodic solution of the lattice being fitted, which the
     // pass that collects the values cannot know before its end.
-    fitl.active = 0;
     machine_quiet(order);
     start_from_analysis(func.start);
   }
-  fitl.active = 1;
-  machine_quiet(order);
+  {
+    const Seam<MachinePassHooks>::Scope collecting(machine_pass_seam, {collect_at_position});
+    machine_quiet(order);
+  }
   setout();
 }
 
@@ -286,7 +297,6 @@ void fitlsq(int &end_flag) {
     fit_report("  THE FIT FUNCTION VALUE IS :" + fE(f, 15, 7));
   }
   warn_without_periodic_solution();
-  fitl.active = 0;
   fitl.need_analysis = fitl.need_lattice = fitl.need_beam = 0;
   leng();
 }

@@ -7,7 +7,6 @@
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "engine/lookup.h"
-#include "fit/fitting.h"
 #include "maps/element_maps.h"
 #include "optics/beam_envelope.h"
 #include "optics/lattice_functions.h"
@@ -96,8 +95,8 @@ void interval_maps(const MapContext &maps) {
 void machine_pass(const MapContext &maps) {
   const int op = func.operation;
   const bool mach = op == 510, beam_op = op == 515, matr = !mach && !beam_op;
-  const bool fit = fit_collecting();
-  const bool lattice = mach || fit;
+  const auto watcher = machine_pass_seam.hooks().at_position;
+  const bool lattice = mach || watcher != nullptr;
   const bool sync = mach && func.sync_option >= 1;
   const int npos = mat.npos;
   PrintSelection selection(mat.nint);
@@ -145,11 +144,8 @@ void machine_pass(const MapContext &maps) {
           pranal(mat.print_option);
       }
     }
-    if (fit && (p == npos || p == mat.fit_position(1) || p == mat.fit_position(2))) {
-      if (fit_needs_beam() && !beam_op)
-        beam();
-      setout();
-    }
+    if (watcher != nullptr)
+      watcher(p);
   }
   if (mach && mat.nint == 0 && control.print_level >= 1)
     mach_maxima();

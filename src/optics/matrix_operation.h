@@ -1,6 +1,7 @@
 // The matrix operation (MATR, MACH, BEAM, HARD), the periodic analysis and ZQVO.
 #pragma once
 
+#include "common/hooks.h"
 #include "common/shared_areas.h"
 #include "common/transfer_map.h"
 
@@ -11,11 +12,20 @@ namespace vorax {
 void matpre(int code, int &end_flag); // MATR 500, MACH 510, BEAM 515, HARD 520
 void zqvout(int &end_flag);           // ZQVO
 
+// The machine pass's seam to whoever watches it position by position; a fit installs it while
+// it evaluates.
+struct MachinePassHooks {
+  // Called after each position's map (mat.amap) and lattice functions (twf) are updated. While
+  // it is installed the pass propagates the lattice functions from func.start at every
+  // operation. Left empty: the pass does only what its operation asks.
+  void (*at_position)(int position) = nullptr;
+};
+inline Seam<MachinePassHooks> machine_pass_seam;
+
 // Accumulates the machine map position by position (mat.amap, 6 or 27 columns after
 // mat.print_option) and does what func.operation asks: 500 maps and the periodic analysis at
 // the end, 510 lattice functions and radiation integrals, 515 beam propagation. mat.nint = -2
-// prints nothing. While a least-squares evaluation collects values, the lattice functions are
-// propagated from func.start and setout() is called at mat.fit_position(1..2) and at the end.
+// prints nothing. The interval mode of MATR composes its pairs and calls no position hook.
 void matrix();
 
 // The machine map and its periodic analysis without any printout, for the fits: sets the
