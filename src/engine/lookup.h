@@ -10,8 +10,8 @@ int elpos(const Name8 &name);                   // first position of the element
 int poschk(int element);                        // first position of the element; stops with 246
 int vxpar(int element, const Name8 &parameter); // slot number; stops with 240 or 241
 int iequal(const Name8 &pattern, const Name8 &name);
-void limits(int &end_flag); // SETL
-void prtdef(int &end_flag); // PRIN
+void limits(int code, int &end_flag); // SETL
+void prtdef(int code, int &end_flag); // PRIN
 void prttst(int position, int &cursor, int &result);
 
 } // namespace vorax

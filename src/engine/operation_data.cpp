@@ -408,7 +408,7 @@ int input_record(int &end_flag, int count) {
   return count;
 }
 
-void outcon(int &end_flag) {
+void outcon(int, int &end_flag) {
   input_record(end_flag, 1);
   control.print_level = truncated(cintak.values(1));
 }

@@ -34,7 +34,7 @@ int read_operation_record(std::string &line);
 // negative count any number up to "," or ";". Returns the number of values read.
 int input_record(int &end_flag, int count = -1);
 
-void outcon(int &end_flag); // OUTP
+void outcon(int code, int &end_flag); // OUTP
 
 // A value truncated toward zero, limited to the int range (data values may be anything).
 int truncated(double value);

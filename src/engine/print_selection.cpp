@@ -102,7 +102,7 @@ void read_kinds(int &end_flag) {
 
 } // namespace
 
-void limits(int &end_flag) {
+void limits(int, int &end_flag) {
   int entries = 0;
   for (;;) {
     const std::string element_name = read_name(8, end_flag);
@@ -133,7 +133,7 @@ void limits(int &end_flag) {
   limit.flag = 1;
 }
 
-void prtdef(int &end_flag) {
+void prtdef(int, int &end_flag) {
   cprt = Cprt{};
   for (;;) {
     const std::string keyword = read_name(20, end_flag);

@@ -10,7 +10,7 @@ namespace vorax {
 
 // A SEED whose data end before its value would otherwise take whatever an earlier operation
 // left in the buffer: it stops as a record with too few values does.
-void seed(int &end_flag) {
+void seed(int, int &end_flag) {
   if (input_record(end_flag, 1) < 1) {
     engine_message("   ERROR--" + fI(1, 3) + " ELEMENTS WERE NOT FOUND");
     engine_stop(273);

@@ -4,6 +4,6 @@
 namespace vorax {
 
 // SEED: reads the seed, makes it odd, fills the tables.
-void seed(int &end_flag);
+void seed(int code, int &end_flag);
 
 } // namespace vorax

@@ -29,7 +29,7 @@ int first_position(int element) {
 
 } // namespace
 
-void fitpt(int &end_flag) {
+void fitpt(int, int &end_flag) {
   read_data_numbers(1, end_flag);
   const int n = data_integer(cintak.values(1));
   if (n <= 0)

@@ -235,7 +235,7 @@ int fffct(void *, int m, int n, const double *x, double *fvec, int) {
   return 0;
 }
 
-void fitlsq(int &end_flag) {
+void fitlsq(int, int &end_flag) {
   read_data(end_flag);
   if (!fitl.periodic_start)
     for (int k = 1; k <= 8; ++k)

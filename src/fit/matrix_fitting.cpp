@@ -156,7 +156,7 @@ void newton_step(int k, int last) {
 
 } // namespace
 
-void fitmat(int &end_flag) {
+void fitmat(int, int &end_flag) {
   read_data(end_flag);
   evaluate();
   record_values();

@@ -87,7 +87,7 @@ void compose_position(int position, TransferMap &work);
 void compose_position(int position, TransferMap &work, const MapContext &ctx);
 void tiltmm(int element, int matnum, double angle); // the record turned by tilt_map
 void symmtx(int matnum);                            // matnum < 1: every stored map
-void setsym(int &end_flag);                         // SETS
+void setsym(int code, int &end_flag);               // SETS
 
 // SETS after its data are read: mode (whole number) and reference energy in GeV. When the
 // option was off, every stored map is treated once; then the option is on.

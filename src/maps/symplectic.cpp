@@ -311,7 +311,7 @@ void set_symplectic_option(int mode, double energy) {
   sym.option = 1;
 }
 
-void setsym(int &end_flag) {
+void setsym(int, int &end_flag) {
   std::string name;
   int width = 0, count = 2;
   input(name, width, cintak.values.data(), NINPUT, end_flag, count, 1);

@@ -66,29 +66,7 @@ void set_constant(int number, double value) {
   }
 }
 
-} // namespace
-
-void reset_constants() {
-  const_ = Const{};
-  condef = Condef{};
-}
-
-void condf(int &end_flag) {
-  const int count = input_record(end_flag);
-  // Each constant number needs its value; a lone number would take a stale value.
-  if (count % 2 != 0) {
-    engine_message("  ERROR: CONS NEEDS PAIRS OF CONSTANT NUMBER AND VALUE, BUT" + fI(count, 4) +
-                   " VALUES WERE GIVEN");
-    halt(230);
-    return;
-  }
-  for (int pair = 1; pair <= count / 2; ++pair)
-    set_constant(truncated(cintak.values(2 * pair - 1)), cintak.values(2 * pair));
-  write_record(control.output_unit, "     THE NEW CONSTANT VALUES ARE ");
-  shocon();
-}
-
-void shocon() {
+void print_constants() {
   write_record(control.output_unit, "                 PI    = " + fF(const_.pi, 19, 16));
   write_record(control.output_unit,
                "  VELOCITY OF LIGHT    = " + fE(const_.clight, 17, 10) + " M/S ");
@@ -106,6 +84,32 @@ void shocon() {
   write_record(control.output_unit, "  SIGMA SCALING FACTOR = " + fE(const_.sigma_scaling, 10, 3));
   write_record(control.output_unit, std::string("  THE PARTICLE IS      : ") +
                                         (const_.particle_kind == 1 ? "PROTON  " : "ELECTRON"));
+}
+
+} // namespace
+
+void reset_constants() {
+  const_ = Const{};
+  condef = Condef{};
+}
+
+void condf(int, int &end_flag) {
+  const int count = input_record(end_flag);
+  // Each constant number needs its value; a lone number would take a stale value.
+  if (count % 2 != 0) {
+    engine_message("  ERROR: CONS NEEDS PAIRS OF CONSTANT NUMBER AND VALUE, BUT" + fI(count, 4) +
+                   " VALUES WERE GIVEN");
+    halt(230);
+    return;
+  }
+  for (int pair = 1; pair <= count / 2; ++pair)
+    set_constant(truncated(cintak.values(2 * pair - 1)), cintak.values(2 * pair));
+  write_record(control.output_unit, "     THE NEW CONSTANT VALUES ARE ");
+  print_constants();
+}
+
+void shocon(int, int &) {
+  print_constants();
 }
 
 } // namespace vorax

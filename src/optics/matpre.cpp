@@ -208,7 +208,7 @@ void matpre(int code, int &end_flag) {
   }
 }
 
-void zqvout(int &end_flag) {
+void zqvout(int, int &end_flag) {
   cintak.values.fill(0.0);
   std::string name;
   int name_width = 0;

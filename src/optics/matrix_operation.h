@@ -10,7 +10,7 @@
 namespace vorax {
 
 void matpre(int code, int &end_flag); // MATR 500, MACH 510, BEAM 515, HARD 520
-void zqvout(int &end_flag);           // ZQVO
+void zqvout(int code, int &end_flag); // ZQVO
 
 // The machine pass's seam to whoever watches it position by position; a fit installs it while
 // it evaluates.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/table.h"
+#include "program/operation_table.h"
 
 namespace vorax {
 
@@ -14,14 +15,8 @@ void cinitg(); // engine defaults in every subsystem
 // Everything vxmain does before reading the first operation.
 void start_engine();
 
-// Reads the next operation line (comments echoed, blank lines skipped) and decodes it. Returns
-// false at the end of the input, which ends the operation stream.
-bool getop(int &code, int &case_number, Chars<80> &line, int page_eject);
-// The operation code of the four-letter name the line begins with; stops with 280.
-int optitl(const Chars<80> &line);
-// Case number of an operation code.
-constexpr int operation_case(int code) {
-  return (code + 1) / 100;
-}
+// Reads the next operation line (comments echoed, blank lines skipped) and finds its row of the
+// operation table. Returns false at the end of the input, which ends the operation stream.
+bool getop(const Operation *&operation, Chars<80> &line, int page_eject);
 
 } // namespace vorax

@@ -10,7 +10,7 @@ namespace {
 int cons(std::string_view data, int *end_flag = nullptr) {
   start_engine_test(data);
   int flag = 0;
-  const int stop = stop_code([&] { condf(flag); });
+  const int stop = stop_code([&] { condf(2300, flag); });
   if (end_flag)
     *end_flag = flag;
   return stop;
@@ -56,7 +56,8 @@ TEST(Constants, ConsRejectsBadNumbersAndOddCounts) {
 
 TEST(Constants, ShovPrintsTheTable) {
   start_engine_test();
-  shocon();
+  int end_flag = 0;
+  shocon(2900, end_flag);
   const std::vector<std::string> expected = {"                 PI    =  3.1415926535897931",
                                              "  VELOCITY OF LIGHT    =  0.2997924580E+09 M/S",
                                              "      PARTICLE MASS    =  0.5109990600E-03 GEV",

@@ -145,7 +145,7 @@ TEST(Lookup, MatrixSlotsOnlyForStoredEntries) {
 TEST(Lookup, SetlStoresItsEntries) {
   small_machine(" q1 k1 -1 1 0.1 0\n QD K1 1 2 3 4\n B angle 0 .2 0 0, 99;\n");
   int end_flag = 0;
-  limits(end_flag);
+  limits(4100, end_flag);
   EXPECT_EQ(end_flag, 1);
   EXPECT_EQ(limit.flag, 1);
   ASSERT_EQ(limit.count, 3);
@@ -163,13 +163,13 @@ TEST(Lookup, SetlStoresItsEntries) {
   for (int i = 0; i < 51; ++i)
     many += " Q1 K1 0 1 0 0\n";
   small_machine(many + " 99;\n");
-  EXPECT_EQ(stop_code([&] { limits(end_flag); }), 0);
+  EXPECT_EQ(stop_code([&] { limits(4100, end_flag); }), 0);
   EXPECT_TRUE(contains(listing_text(), "  TOO MANY VARIABLE LIMITS . MAXIMUM IS :    50"));
 
   // Names longer than 8 characters are cut, not split into a name and a parameter name.
   small_machine(" QDLONGNAME K1 0 1 2 3, 99;\n");
   add_element(KODE_QUAD, {0.5, -1.0, 1.0, 0.0}, "QDLONGNA");
-  limits(end_flag);
+  limits(4100, end_flag);
   ASSERT_EQ(limit.count, 1);
   EXPECT_EQ(limit.element(1), 7);
   EXPECT_EQ(limit.slot(1), 2);
@@ -192,7 +192,7 @@ std::vector<int> printed() {
 std::vector<int> after_prin(std::string_view data) {
   small_machine(data);
   int end_flag = 0;
-  prtdef(end_flag);
+  prtdef(4200, end_flag);
   return printed();
 }
 
@@ -225,13 +225,13 @@ TEST(Lookup, PrintSelection) {
 TEST(Lookup, PrintSelectionStops) {
   small_machine(" TYPE FOO\n");
   int end_flag = 0;
-  EXPECT_EQ(stop_code([&] { prtdef(end_flag); }), 400);
+  EXPECT_EQ(stop_code([&] { prtdef(4200, end_flag); }), 400);
   EXPECT_TRUE(contains(listing_text(), " WRONG KEYWORD =FOO"));
   small_machine(" TYPE BEND DRIFT QUADRUPO\n");
-  EXPECT_EQ(stop_code([&] { prtdef(end_flag); }), 17);
+  EXPECT_EQ(stop_code([&] { prtdef(4200, end_flag); }), 17);
   EXPECT_TRUE(contains(listing_text(), " TOO MANY TYPES"));
   small_machine(" NAME A B C D E F G H I J K\n");
-  EXPECT_EQ(stop_code([&] { prtdef(end_flag); }), 18);
+  EXPECT_EQ(stop_code([&] { prtdef(4200, end_flag); }), 18);
   EXPECT_TRUE(contains(listing_text(), " TOO MANY NAMES : MAX IS 10"));
   small_machine(" INTERVAL " + [] {
     std::string s;
@@ -239,10 +239,10 @@ TEST(Lookup, PrintSelectionStops) {
       s += "D\n";
     return s;
   }());
-  EXPECT_EQ(stop_code([&] { prtdef(end_flag); }), 2);
+  EXPECT_EQ(stop_code([&] { prtdef(4200, end_flag); }), 2);
   EXPECT_TRUE(contains(listing_text(), "  TOO MANY INTERVALS REQUESTED"));
   small_machine(" WHAT\n");
-  EXPECT_EQ(stop_code([&] { prtdef(end_flag); }), 400);
+  EXPECT_EQ(stop_code([&] { prtdef(4200, end_flag); }), 400);
   EXPECT_TRUE(contains(listing_text(), " WRONG KEYWORD : WHAT"));
 }
 

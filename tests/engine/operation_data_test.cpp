@@ -230,13 +230,13 @@ TEST(OperationData, OutpSetsThePrintLevel) {
   start_engine_test(" 3 ;\n");
   control.print_level = 5;
   int end_flag = 0;
-  outcon(end_flag);
+  outcon(2600, end_flag);
   EXPECT_EQ(control.print_level, 3);
   EXPECT_EQ(end_flag, 1);
 
   start_engine_test(" 7.9\n");
   end_flag = 0;
-  outcon(end_flag);
+  outcon(2600, end_flag);
   EXPECT_EQ(control.print_level, 7);
   EXPECT_EQ(end_flag, 0);
 }

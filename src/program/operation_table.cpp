@@ -1,0 +1,124 @@
+// The operation table, and the handler of every operation this version does not provide: it
+// reads all of the operation's data by the operation's own layout and says in one line that
+// the operation is not available, so that a deck written for it still runs through the rest.
+#include "program/operation_table.h"
+
+#include "engine/deferred_data.h"
+#include "engine/lookup.h"
+#include "engine/operation_data.h"
+#include "errors/seed.h"
+#include "fit/fitting.h"
+#include "maps/element_maps.h"
+#include "optics/constants.h"
+#include "optics/matrix_operation.h"
+
+#include <array>
+#include <string>
+
+namespace vorax {
+
+namespace {
+
+using DataReader = void (*)(int &end_flag, const RecordSink &sink);
+
+std::string_view name_of(int code);
+
+template <DataReader read> void not_available(int code, int &end_flag) {
+  read(end_flag, {});
+  engine_message(" OPERATION " + std::string(name_of(code)) +
+                 " IS NOT AVAILABLE IN THIS VERSION; ITS DATA ARE SKIPPED");
+}
+
+// Without the script writer the run still ends here, as a deck that asks for the script
+// expects.
+void cosy_not_available(int, int &end_flag) {
+  read_cosy_data(end_flag);
+  engine_message(" OPERATION COSY IS NOT AVAILABLE IN THIS VERSION; NO SCRIPT IS WRITTEN AND "
+                 "THE RUN ENDS");
+}
+
+// DETA, GEOM, LINE, PART, FILE, INTE and CAVI have no fixed layout yet: one record of any
+// number of values is read.
+constexpr OperationHandler one_record = not_available<read_one_record>;
+
+// Name, code, handler, next heading on a new page, and (COSY) the end of the run.
+constexpr std::array<Operation, 50> operations{{
+    {"SIMP", 100, fitmat, true},
+    {"LEAS", 110, fitlsq, true},
+    {"MOVE", 200, not_available<read_move_data>, true},
+    {"TRAC", 300, not_available<read_trac_data>, true},
+    {"MODI", 400, not_available<read_modi_data>, false},
+    {"MATR", 500, matpre, true},
+    {"MACH", 510, matpre, true},
+    {"HARD", 520, matpre, true},
+    {"BEAM", 515, matpre, true},
+    {"DETA", 600, one_record, true},
+    {"GEOM", 700, one_record, true},
+    {"LINE", 800, one_record, true},
+    {"MISA", 900, not_available<read_misa_data>, false},
+    {"ERRO", 1000, not_available<read_erro_data>, false},
+    {"SETM", 1100, not_available<read_setm_data>, false},
+    {"SETE", 1200, not_available<read_sete_data>, false},
+    {"SEED", 1300, seed, false},
+    {"ALIG", 1400, not_available<read_alig_data>, true},
+    {"REFE", 1500, not_available<read_refe_data>, true},
+    {"CORR", 1600, not_available<read_corr_data>, false},
+    {"SETC", 1700, not_available<read_setc_data>, false},
+    {"SYNC", 1800, not_available<read_sync_data>, false},
+    {"SHOC", 1900, not_available<read_shoc_data>, false},
+    {"GENE", 2000, not_available<read_gene_data>, false},
+    {"BASE", 2100, not_available<read_base_data>, true},
+    {"PART", 2200, one_record, false},
+    {"CONS", 2300, condf, false},
+    {"SHOE", 2400, not_available<read_shoe_data>, false},
+    {"SHOM", 2500, not_available<read_shom_data>, false},
+    {"OUTP", 2600, outcon, false},
+    {"ADIA", 2700, not_available<read_adia_data>, false},
+    {"SETS", 2800, setsym, false},
+    {"SHOV", 2900, shocon, false},
+    {"FILE", 3000, one_record, false},
+    {"SETF", 3100, fitpt, false},
+    {"CHAN", 3200, not_available<read_chan_data>, false},
+    {"READ", 3300, not_available<read_read_data>, false},
+    {"CADO", 3400, not_available<read_cado_data>, false},
+    {"RMAT", 3500, not_available<read_rmat_data>, true},
+    {"INTE", 3600, one_record, true},
+    {"SEIS", 3700, not_available<read_seis_data>, false},
+    {"BLOC", 3800, not_available<read_bloc_data>, false},
+    {"TUNE", 3900, not_available<read_tune_data>, false},
+    {"ZQVO", 4000, zqvout, false},
+    {"SETL", 4100, limits, false},
+    {"PRIN", 4200, prtdef, false},
+    {"SPAC", 4300, not_available<read_spac_data>, false},
+    {"LAYO", 4400, not_available<read_layo_data>, true},
+    {"COSY", 4500, cosy_not_available, true, true},
+    {"CAVI", 4600, one_record, false},
+}};
+
+std::string_view name_of(int code) {
+  for (const Operation &op : operations)
+    if (op.code == code)
+      return op.name;
+  return "????";
+}
+
+} // namespace
+
+std::span<const Operation> operation_table() {
+  return operations;
+}
+
+const Operation &optitl(const Chars<80> &line) {
+  std::string first;
+  for (int i = 0; i < 80 && first.size() < 4; ++i)
+    if (line[i] != ' ')
+      first.push_back(line[i]);
+  for (const Operation &op : operations)
+    if (first == op.name)
+      return op;
+  engine_message("   ERROR IN OPERATION NAME : " + std::string(line.view().substr(0, 10)) +
+                 " : JOB STOPPED ");
+  engine_stop(280);
+}
+
+} // namespace vorax
