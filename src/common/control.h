@@ -2,6 +2,7 @@
 // the recoverable-error mode of the error stop, and the physical constants.
 #pragma once
 
+#include "common/reset.h"
 #include "common/units.h"
 
 namespace vorax {
@@ -18,6 +19,7 @@ struct Control {
   int alig_echo = 1;             // 0: the next ALIG line is not echoed
 };
 inline Control control;
+inline const AreaRegistration control_registration{reset_area<control>};
 
 // Recoverable-error mode of the error stop (used by orbit alignment).
 struct Cinter {
@@ -25,6 +27,7 @@ struct Cinter {
   int recorded = 0; // error number recorded in that mode, 0 when none
 };
 inline Cinter cinter;
+inline const AreaRegistration cinter_registration{reset_area<cinter>};
 
 // Physical and numerical constants; changed by CONS, shown by SHOV.
 struct Const {
@@ -44,11 +47,26 @@ struct Const {
   int particle_kind = 0; // 0 electron, 1 proton
 };
 inline Const const_;
+inline const AreaRegistration const_registration{reset_area<const_>};
 
 // Reference momentum deviation dp/p (the single-precision value of 0.005).
 struct Condef {
   double dpp_ref = 0.004999999888241291;
 };
 inline Condef condef;
+inline const AreaRegistration condef_registration{reset_area<condef>};
+
+// A fresh engine entry starts from the control words and constants of a new run; the units it
+// reads and writes are bound afresh by the engine start itself.
+inline void control_defaults() {
+  control.print_level = 3;
+  control.map_order = 2;
+  control.page_eject = 0;
+  control.alig_echo = 1;
+  reset_in_place(cinter);
+  reset_in_place(const_);
+  reset_in_place(condef);
+}
+inline const EngineDefaultsRegistration control_defaults_registration{control_defaults};
 
 } // namespace vorax

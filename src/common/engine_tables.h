@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/limits.h"
+#include "common/reset.h"
 #include "common/table.h"
 #include "common/transfer_map.h"
 
@@ -43,16 +44,9 @@ struct Inputt {
   // Slot j (1-based) of element k.
   double &slot(int k, int j) { return eldata(iadr(k) + j - 1); }
   double slot(int k, int j) const { return eldata(iadr(k) + j - 1); }
-  void clear() {
-    kode.fill(0);
-    iadr.fill(0);
-    eldata.fill(0.0);
-    nelm = 0;
-    eunits = 0;
-    real_kick_count = 0;
-  }
 };
 inline Inputt inputt;
+inline const AreaRegistration inputt_registration{reset_area<inputt>};
 
 // Names and labels of the distinct elements.
 struct Chinp {
@@ -60,12 +54,14 @@ struct Chinp {
   Table<Label14, 1, MXELMD> ellabel;
 };
 inline Chinp chinp;
+inline const AreaRegistration chinp_registration{reset_area<chinp>};
 
 // Length L of every distinct element (0 for ROLL, ZROT and MARKER).
 struct Lngth {
   Table<double, 1, MXELMD> ellen;
 };
 inline Lngth lngth;
+inline const AreaRegistration lngth_registration{reset_area<lngth>};
 
 // The unnamed global area: the engine machine sequence, the stored element maps and the
 // per-element and per-position tables derived at engine entry.
@@ -76,16 +72,8 @@ struct Blank {
   Table<double, 1, MXELMD> element_length;  // L (L + DZ for GKICK)
   Table<double, 1, MAXPOS> path_length;     // cumulative s after each position
   double machine_length = 0.0;
-  void clear() {
-    mseq.fill(0);
-    for (int m = 1; m <= MAXMAT; ++m)
-      maps(m).clear();
-    matrix_number.fill(0);
-    element_length.fill(0.0);
-    path_length.fill(0.0);
-    machine_length = 0.0;
-  }
 };
 inline Blank blank;
+inline const AreaRegistration blank_registration{reset_area<blank>};
 
 } // namespace vorax

@@ -1,6 +1,8 @@
 // Plot output of the run: the plot unit and the count of plot frames written on it.
 #pragma once
 
+#include "common/reset.h"
+
 namespace vorax {
 
 struct Plotio {
@@ -8,6 +10,7 @@ struct Plotio {
   int frames = 0; // plot frames written since then
 };
 inline Plotio plotio;
+inline const AreaRegistration plotio_registration{reset_area<plotio>};
 
 // Program start: records the plot unit and starts the frame count at 0.
 void plinit(int unit);

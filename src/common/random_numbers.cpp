@@ -117,14 +117,6 @@ double table_draw(std::int32_t &index, int option, double cut, std::int32_t &mod
 
 } // namespace
 
-void Cran::clear() {
-  signs.fill(0.0);
-  uniform.fill(0.0);
-  gauss_cut2.fill(0.0);
-  gauss_cut6.fill(0.0);
-  uniform_scale = 0.0;
-}
-
 // Unsigned arithmetic: the 32-bit product wraps and only its low 31 bits are kept.
 float ran(std::int32_t &state) {
   const std::uint32_t s = static_cast<std::uint32_t>(state) & LOW_31_BITS;

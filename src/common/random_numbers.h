@@ -2,6 +2,7 @@
 // draws, the seeded tables of the fast sequences and the random streams.
 #pragma once
 
+#include "common/reset.h"
 #include "common/table.h"
 
 #include <cstdint>
@@ -31,6 +32,7 @@ struct Cseeds {
   std::int32_t seed_copy = 0;      // the master seed as SEED set it
 };
 inline Cseeds cseeds;
+inline const AreaRegistration cseeds_registration{reset_area<cseeds>};
 
 // The tables of the fast sequences, filled by SEED; all zero before it.
 struct Cran {
@@ -39,9 +41,9 @@ struct Cran {
   Table<double, 0, RANDOM_TABLE_LAST> gauss_cut2; // T3: Gaussian values truncated at 2
   Table<double, 0, RANDOM_TABLE_LAST> gauss_cut6; // T4: Gaussian values (at most 6 by build)
   double uniform_scale = 0.0; // F = 2 sqrt(3): the uniform values times F have unit rms
-  void clear();
 };
 inline Cran cran;
+inline const AreaRegistration cran_registration{reset_area<cran>};
 
 // The generator: state s becomes (131 s + 32743) mod 2^31 and the result is s 2^-31 rounded
 // to single precision.

@@ -1,43 +1,44 @@
-// Reset of all global areas to their program-start values.
+// The registries of the areas and of the engine defaults, filled during static initialisation.
 #include "common/reset.h"
 
-#include "common/control.h"
-#include "common/engine_tables.h"
-#include "common/shared_areas.h"
 #include "common/units.h"
+
+#include <vector>
 
 namespace vorax {
 
-void reset_common_areas() {
-  control = Control{};
-  cinter = Cinter{};
-  const_ = Const{};
-  condef = Condef{};
-  inputt.clear();
-  chinp = Chinp{};
-  lngth = Lngth{};
-  blank.clear();
-  pagtit = Pagtit{};
-  mat = Mat{};
-  prodct = Prodct{};
-  sym = Sym{};
-  lincav.clear();
-  cintak = Cintak{};
-  limit = Limit{};
-  cprt = Cprt{};
-  analc = Analc{};
+namespace {
+
+// Built on first use, so that a registration made from any translation unit finds it.
+std::vector<void (*)()> &area_resets() {
+  static std::vector<void (*)()> resets;
+  return resets;
+}
+
+std::vector<void (*)()> &engine_defaults() {
+  static std::vector<void (*)()> defaults;
+  return defaults;
+}
+
+} // namespace
+
+AreaRegistration::AreaRegistration(void (*reset)()) {
+  area_resets().push_back(reset);
+}
+
+EngineDefaultsRegistration::EngineDefaultsRegistration(void (*set_defaults)()) {
+  engine_defaults().push_back(set_defaults);
 }
 
 void reset_all_areas() {
   reset_units();
-  reset_common_areas();
-  reset_input_areas();
-  reset_engine_areas();
-  reset_maps_areas();
-  reset_optics_areas();
-  reset_fit_areas();
-  reset_errors_areas();
-  reset_output_areas();
+  for (void (*reset)() : area_resets())
+    reset();
+}
+
+void set_engine_defaults() {
+  for (void (*set_defaults)() : engine_defaults())
+    set_defaults();
 }
 
 } // namespace vorax

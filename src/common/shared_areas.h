@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/limits.h"
+#include "common/reset.h"
 #include "common/table.h"
 #include "common/transfer_map.h"
 
@@ -14,6 +15,7 @@ struct Pagtit {
   Name8 extra;
 };
 inline Pagtit pagtit;
+inline const AreaRegistration pagtit_registration{reset_area<pagtit>};
 
 // The accumulated map of the machine and the options of the matrix operation.
 struct Mat {
@@ -27,6 +29,7 @@ struct Mat {
   Table<int, 0, 2 * MXLIST> intervals; // entry 0: count of values read; 1..80 bounds
 };
 inline Mat mat;
+inline const AreaRegistration mat_registration{reset_area<mat>};
 
 // Row length word of map records and the element being composed.
 struct Prodct {
@@ -34,6 +37,7 @@ struct Prodct {
   int current_element = 0;
 };
 inline Prodct prodct;
+inline const AreaRegistration prodct_registration{reset_area<prodct>};
 
 // Symplectic option.
 struct Sym {
@@ -46,6 +50,7 @@ struct Sym {
   int matrix_count = 0;
 };
 inline Sym sym;
+inline const AreaRegistration sym_registration{reset_area<sym>};
 
 // Linac bookkeeping: LCAVITY positions and the per-position energies (after each element).
 struct Lincav {
@@ -55,16 +60,9 @@ struct Lincav {
   Table<int, 1, 500> positions;
   Table<double, 1, MAXPOS> eideal; // energies as the lattice gives them
   Table<double, 1, MAXPOS> ereal;  // current energies, updated when a cavity's gain changes
-  void clear() {
-    linac = 0;
-    count = 0;
-    initial_energy = 1.0;
-    positions.fill(0);
-    eideal.fill(0.0);
-    ereal.fill(0.0);
-  }
 };
 inline Lincav lincav;
+inline const AreaRegistration lincav_registration{reset_area<lincav>};
 
 // The shared operation-input buffer filled by the data reader.
 struct Cintak {
@@ -72,6 +70,7 @@ struct Cintak {
   Name8 name;
 };
 inline Cintak cintak;
+inline const AreaRegistration cintak_registration{reset_area<cintak>};
 
 // Limits on varied parameters (SETL).
 struct Limit {
@@ -82,6 +81,7 @@ struct Limit {
   int flag = 0; // 1 once SETL has run
 };
 inline Limit limit;
+inline const AreaRegistration limit_registration{reset_area<limit>};
 
 // Print selection (PRIN).
 struct Cprt {
@@ -97,6 +97,18 @@ struct Cprt {
   Table<int, 1, 2> types;
 };
 inline Cprt cprt;
+inline const AreaRegistration cprt_registration{reset_area<cprt>};
+
+// A fresh engine entry composes maps at second order without the symplectic option. Limits and
+// print selection refer to element numbers and positions of the machine they were given for: a
+// fresh entry must not apply them to another machine.
+inline void shared_defaults() {
+  prodct.ncol = 27;
+  sym.option = 0;
+  reset_in_place(limit);
+  reset_in_place(cprt);
+}
+inline const EngineDefaultsRegistration shared_defaults_registration{shared_defaults};
 
 // Results of the periodic analysis of the accumulated map. Plane 1 is x, plane 2 is y.
 struct Analc {
@@ -112,5 +124,6 @@ struct Analc {
   int coupled = 0;
 };
 inline Analc analc;
+inline const AreaRegistration analc_registration{reset_area<analc>};
 
 } // namespace vorax

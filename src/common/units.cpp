@@ -3,6 +3,7 @@
 #include "common/units.h"
 
 #include "common/halt.h"
+#include "common/reset.h"
 
 #include <array>
 #include <cerrno>
@@ -354,7 +355,7 @@ bool open_unit(int unit, std::string_view name) {
   }
   Unit &u = unit_at(unit);
   close_files(u);
-  u = Unit{};
+  reset_in_place(u);
   u.connected = true;
   u.name = file;
   return true;
@@ -365,7 +366,7 @@ void close_unit(int unit) {
     return;
   Unit &u = unit_at(unit);
   close_files(u);
-  u = Unit{};
+  reset_in_place(u);
 }
 
 void rewind_unit(int unit) {
@@ -476,7 +477,7 @@ void reset_units() {
   Layer &l = layer();
   for (Unit &u : l.units) {
     close_files(u);
-    u = Unit{};
+    reset_in_place(u);
   }
   l.capture = false;
   l.sandbox = false;

@@ -6,7 +6,6 @@
 #include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/limits.h"
-#include "common/reset.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
 #include "common/units.h"
@@ -117,11 +116,6 @@ void leng() {
   if (control.print_level >= 2)
     write_record(control.output_unit,
                  " TOTAL LENGTH OF MACHINE IS:" + fF(blank.machine_length, 10, 3) + " METERS");
-}
-
-void reset_engine_areas() {
-  opline = Opline{};
-  tarvocav = Tarvocav{};
 }
 
 } // namespace vorax

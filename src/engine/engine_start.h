@@ -2,6 +2,8 @@
 // path lengths, and the linac cavities with the energy after each position.
 #pragma once
 
+#include "common/reset.h"
+
 namespace vorax {
 
 // Cavity-request flag of kind 20: 1 when the machine holds at least one such element.
@@ -9,6 +11,7 @@ struct Tarvocav {
   int request = 0;
 };
 inline Tarvocav tarvocav;
+inline const AreaRegistration tarvocav_registration{reset_area<tarvocav>};
 
 void setup(); // binds the engine's input, output and echo units
 void leng();  // element lengths, cumulative path lengths, machine length

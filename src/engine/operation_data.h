@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/messages.h"
+#include "common/reset.h"
 #include "common/table.h"
 
 #include <string>
@@ -16,6 +17,7 @@ struct Opline {
   Opline() { text.fill(' '); }
 };
 inline Opline opline;
+inline const AreaRegistration opline_registration{reset_area<opline>};
 
 // Reads an optional name and numbers from the operation data. Value k is stored at
 // values[k - 1]; most callers pass cintak.values.data(). name_width: in, the width of the name

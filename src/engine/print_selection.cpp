@@ -5,6 +5,7 @@
 #include "common/format.h"
 #include "common/halt.h"
 #include "common/limits.h"
+#include "common/reset.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "engine/operation_data.h"
@@ -134,7 +135,7 @@ void limits(int, int &end_flag) {
 }
 
 void prtdef(int, int &end_flag) {
-  cprt = Cprt{};
+  reset_in_place(cprt);
   for (;;) {
     const std::string keyword = read_name(20, end_flag);
     const Name8 pattern(keyword);

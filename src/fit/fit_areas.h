@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/limits.h"
+#include "common/reset.h"
 #include "common/table.h"
 
 namespace vorax {
@@ -44,6 +45,7 @@ struct Fitm {
   int second_order = 0;
 };
 inline Fitm fitm;
+inline const AreaRegistration fitm_registration{reset_area<fitm>};
 
 // LEAS: the fit description and the flags telling what an evaluation computes.
 struct Fitl {
@@ -66,6 +68,7 @@ struct Fitl {
   double weight_sum = 0.0; // sum of the squared weights
 };
 inline Fitl fitl;
+inline const AreaRegistration fitl_registration{reset_area<fitl>};
 
 // The values conditions address, and the raw values at fit point 2 from which the differences
 // are formed once the pass is complete (fit point 2 may come before fit point 1).
@@ -75,6 +78,7 @@ struct Fout {
   Table<double, 1, 21> beam_fp2;
 };
 inline Fout fout;
+inline const AreaRegistration fout_registration{reset_area<fout>};
 
 // Work space of the minimiser.
 struct Lmwork {
@@ -84,18 +88,8 @@ struct Lmwork {
   Table<int, 1, MXLVAR> ipvt;
   Table<double, 1, MXLVAR> qtf, wa1, wa2, wa3;
   Table<double, 1, MXLCND> wa4;
-  void clear() {
-    fvec.fill(0.0);
-    diag.fill(0.0);
-    fjac.fill(0.0);
-    ipvt.fill(0);
-    qtf.fill(0.0);
-    wa1.fill(0.0);
-    wa2.fill(0.0);
-    wa3.fill(0.0);
-    wa4.fill(0.0);
-  }
 };
 inline Lmwork lmwork;
+inline const AreaRegistration lmwork_registration{reset_area<lmwork>};
 
 } // namespace vorax

@@ -5,6 +5,7 @@
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/format.h"
+#include "common/reset.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "engine/engine_start.h"
@@ -91,7 +92,7 @@ void check_condition(int code, const Condition &c) {
 
 void read_data(int &end_flag) {
   read_data_numbers(12, end_flag);
-  fitl = Fitl{};
+  reset_in_place(fitl);
   fitl.n1 = data_integer(cintak.values(1));
   fitl.n2 = data_integer(cintak.values(2));
   const int nv = data_integer(cintak.values(3));

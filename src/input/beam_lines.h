@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/limits.h"
+#include "common/reset.h"
 #include "common/table.h"
 
 #include <string>
@@ -20,17 +21,20 @@ struct Lpdata {
   Table<int, 1, MAXLST> args;
 };
 inline Lpdata lpdata;
+inline const AreaRegistration lpdata_registration{reset_area<lpdata>};
 
 // The expanded machine: element-table indices, 5000 + line (start), 10000 + line (end).
 struct Seqnum {
   Table<int, 1, MAXPOS> value;
 };
 inline Seqnum seqnum;
+inline const AreaRegistration seqnum_registration{reset_area<seqnum>};
 
 struct Seqflg {
   Table<int, 1, MAXPOS> value;
 };
 inline Seqflg seqflg;
+inline const AreaRegistration seqflg_registration{reset_area<seqflg>};
 
 // (1) used line, (2) its actual-argument head, (3) SUPER, (4) element positions,
 // (5) sequence length, (6) first and (7) last position, (8) unused.
@@ -42,12 +46,14 @@ struct Period {
   }
 };
 inline Period period;
+inline const AreaRegistration period_registration{reset_area<period>};
 
 // Front-end flags: word 5 set while a machine is expanded, word 7 when USE gave SYMM.
 struct Flags {
   Table<int, 1, 8> value;
 };
 inline Flags flags;
+inline const AreaRegistration flags_registration{reset_area<flags>};
 
 // Cell types of the list storage.
 inline constexpr int CELL_HEAD = 1;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/hooks.h"
+#include "common/reset.h"
 #include "common/table.h"
 
 namespace vorax {
@@ -11,12 +12,14 @@ struct Units {
   int value = 0;
 };
 inline Units units;
+inline const AreaRegistration units_registration{reset_area<units>};
 
 // 1 after NEWBEAMO, never reset: every later conversion keeps the element tables.
 struct Newbm {
   int value = 0;
 };
 inline Newbm newbm;
+inline const AreaRegistration newbm_registration{reset_area<newbm>};
 
 // Values read by the engine's map and matrix routines.
 struct Prtcls {
@@ -29,6 +32,7 @@ struct Prtcls {
   }
 };
 inline Prtcls prtcls;
+inline const AreaRegistration prtcls_registration{reset_area<prtcls>};
 
 // The command loop's seam to the engine, which the program installs: the lattice language
 // itself knows nothing of the operations.

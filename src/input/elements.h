@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/limits.h"
+#include "common/reset.h"
 #include "common/table.h"
 
 namespace vorax {
@@ -51,6 +52,7 @@ struct Elmdat {
   Table<int, 1, MAXELM> def_line;
 };
 inline Elmdat elmdat;
+inline const AreaRegistration elmdat_registration{reset_area<elmdat>};
 
 struct Elmnam {
   Table<Name8, 1, MAXELM> name;
@@ -58,6 +60,7 @@ struct Elmnam {
   Table<Label14, 1, MAXELM> label;
 };
 inline Elmnam elmnam;
+inline const AreaRegistration elmnam_registration{reset_area<elmnam>};
 
 // The 30 element keywords, in table order (index 1..30).
 const Name8 &element_keyword(int index);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/limits.h"
+#include "common/reset.h"
 #include "common/table.h"
 
 namespace vorax {
@@ -34,16 +35,19 @@ struct Pardat {
   Table<int, 1, MAXPAR> def_line;
 };
 inline Pardat pardat;
+inline const AreaRegistration pardat_registration{reset_area<pardat>};
 
 struct Parnam {
   Table<Name8, 1, MAXPAR> name;
 };
 inline Parnam parnam;
+inline const AreaRegistration parnam_registration{reset_area<parnam>};
 
 struct Parval {
   Table<double, 1, MAXPAR> value;
 };
 inline Parval parval;
+inline const AreaRegistration parval_registration{reset_area<parval>};
 
 // Evaluation list: head, and link(i) = next node (0 ends).
 struct Parlst {
@@ -51,6 +55,7 @@ struct Parlst {
   Table<int, 1, MAXPAR> link;
 };
 inline Parlst parlst;
+inline const AreaRegistration parlst_registration{reset_area<parlst>};
 
 // Working stacks of the expression parser.
 inline constexpr int STACK_DEPTH = 50;
@@ -61,6 +66,7 @@ struct Stack {
   Table<int, 1, STACK_DEPTH> operand;
 };
 inline Stack stack;
+inline const AreaRegistration stack_registration{reset_area<stack>};
 
 void param(const Name8 &label, int label_length, int form_flag);
 void decexp(int target, int &error);

@@ -2,6 +2,7 @@
 // error and warning markers and their counters.
 #pragma once
 
+#include "common/reset.h"
 #include "common/table.h"
 
 #include <string>
@@ -20,6 +21,7 @@ struct Rdbuff {
   char operator()(int column) const { return text(column); }
 };
 inline Rdbuff rdbuff;
+inline const AreaRegistration rdbuff_registration{reset_area<rdbuff>};
 
 struct Iodata {
   int input_unit = 15;
@@ -34,6 +36,7 @@ struct Iodata {
   int unused = 0;
 };
 inline Iodata iodata;
+inline const AreaRegistration iodata_registration{reset_area<iodata>};
 
 struct Ioflag {
   int scan_mode = 0;
@@ -44,17 +47,20 @@ struct Ioflag {
   int word6 = 0;
 };
 inline Ioflag ioflag;
+inline const AreaRegistration ioflag_registration{reset_area<ioflag>};
 
 // Lower-case letters followed by upper-case letters; filled by the command loop.
 struct Cuplo {
   Chars<52> letters;
 };
 inline Cuplo cuplo;
+inline const AreaRegistration cuplo_registration{reset_area<cuplo>};
 
 struct Noecho {
   int value = 0;
 };
 inline Noecho noecho;
+inline const AreaRegistration noecho_registration{reset_area<noecho>};
 
 // The current character (column 81 holds ";").
 inline char current_char() {

@@ -3,7 +3,6 @@
 // symplectic treatment when that option is on.
 #include "common/control.h"
 #include "common/engine_tables.h"
-#include "common/reset.h"
 #include "common/shared_areas.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
@@ -96,10 +95,6 @@ void matgen(int element) {
     return;
   if (sym.option == 1)
     symmtx(matnum);
-}
-
-void reset_maps_areas() {
-  symmap.clear();
 }
 
 } // namespace vorax

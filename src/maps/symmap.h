@@ -27,6 +27,7 @@
 #pragma once
 
 #include "common/limits.h"
+#include "common/reset.h"
 #include "common/table.h"
 #include "common/transfer_map.h"
 
@@ -40,12 +41,9 @@ struct SymmapEntry {
 
 struct Symmap {
   Table<SymmapEntry, 1, MAXMAT> entry;
-  void clear() {
-    for (int m = 1; m <= MAXMAT; ++m)
-      entry(m) = SymmapEntry{};
-  }
 };
 inline Symmap symmap;
+inline const AreaRegistration symmap_registration{reset_area<symmap>};
 
 // The first-order derivatives dG/du_i (i = 1..6) at u.
 inline void gf_gradient(const SymmapEntry &e, const Table<double, 1, 6> &u,

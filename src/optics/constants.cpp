@@ -88,11 +88,6 @@ void print_constants() {
 
 } // namespace
 
-void reset_constants() {
-  const_ = Const{};
-  condef = Condef{};
-}
-
 void condf(int, int &end_flag) {
   const int count = input_record(end_flag);
   // Each constant number needs its value; a lone number would take a stale value.

@@ -5,6 +5,5 @@ namespace vorax {
 
 void condf(int code, int &end_flag);  // CONS: pairs of constant number and value
 void shocon(int code, int &end_flag); // SHOV: prints the constants (it has no data)
-void reset_constants();    // the values every engine run starts with
 
 } // namespace vorax

@@ -54,7 +54,4 @@ void beam(); // cbeam.sigma <- R cbeam.sigma0 R^T with R the first-order part of
 // Luminosity at the tune-shift limit for the current radiation results (lum, func).
 void lumin();
 
-// Engine defaults of the matrix operation (the map printout mode); part of the engine start.
-void optics_defaults();
-
 } // namespace vorax

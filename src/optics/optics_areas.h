@@ -3,6 +3,7 @@
 // results, the map printout mode and the data of HARD.
 #pragma once
 
+#include "common/reset.h"
 #include "common/table.h"
 
 namespace vorax {
@@ -25,6 +26,7 @@ struct Func {
   double map_length = 0.0; // path length covered by the accumulated map
 };
 inline Func func;
+inline const AreaRegistration func_registration{reset_area<func>};
 
 // Lattice functions at the current position (index 1 x, 2 y), propagated from func.start.
 struct Twf {
@@ -35,6 +37,7 @@ struct Twf {
   Table<double, 1, 2> beta_max, eta_max;
 };
 inline Twf twf;
+inline const AreaRegistration twf_registration{reset_area<twf>};
 
 // The beam (sigma) matrix: as defined at the start, and propagated to the current position.
 struct Cbeam {
@@ -45,6 +48,7 @@ struct Cbeam {
   int defined = 0;   // 1 once BEAM has defined a beam
 };
 inline Cbeam cbeam;
+inline const AreaRegistration cbeam_registration{reset_area<cbeam>};
 
 // Luminosity estimate for one coupling assumption.
 struct LuminosityCase {
@@ -71,12 +75,20 @@ struct Lum {
   LuminosityCase optimum, maximum;
 };
 inline Lum lum;
+inline const AreaRegistration lum_registration{reset_area<lum>};
 
 // Output mode of the map printout: non-zero writes maps as code/value pairs.
 struct Zqvo {
   int mode = 0;
 };
 inline Zqvo zqvo;
+inline const AreaRegistration zqvo_registration{reset_area<zqvo>};
+
+// A fresh engine entry prints maps in the ordinary form again.
+inline void zqvo_defaults() {
+  zqvo.mode = 0;
+}
+inline const EngineDefaultsRegistration zqvo_defaults_registration{zqvo_defaults};
 
 // Layout data of HARD for the element listing and geometry.
 struct Hardd {
@@ -85,5 +97,6 @@ struct Hardd {
   int geometry_mode = 0; // 0 listing only, 2 listing and geometry
 };
 inline Hardd hardd;
+inline const AreaRegistration hardd_registration{reset_area<hardd>};
 
 } // namespace vorax

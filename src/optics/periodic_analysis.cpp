@@ -3,6 +3,7 @@
 #include "common/control.h"
 #include "common/format.h"
 #include "common/linear_algebra.h"
+#include "common/reset.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "maps/element_maps.h"
@@ -103,7 +104,7 @@ void eigen_solution(double r11, double r12, double r21, double r22, double c, An
 } // namespace
 
 void periodic_analysis(const TransferMap &map, double length, bool second_order, Analc &out) {
-  out = Analc{};
+  reset_in_place(out);
   out.coupled = (std::fabs(map.R(1, 3)) + std::fabs(map.R(1, 4)) + std::fabs(map.R(2, 3)) +
                  std::fabs(map.R(2, 4))) > 1e-4;
 

@@ -20,26 +20,6 @@ namespace vorax {
 
 namespace {
 
-void control_defaults() {
-  control.print_level = 3;
-  control.map_order = 2;
-  control.page_eject = 0;
-  control.alig_echo = 1;
-  cinter = Cinter{};
-}
-
-void map_defaults() {
-  prodct.ncol = 27;
-  sym.option = 0;
-}
-
-// Limits and print selection refer to element numbers and positions of the machine they were
-// given for; a fresh entry must not apply them to another machine.
-void lookup_defaults() {
-  limit = Limit{};
-  cprt = Cprt{};
-}
-
 void print_banner() {
   const std::string stars = " " + repeat('*', 56);
   write_record(control.output_unit, "1");
@@ -100,14 +80,10 @@ void print_summary() {
 
 } // namespace
 
-// Every subsystem that keeps settings from one operation to the next sets its defaults here,
-// one call per area, so that a fresh engine entry starts as a new run would.
+// Every folder that keeps settings from one operation to the next has registered their
+// defaults, so that a fresh engine entry starts as a new run would.
 void cinitg() {
-  control_defaults();
-  reset_constants();
-  map_defaults();
-  lookup_defaults();
-  optics_defaults();
+  set_engine_defaults();
 }
 
 void start_engine() {

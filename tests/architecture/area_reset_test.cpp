@@ -1,0 +1,157 @@
+// The area registry: every area comes back to its program-start values in place, whatever was
+// written into it, and without a copy on the stack however large it is; and no area declared
+// in the sources is left out of the registry.
+#include "harness.h"
+
+#include "common/control.h"
+#include "common/engine_tables.h"
+#include "common/random_numbers.h"
+#include "common/reset.h"
+#include "common/shared_areas.h"
+#include "engine/engine_start.h"
+#include "engine/operation_data.h"
+#include "fit/fit_areas.h"
+#include "input/command_loop.h"
+#include "input/parameters.h"
+#include "input/reader.h"
+#include "maps/symmap.h"
+#include "optics/optics_areas.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <pthread.h>
+#include <random>
+#include <regex>
+#include <type_traits>
+
+namespace vorax::test {
+namespace {
+
+// Noise over every byte of an area; the areas hold numbers and characters only.
+template <class Area> void scribble(Area &area, std::mt19937 &noise) {
+  static_assert(std::is_trivially_copyable_v<Area>);
+  auto *bytes = reinterpret_cast<unsigned char *>(&area);
+  for (std::size_t i = 0; i < sizeof(Area); ++i)
+    bytes[i] = static_cast<unsigned char>(noise());
+}
+
+// The area equals, byte for byte, one freshly built by its default constructor.
+template <class Area> bool at_start(const Area &area) {
+  const auto fresh = std::make_unique<Area>();
+  return std::memcmp(&area, fresh.get(), sizeof(Area)) == 0;
+}
+
+// Areas of every folder that has any (errors, output and program have none of their own),
+// small and large, with and without a constructor of their own.
+template <class F> void for_each_area(F f) {
+  f(control, "control");
+  f(const_, "const_");
+  f(blank, "blank");
+  f(lincav, "lincav");
+  f(cran, "cran");
+  f(rdbuff, "rdbuff");
+  f(pardat, "pardat");
+  f(prtcls, "prtcls");
+  f(opline, "opline");
+  f(tarvocav, "tarvocav");
+  f(symmap, "symmap");
+  f(func, "func");
+  f(fitl, "fitl");
+  f(lmwork, "lmwork");
+}
+
+TEST(AreaReset, EveryAreaComesBackToItsStartValues) {
+  std::mt19937 noise(9);
+  for_each_area([&](auto &area, const char *) { scribble(area, noise); });
+  for_each_area([](auto &area, const char *name) { EXPECT_FALSE(at_start(area)) << name; });
+  reset_all_areas();
+  for_each_area([](auto &area, const char *name) { EXPECT_TRUE(at_start(area)) << name; });
+}
+
+// Larger than the 8 MB of a usual main-thread stack, as the particle store will be.
+struct Huge {
+  Table<double, 1, 2'000'000> values;
+  int count = 7;
+};
+static_assert(sizeof(Huge) > 8 * 1024 * 1024);
+Huge huge;
+const AreaRegistration huge_registration{reset_area<huge>};
+
+void *reset_all(void *) {
+  reset_all_areas();
+  return nullptr;
+}
+
+// The reset runs on a thread whose whole stack is 1 MB: a copy of the huge area built on it
+// would overflow it at once.
+TEST(AreaReset, LargeAreasAreResetInPlaceOnASmallStack) {
+  huge.values.fill(-1.0);
+  huge.count = 0;
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 1024 * 1024), 0);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(&thread, &attributes, reset_all, nullptr), 0);
+  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+  pthread_attr_destroy(&attributes);
+  EXPECT_EQ(huge.count, 7);
+  EXPECT_EQ(huge.values(1), 0.0);
+  EXPECT_EQ(huge.values(2'000'000), 0.0);
+}
+
+// A fresh engine entry sets the registered defaults of several folders, and only those.
+TEST(AreaReset, EngineDefaultsOfEveryFolderAreSet) {
+  reset_all_areas();
+  control.print_level = 7;
+  const_.pi = 3.0;
+  sym.option = 1;
+  prodct.ncol = 6;
+  limit.count = 3;
+  zqvo.mode = 1;
+  control.output_unit = 42; // bound by the engine start itself, not a default
+  set_engine_defaults();
+  EXPECT_EQ(control.print_level, 3);
+  EXPECT_EQ(const_.pi, 3.141592653589793);
+  EXPECT_EQ(sym.option, 0);
+  EXPECT_EQ(prodct.ncol, 27);
+  EXPECT_EQ(limit.count, 0);
+  EXPECT_EQ(zqvo.mode, 0);
+  EXPECT_EQ(control.output_unit, 42);
+  reset_all_areas();
+}
+
+// Every area the sources declare ("inline Name name;" in a header) is registered on the next
+// line, so that a new area cannot be left out of the reset.
+TEST(AreaReset, EveryDeclaredAreaIsRegistered) {
+  const std::regex declaration(R"(^inline ([A-Z]\w*) (\w+);$)");
+  int areas = 0;
+  for (const auto &entry :
+       std::filesystem::recursive_directory_iterator(std::string(VORAX_SOURCE_DIR) + "/src")) {
+    if (entry.path().extension() != ".h")
+      continue;
+    std::ifstream file(entry.path());
+    std::string line, previous_name;
+    for (int number = 1; std::getline(file, line); ++number) {
+      if (!previous_name.empty()) {
+        const std::regex registration(R"(^inline const AreaRegistration \w+\{reset_area<)" +
+                                      previous_name + R"(>\};$)");
+        EXPECT_TRUE(std::regex_match(line, registration))
+            << entry.path().string() << ":" << number << " " << previous_name;
+        previous_name.clear();
+      }
+      std::smatch m;
+      if (std::regex_match(line, m, declaration)) {
+        previous_name = m[2];
+        ++areas;
+      }
+    }
+  }
+  EXPECT_GE(areas, 50);
+}
+
+} // namespace
+} // namespace vorax::test
