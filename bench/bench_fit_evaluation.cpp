@@ -36,7 +36,7 @@ STOP
 
 // A LEAS description of two gradients and the two tunes and beta x.
 void describe_fit(bool second_order) {
-  fitl = Fitl{};
+  reset_in_place(fitl);
   fitl.nv = 2;
   fitl.nc = 3;
   const char *names[] = {"QF", "QD"};

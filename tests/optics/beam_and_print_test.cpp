@@ -1,6 +1,7 @@
 // The beam matrix (both definitions, propagation, envelopes) and the three forms of the map
 // printout.
 #include "common/control.h"
+#include "common/reset.h"
 #include "common/shared_areas.h"
 #include "harness.h"
 #include "optics/beam_envelope.h"
@@ -54,8 +55,8 @@ TEST(BeamMatrix, LatticeFormFromTheAnalysisKeepsTheGivenEmittances) {
     for (int j = 1; j <= 4; ++j)
       EXPECT_NEAR(cbeam.sigma(i, j), cbeam.sigma0(i, j), 1e-20);
   // Without a periodic solution (betas of 0) no beam is defined.
-  analc = Analc{};
-  cbeam = Cbeam{};
+  reset_in_place(analc);
+  reset_in_place(cbeam);
   EXPECT_FALSE(define_beam_lattice(v));
   EXPECT_EQ(cbeam.defined, 0);
   EXPECT_TRUE(contains(listing_text(), "BEAM NOT DEFINED"));

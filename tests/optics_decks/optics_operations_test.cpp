@@ -3,6 +3,7 @@
 #include "harness.h"
 #include "support/listings.h"
 
+#include "common/reset.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "optics/matrix_operation.h"
@@ -215,7 +216,7 @@ TEST(OpticsOperations, QuietMachineForTheFitsPrintsNothingAndKeepsTheIntervals) 
   ASSERT_EQ(r.status, 0) << r.terminal;
   // The engine tables and maps stay after the run; compute again as a fit evaluation does.
   bind_units_in_memory("", "");
-  analc = Analc{};
+  reset_in_place(analc);
   machine_quiet(2);
   EXPECT_TRUE(captured_output(LISTING_UNIT).empty());
   EXPECT_NEAR(analc.nu(1), number_after(r.listing, "   NU ="), 1e-14);
