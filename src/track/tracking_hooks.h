@@ -1,0 +1,45 @@
+// What the tracking loop asks of the folders above it at each turn and position: the machine's
+// imperfections (misalignments and field errors) and the plots of the tracked particles. The
+// loop sits below them, so it reaches them only through this seam, which the program installs
+// at its start. An empty hook means a perfect machine, or no plot.
+#pragma once
+
+#include "common/hooks.h"
+
+namespace vorax {
+
+struct TrackingHooks {
+  // Start of a pass over the positions of one turn. Normal mode (partial = false): the
+  // misalignment and field-error random streams restart from the master seed (or from index 1
+  // and stride 1 in table mode), the field-error factor counter returns to its first value and
+  // the cursor of a replayed misalignment set to the first misaligned position, so that every
+  // turn meets the same imperfect machine. Partial mode: the streams and the counter come back
+  // from the copies saved at the end of the previous partial pass.
+  void (*pass_start)(bool partial) = nullptr;
+  // End of a pass: in partial mode the streams and the counter are saved for the next pass.
+  void (*pass_end)(bool partial) = nullptr;
+
+  // Misalignment of the position about to be tracked (position p holds element e): true when
+  // p is misaligned; the displacements are then kept by the hook owner for the two transforms.
+  bool (*misaligned)(int position, int element) = nullptr;
+  // The six coordinates of one particle into the displaced element's frame (before the
+  // element) and back out of it (after the element).
+  void (*into_element_frame)(double z[6]) = nullptr;
+  void (*out_of_element_frame)(double z[6]) = nullptr;
+
+  // Field errors of the position: changes the element's parameters and, where its tracking
+  // reads a map, rebuilds the map record of the slot. True when anything was changed; the loop
+  // then calls restore_element at the end of the position, which puts back the design values
+  // and the design map bit for bit.
+  bool (*apply_errors)(int position, int element, int map_slot) = nullptr;
+  void (*restore_element)(int element, int map_slot) = nullptr;
+
+  // The character plot of the tracked particles (continuation flag as the plot routine takes it)
+  // and the per-position orbit plot.
+  void (*plot_particles)(int continuation) = nullptr;
+  void (*plot_orbit)(int position, int element, int positions) = nullptr;
+};
+
+inline Seam<TrackingHooks> tracking_seam;
+
+} // namespace vorax
