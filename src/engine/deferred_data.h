@@ -90,9 +90,7 @@ void read_alig_data(int &end_flag, const RecordSink &sink = {}); // ALIG
 void read_refe_data(int &end_flag, const RecordSink &sink = {}); // REFE
 void read_base_data(int &end_flag, const RecordSink &sink = {}); // BASE
 
-// Layout, drawing records, COSY script.
-void read_layo_data(int &end_flag, const RecordSink &sink = {}); // LAYO
-void read_cado_data(int &end_flag, const RecordSink &sink = {}); // CADO
+// COSY script.
 void read_cosy_data(int &end_flag, const RecordSink &sink = {}); // COSY
 
 // Operations whose data have no fixed layout yet (DETA, GEOM, LINE, PART, FILE, INTE, CAVI).

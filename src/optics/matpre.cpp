@@ -11,6 +11,7 @@
 #include "optics/lattice_functions.h"
 #include "optics/matrix_operation.h"
 #include "optics/optics_areas.h"
+#include "output/layout.h"
 
 #include <cmath>
 #include <string>
@@ -165,23 +166,15 @@ void beam_operation(int count) {
 }
 
 void hard(int count) {
-  func.energy = v(1);
+  layout.energy = v(1);
   func.operation = 520;
-  hardd.geometry_mode = 0;
+  layout.geometry_mode = 0;
   if (count > 1) {
-    for (int j = 1; j <= 8; ++j)
-      hardd.layout(j) = v(1 + j);
-    const int ranges = whole(v(10));
-    if (!intervals_fit(ranges))
+    if (!take_layout_values(&cintak.values(2), count))
       return;
-    func.nprint = ranges;
-    if (!cprt.selection && ranges > 0) {
-      hardd.ranges = ranges;
-      store_intervals(ranges, 11, count);
-    }
-    hardd.geometry_mode = 2;
+    layout.geometry_mode = 2;
   }
-  say(" HARD: THE MAGNET LISTING AND THE MACHINE GEOMETRY ARE NOT AVAILABLE IN THIS VERSION");
+  hwpnt();
 }
 
 } // namespace

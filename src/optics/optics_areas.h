@@ -1,6 +1,6 @@
 // Areas of the matrix operation that later operations and the fits read: starting lattice
 // functions and radiation settings, running lattice functions, the beam matrix, radiation
-// results, the map printout mode and the data of HARD.
+// results and the map printout mode.
 #pragma once
 
 #include "common/reset.h"
@@ -8,7 +8,7 @@
 
 namespace vorax {
 
-// Settings of MACH (and of the fits that propagate lattice functions), the energy of HARD.
+// Settings of MACH (and of the fits that propagate lattice functions).
 struct Func {
   // Starting lattice functions: beta x, alpha x, eta x, eta' x, beta y, alpha y, eta y, eta' y.
   Table<double, 1, 8> start;
@@ -21,8 +21,6 @@ struct Func {
   double bunches = 0.0;
   int nint = 0;
   int operation = 0;       // 500 MATR, 510 MACH, 515 BEAM, 520 HARD
-  double energy = 0.0;     // beam energy of HARD (GeV), read by the element listing
-  int nprint = 0;          // print ranges of HARD
   double map_length = 0.0; // path length covered by the accumulated map
 };
 inline Func func;
@@ -89,14 +87,5 @@ inline void zqvo_defaults() {
   zqvo.mode = 0;
 }
 inline const EngineDefaultsRegistration zqvo_defaults_registration{zqvo_defaults};
-
-// Layout data of HARD for the element listing and geometry.
-struct Hardd {
-  Table<double, 1, 8> layout; // S0, X0, Y0, Z0, THETA0, PHI0, PSI0, length unit
-  int ranges = 0;
-  int geometry_mode = 0; // 0 listing only, 2 listing and geometry
-};
-inline Hardd hardd;
-inline const AreaRegistration hardd_registration{reset_area<hardd>};
 
 } // namespace vorax

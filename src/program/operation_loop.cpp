@@ -6,6 +6,7 @@
 #include "common/control.h"
 #include "common/units.h"
 #include "engine/operation_data.h"
+#include "output/layout.h"
 
 #include <string>
 
@@ -20,7 +21,8 @@ bool is_comment(char c) {
 // State that every operation starts from afresh. Subsystems with per-operation words reset
 // them here.
 void reset_operation_state() {
-  opline.column = 0; // the data start on the line after the operation line
+  opline.column = 0;     // the data start on the line after the operation line
+  layout.suppressed = 0; // a fit's quiet geometry ends with the fit
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "maps/element_maps.h"
 #include "optics/constants.h"
 #include "optics/matrix_operation.h"
+#include "output/layout.h"
 
 #include <array>
 #include <string>
@@ -80,7 +81,7 @@ constexpr std::array<Operation, 50> operations{{
     {"SETF", 3100, fitpt, false},
     {"CHAN", 3200, not_available<read_chan_data>, false},
     {"READ", 3300, not_available<read_read_data>, false},
-    {"CADO", 3400, not_available<read_cado_data>, false},
+    {"CADO", 3400, hpon, false},
     {"RMAT", 3500, not_available<read_rmat_data>, true},
     {"INTE", 3600, one_record, true},
     {"SEIS", 3700, not_available<read_seis_data>, false},
@@ -90,7 +91,7 @@ constexpr std::array<Operation, 50> operations{{
     {"SETL", 4100, limits, false},
     {"PRIN", 4200, prtdef, false},
     {"SPAC", 4300, not_available<read_spac_data>, false},
-    {"LAYO", 4400, not_available<read_layo_data>, true},
+    {"LAYO", 4400, lay, true},
     {"COSY", 4500, cosy_not_available, true, true},
     {"CAVI", 4600, one_record, false},
 }};
