@@ -28,8 +28,8 @@ Condition classify_condition(int code) {
     return {Source::beam_fp1, code, false};
   if ((code >= 93 && code <= 98) || (code >= 271 && code <= 278))
     return {Source::tracking, 0, true};
-  if (code >= 281 && code <= 288)
-    return {Source::geometry, 0, false};
+  if (code > GEOMETRY_VALUES && code <= GEOMETRY_VALUES + 7)
+    return {Source::geometry, code, false};
   if (code >= 110 && code <= 1000) {
     const int index = map_value_index(code);
     if (index == 0)

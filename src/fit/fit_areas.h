@@ -11,6 +11,8 @@ namespace vorax {
 inline constexpr int MXSVAR = 10; // varied parameters (and conditions) of SIMP
 inline constexpr int MXDRIV = 6;  // entries of a coupled list, the varied parameter itself first
 inline constexpr int NFOUT = 331; // entries of the value table
+// Value indices 281..287: S, X, Y, Z, THETA, PHI, PSI at the end of the machine.
+inline constexpr int GEOMETRY_VALUES = 280;
 
 // One element parameter: element number, slot within the element, address in eldata.
 struct ParameterRef {
@@ -43,6 +45,8 @@ struct Fitm {
   Table<double, 1, MXSVAR * MXSVAR> jacobian; // (i, j) at (i - 1) + nv (j - 1): dV_j / dp_i
   int length_varied = 0;
   int second_order = 0;
+  int periodic = 0; // a condition reads the periodic analysis (codes 1..20)
+  int geometry = 0; // a condition reads the geometry at the end (codes 21..27)
 };
 inline Fitm fitm;
 inline const AreaRegistration fitm_registration{reset_area<fitm>};
@@ -55,6 +59,7 @@ struct Fitl {
   int need_analysis = 0;  // periodic analysis
   int need_lattice = 0;   // lattice functions propagated from the start values
   int need_beam = 0;      // beam matrix propagated
+  int need_geometry = 0;  // geometry of the machine, quietly
   int second_order = 0;   // 27 columns
   int periodic_start = 0; // start values follow the periodic solution of the lattice
   int length_varied = 0;

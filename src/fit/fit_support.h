@@ -61,7 +61,7 @@ enum class Source {
   lattice_difference, // 1031..1040
   beam_difference,    // 1071..1091
   tracking,           // 93..98, 271..278: detailed tracking
-  geometry,           // 281..288: machine geometry
+  geometry,           // 281..287: machine geometry at the end
   invalid,
 };
 

@@ -14,6 +14,7 @@
 #include "optics/lattice_functions.h"
 #include "optics/matrix_operation.h"
 #include "optics/optics_areas.h"
+#include "output/layout.h"
 
 #include <cminpack.h>
 
@@ -68,8 +69,6 @@ void check_condition(int code, const Condition &c) {
     fit_stop({what + " IS NOT A LEAST-SQUARES CONDITION"}, 0);
   case Source::tracking:
     fit_stop({what + " NEEDS RESULTS OF THE DETAILED TRACKING, WHICH THE FIT CANNOT EVALUATE"}, 0);
-  case Source::geometry:
-    fit_stop({what + " NEEDS THE MACHINE GEOMETRY, WHICH THE FIT CANNOT EVALUATE"}, 0);
   default:
     break;
   }
@@ -136,6 +135,8 @@ void read_data(int &end_flag) {
     if (c.source == Source::beam_end || c.source == Source::beam_fp1 ||
         c.source == Source::beam_difference)
       fitl.need_beam = 1;
+    if (c.source == Source::geometry)
+      fitl.need_geometry = 1;
     if (c.second_order)
       fitl.second_order = 1;
   }
@@ -185,6 +186,11 @@ void evaluate() {
     machine_quiet(order);
   }
   setout();
+  if (fitl.need_geometry) {
+    geometry_quiet();
+    for (int k = 1; k <= 7; ++k)
+      fout.value(GEOMETRY_VALUES + k) = geometry_result(k);
+  }
 }
 
 // A heading and one value per condition: the final targets, the current targets or the
@@ -298,7 +304,7 @@ void fitlsq(int, int &end_flag) {
     fit_report("  THE FIT FUNCTION VALUE IS :" + fE(f, 15, 7));
   }
   warn_without_periodic_solution();
-  fitl.need_analysis = fitl.need_lattice = fitl.need_beam = 0;
+  fitl.need_analysis = fitl.need_lattice = fitl.need_beam = fitl.need_geometry = 0;
   leng();
 }
 

@@ -9,6 +9,7 @@
 #include "common/shared_areas.h"
 #include "fit/fit_support.h"
 #include "optics/matrix_operation.h"
+#include "output/layout.h"
 
 #include <cmath>
 
@@ -24,16 +25,31 @@ double varied_value(int i) {
   return inputt.eldata(fitm.var(i).entry(1).target.address);
 }
 
-// The machine map and its periodic analysis; the fit cannot go on from an unstable machine.
+// Codes 21..27 are the geometry at the end of the machine: S, X, Y, Z, THETA, PHI, PSI.
+bool is_geometry_code(int code) {
+  return code >= 21 && code <= 27;
+}
+
+// The machine map and its periodic analysis when a condition reads them (the fit cannot go on
+// from an unstable machine), the geometry when one reads that; a fit of the geometry alone
+// also works on a line that has no periodic solution.
 void evaluate() {
-  machine_quiet(fitm.second_order ? 2 : 1);
-  if (periodic_analysis_failed())
-    fit_stop({"   UNSTABLE MOTION ENCOUNTERED DURING FIT COMPUTATION   JOB HALTED "}, 258);
+  if (fitm.periodic) {
+    machine_quiet(fitm.second_order ? 2 : 1);
+    if (periodic_analysis_failed())
+      fit_stop({"   UNSTABLE MOTION ENCOUNTERED DURING FIT COMPUTATION   JOB HALTED "}, 258);
+  }
+  if (fitm.geometry)
+    geometry_quiet();
+}
+
+double condition_value(int code) {
+  return is_geometry_code(code) ? geometry_result(code - 20) : periodic_quantity(code);
 }
 
 void record_values() {
   for (int j = 1; j <= fitm.nv; ++j)
-    fitm.value(j) = periodic_quantity(fitm.code(j));
+    fitm.value(j) = condition_value(fitm.code(j));
 }
 
 void set_varied(int i, double v, ChangedElements &changed) {
@@ -41,16 +57,10 @@ void set_varied(int i, double v, ChangedElements &changed) {
   rebuild(changed);
 }
 
-// Codes 21..27 ask for the machine geometry at the end, which the layout computation produces,
-// not the map; without it the fit would chase zeros.
 void check_code(int code) {
-  if (code >= 1 && code <= 20)
+  if (code >= 1 && code <= 27)
     return;
-  if (code >= 21 && code <= 27)
-    fit_stop({" SIMP: CONDITION CODE" + fI(code, 5) +
-              " NEEDS THE MACHINE GEOMETRY, WHICH THE FIT CANNOT EVALUATE"},
-             0);
-  fit_stop({" SIMP: CONDITION CODE" + fI(code, 5) + " IS NOT A CODE OF 1 TO 20"}, 0);
+  fit_stop({" SIMP: CONDITION CODE" + fI(code, 5) + " IS NOT A CODE OF 1 TO 27"}, 0);
 }
 
 // The varied parameter whose element and slot are those of p, 0 when none is.
@@ -103,9 +113,16 @@ void read_data(int &end_flag) {
     }
   }
   fitm.second_order = 0;
-  for (int j = 1; j <= nv; ++j)
+  fitm.periodic = fitm.geometry = 0;
+  for (int j = 1; j <= nv; ++j) {
+    if (is_geometry_code(fitm.code(j))) {
+      fitm.geometry = 1;
+      continue;
+    }
+    fitm.periodic = 1;
     if (classify_condition(fitm.code(j)).second_order)
       fitm.second_order = 1;
+  }
 }
 
 // One Newton step towards the intermediate targets; the Jacobian is rebuilt each step.
@@ -124,7 +141,7 @@ void newton_step(int k, int last) {
     set_varied(i, p + fitm.step(i), changed);
     evaluate();
     for (int j = 1; j <= nv; ++j)
-      jacobian(i, j) = (periodic_quantity(fitm.code(j)) - fitm.value(j)) / fitm.step(i);
+      jacobian(i, j) = (condition_value(fitm.code(j)) - fitm.value(j)) / fitm.step(i);
     set_varied(i, p, changed);
   }
 

@@ -74,11 +74,15 @@ TEST(Conditions, RangesOfTheValueTable) {
     EXPECT_EQ(got.index, c.index) << c.code;
     EXPECT_EQ(got.second_order, c.second) << c.code;
   }
-  // Tracking and geometry results have no source in this system; they are never map codes.
+  // Tracking results have no source in this system; neither they nor the geometry results
+  // (S .. PSI at their own indices) are map codes, and 288 after them names nothing.
   for (int code : {93, 98, 271, 278})
     EXPECT_EQ(classify_condition(code).source, Source::tracking) << code;
-  for (int code : {281, 287, 288})
+  for (int code : {281, 287}) {
     EXPECT_EQ(classify_condition(code).source, Source::geometry) << code;
+    EXPECT_EQ(classify_condition(code).index, code) << code;
+  }
+  EXPECT_EQ(classify_condition(288).source, Source::invalid);
 }
 
 TEST(Conditions, DataIntegersTruncateAndStayInRange) {

@@ -1,6 +1,6 @@
 // The machine layout through whole decks: closed rings, the quarter circle, tilted bends as their
 // maps turn them, rolls, S against the machine length, length units, the magnet listing in every
-// unit convention, drawing records and the stops.
+// unit convention, drawing records, the geometry conditions of both fits and the stops.
 #include "harness.h"
 #include "support/listings.h"
 
@@ -237,6 +237,34 @@ TEST(Layout, DrawingRecordsPlaceEveryMagnetOnce) {
   EXPECT_EQ(count_of(r.listing, " ADD "), 8); // nprint -2 draws nothing
 }
 
+// A drift, a bend of unit length and a drift of 2: the end X for the bend angle a.
+double line_end_x(double a) {
+  return -(1 - std::cos(a)) / a - 2 * std::sin(a);
+}
+
+TEST(Layout, GeometryConditionsOfBothFits) {
+  const std::string line = "D1: DRIFT, L=1\nB: SBEND, L=1, ANGLE=0.1\nD2: DRIFT, L=2\n"
+                           "L1: LINE=(D1,B,D2)\nUSE, L1\nVORAX\nCADO\n 1 1,\n";
+  // A line has no periodic solution: a fit of its geometry alone needs none.
+  for (const char *fit : {"SIMP\n 0 6 1\nB ANGLE 0.01\n 22 -0.5\n 0;\n",
+                          "LEAS\n 1 3 1 1 1 0 0 0 1 0 0 0\nB ANGLE 0\n 282 -0.5 1\n 0;\n"}) {
+    const DeckRun r = run_ok(line + fit + "STOP\n");
+    const double a = last_number_after(r.listing, "OF B        =");
+    EXPECT_NEAR(line_end_x(a), -0.5, 1e-8) << fit << r.listing;
+    EXPECT_FALSE(contains(r.listing, "THE SXYZ")) << fit; // quiet evaluations
+    EXPECT_FALSE(contains(r.listing, " ADD ")) << fit;    // and nothing drawn
+  }
+  // Geometry beside the periodic analysis: the tune and the azimuth at the end of a ring.
+  const DeckRun r = run_ok(
+      "PI = 3.141592653589793\nQF: QUADRUPOLE, L=0.5, K1=0.9\nQD: QUADRUPOLE, L=0.5, K1=-0.9\n"
+      "D: DRIFT, L=0.5\nB: SBEND, L=2, ANGLE=2*PI/16\nCELL: LINE=(QF,D,B,D,QD,D,B,D)\n"
+      "RING: LINE=(8*CELL)\nUSE, RING\nVORAX\nSIMP\n 0 5 2\nQF K1 0.01\nB ANGLE 0.001\n"
+      " 2 0.68 25 20\n 0;\nSTOP\n");
+  EXPECT_NEAR(analc.nu(1), 0.68, 1e-6);
+  EXPECT_NEAR(geometry_result(5), 20.0, 1e-6);
+  EXPECT_NEAR(last_number_after(r.listing, "OF B        ="), (360.0 - 20.0) / 16 / 180 * PI, 1e-9);
+}
+
 TEST(Layout, StopsOfTheLayoutData) {
   std::string ranges = " 41\n";
   for (int k = 1; k <= 41; ++k)
@@ -251,6 +279,10 @@ TEST(Layout, StopsOfTheLayoutData) {
         contains(r.listing, "HALTING WITH ERROR NUMBER :      2  AND ERROR : ARRSIZE MXLIST"))
         << r.listing;
   }
+  // Code 288 follows the seven geometry results but names none.
+  const DeckRun r = run_deck(lattice + "LEAS\n 1 3 1 1 1 0 0 0 1 0 0 0\nD L 0\n 288 1 1\n 0;\n");
+  EXPECT_TRUE(contains(r.listing, "CONDITION CODE   288 IS NOT A LEAST-SQUARES CONDITION"));
+  EXPECT_TRUE(contains(r.listing, "AND ERROR : ARR MXLVAR MXLCOND"));
 }
 
 TEST(Layout, StartFrameAndAnglesRoundTrip) {
