@@ -1,5 +1,5 @@
-// Data readers of the misalignment and field-error operations not yet computed: the lists
-// (MISA, ERRO), the selections (SETM, SETE) and the reports (SHOM, SHOE).
+// Data readers of the misalignment and field-error operations: the lists (MISA, ERRO), the
+// selections (SETM, SETE) and the reports (SHOM, SHOE). The operations hand a sink to them.
 #include "engine/deferred_data.h"
 
 #include "engine/operation_data.h"
@@ -46,10 +46,11 @@ void read_misa_data(int &end_flag, const RecordSink &sink) {
   });
 }
 
-// ERRO: per element its name, then (parameter name, value) pairs up to the end of the record,
-// a "," or ";"; the elements up to a name beginning with "99".
+// ERRO: per element its name (an ELEMENT record without values), then (parameter name, value)
+// pairs up to the end of the record, a "," or ";"; the elements up to a name beginning with "99".
 void read_erro_data(int &end_flag, const RecordSink &sink) {
   read_name_list(end_flag, [&](const std::string &element) {
+    give(sink, DataRecord("ELEMENT", element));
     if (end_flag == 2)
       end_flag = 0; // a "," after the element's name ends that name's record, not the pairs
     while (end_flag == 0) {

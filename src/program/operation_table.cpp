@@ -6,6 +6,8 @@
 #include "engine/deferred_data.h"
 #include "engine/lookup.h"
 #include "engine/operation_data.h"
+#include "errors/field_errors.h"
+#include "errors/misalignments.h"
 #include "errors/seed.h"
 #include "fit/fitting.h"
 #include "maps/element_maps.h"
@@ -56,10 +58,10 @@ constexpr std::array<Operation, 50> operations{{
     {"DETA", 600, one_record, true},
     {"GEOM", 700, one_record, true},
     {"LINE", 800, one_record, true},
-    {"MISA", 900, not_available<read_misa_data>, false},
-    {"ERRO", 1000, not_available<read_erro_data>, false},
-    {"SETM", 1100, not_available<read_setm_data>, false},
-    {"SETE", 1200, not_available<read_sete_data>, false},
+    {"MISA", 900, misdat, false},
+    {"ERRO", 1000, errdat, false},
+    {"SETM", 1100, setmis, false},
+    {"SETE", 1200, seterr, false},
     {"SEED", 1300, seed, false},
     {"ALIG", 1400, not_available<read_alig_data>, true},
     {"REFE", 1500, not_available<read_refe_data>, true},
@@ -71,8 +73,8 @@ constexpr std::array<Operation, 50> operations{{
     {"BASE", 2100, not_available<read_base_data>, true},
     {"PART", 2200, one_record, false},
     {"CONS", 2300, condf, false},
-    {"SHOE", 2400, not_available<read_shoe_data>, false},
-    {"SHOM", 2500, not_available<read_shom_data>, false},
+    {"SHOE", 2400, shoerr, false},
+    {"SHOM", 2500, shomis, false},
     {"OUTP", 2600, outcon, false},
     {"ADIA", 2700, not_available<read_adia_data>, false},
     {"SETS", 2800, setsym, false},

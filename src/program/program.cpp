@@ -8,9 +8,13 @@
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "engine/engine_start.h"
+#include "errors/field_errors.h"
+#include "errors/imperfection_passes.h"
+#include "errors/misalignments.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
 #include "program/operation_loop.h"
+#include "track/tracking_hooks.h"
 
 #include <string>
 
@@ -34,8 +38,21 @@ bool enter_engine() {
 
 } // namespace
 
+void install_tracking_hooks() {
+  TrackingHooks hooks;
+  hooks.pass_start = restart_imperfections;
+  hooks.pass_end = end_imperfection_pass;
+  hooks.misaligned = mischk;
+  hooks.into_element_frame = mset;
+  hooks.out_of_element_frame = mreset;
+  hooks.apply_errors = eset;
+  hooks.restore_element = ereset;
+  tracking_seam.install(hooks);
+}
+
 void install_program_hooks() {
   command_loop_seam.install({enter_engine, setup});
+  install_tracking_hooks();
 }
 
 int run_program() {

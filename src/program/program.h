@@ -10,7 +10,12 @@ namespace vorax {
 int run_program();
 
 // Wires every seam through which a lower folder calls up into this program (run_program does
-// it first): VORAX enters the engine, TITLE sets up the engine's output.
+// it first): VORAX enters the engine, TITLE sets up the engine's output, and tracking reaches
+// the imperfections.
 void install_program_hooks();
+
+// The misalignments and field errors of the machine, as tracking applies them at each pass and
+// position.
+void install_tracking_hooks();
 
 } // namespace vorax

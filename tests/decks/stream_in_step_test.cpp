@@ -116,33 +116,35 @@ TEST(StreamInStep, TrackingRecordsFollowTheParticleCountAndTheOptions) {
 }
 
 TEST(StreamInStep, ErrorOperations) {
-  expect_in_step(run_operations("SEED\n"
-                                " 7\n"
-                                "MISA\n"
-                                " QF\n"
-                                " 1E-4 0 1E-4 0 0 0 0 1,\n"
-                                " QD 1E-4 0 0 0 0 0 0 1,\n"
-                                " 99\n"
-                                "ERRO\n"
-                                " QF\n"
-                                " K1 0.01 L 0.001,\n"
-                                " QD,\n"
-                                " K1 0.02\n"
-                                " L 0.001,\n"
-                                " 99\n"
-                                "SETM\n"
-                                " 13 2\n"
-                                " QF 0\n"
-                                " QD 2\n"
-                                " 1 2 3 4\n"
-                                "SETE\n"
-                                " 3 2\n"
-                                " QF -1\n"
-                                " QD 1 2 2\n"
-                                "SHOM\n"
-                                " -1\n"
-                                "SHOE\n"),
-                 {"MISA", "ERRO", "SETM", "SETE", "SHOM", "SHOE"});
+  const DeckRun errors = run_operations("SEED\n"
+                                        " 7\n"
+                                        "MISA\n"
+                                        " QF\n"
+                                        " 1E-4 0 1E-4 0 0 0 0 1,\n"
+                                        " QD 1E-4 0 0 0 0 0 0 1,\n"
+                                        " 99\n"
+                                        "ERRO\n"
+                                        " QF\n"
+                                        " K1 0.01 L 0.001,\n"
+                                        " QD,\n"
+                                        " K1 0.02\n"
+                                        " L 0.001,\n"
+                                        " 99\n"
+                                        "SETM\n"
+                                        " 13 2\n"
+                                        " QF 0\n"
+                                        " QD 2\n"
+                                        " 1 2 3 4\n"
+                                        "SETE\n"
+                                        " 3 2\n"
+                                        " QF -1\n"
+                                        " QD 1 2 2\n"
+                                        "SHOM\n"
+                                        " -1\n"
+                                        "SHOE\n");
+  expect_in_step(errors, {});
+  EXPECT_TRUE(contains(errors.listing, " TOTAL NUMBER OF MISALIGNED ELEMENTS :    2"));
+  EXPECT_TRUE(contains(errors.listing, " THE MISALIGNMENTS OF     2 POSITIONS ARE SAVED"));
   // A misalignment record takes at most 8 values.
   const DeckRun r = run_operations("MISA\n QF 1 2 3 4 5 6 7 8 9,\n 99\n");
   EXPECT_EQ(r.status, 1);
@@ -198,15 +200,15 @@ TEST(StreamInStep, CountsOfZeroAndListsEndedAtOnce) {
                                 "SETC\n 99\n"
                                 "BLOC\n 0 0\n 99\n"
                                 "ADIA\n QF K1 3\n 0\n 99\n"),
-                 {"MOVE", "MODI", "CHAN", "SETM", "SETE", "READ", "ALIG", "MISA", "ERRO", "CORR",
-                  "SETC", "BLOC", "ADIA"});
+                 {"MOVE", "MODI", "CHAN", "READ", "ALIG", "CORR", "SETC", "BLOC", "ADIA"});
   // The "99" that ends a list may end the operation stream too, and a ";" inside a list ends
   // the list with the stream.
   for (const char *data : {"SETC\n 99;\n", "MISA\n QF 1 0 0 0 0 0 0 1;\n", "ERRO\n QF K1 0.1;\n",
                            "ADIA\n QF K1 1 1 10 0 1;\n"}) {
     const DeckRun r = run_deck(lattice + "VORAX\n" + data + "STOP\n");
     EXPECT_EQ(r.status, 0) << data << r.terminal;
-    EXPECT_EQ(count_of(r.listing, not_available), 1) << data;
+    const bool computed = data[0] == 'M' || data[0] == 'E';
+    EXPECT_EQ(count_of(r.listing, not_available), computed ? 0 : 1) << data;
   }
   // A slow change of type 3 takes at most 99 points.
   const DeckRun r = run_operations("ADIA\n QF K1 3\n 100\n");

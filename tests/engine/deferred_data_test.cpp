@@ -30,8 +30,8 @@ TEST(DeferredData, RecordsFollowTheLayouts) {
   EXPECT_EQ(records(read_modi_data, " 1 QFLONGNAME K1 2;\n"),
             (Seen{"CHANGE|QFLONGNA|K1      | 2"}));
   EXPECT_EQ(records(read_erro_data, " QF, K1 1 L 2,\n QD K2 3;\n"),
-            (Seen{"PAIR|QF      |K1      | 1", "PAIR|QF      |L       | 2",
-                  "PAIR|QD      |K2      | 3"}));
+            (Seen{"ELEMENT|QF      ||", "PAIR|QF      |K1      | 1", "PAIR|QF      |L       | 2",
+                  "ELEMENT|QD      ||", "PAIR|QD      |K2      | 3"}));
   EXPECT_EQ(records(read_setm_data, " 1 2 QF 1 3 4 QD -1;\n"),
             (Seen{"OPTIONS||| 1 2", "ELEMENT|QF      || 1", "RANGES|QF      || 3 4",
                   "ELEMENT|QD      || -1"}));
