@@ -120,7 +120,7 @@ std::vector<int> misaligned_positions(const std::string &listing) {
 }
 
 TEST(SelectMisalignments, RangesRepeatedNamesAndKindsTrackedWithout) {
-  // Twelve ranges (more than the ten a record of the classic layout was meant for) are all kept;
+  // Twelve ranges are all kept (any count one record can carry);
   // a range count of -1 keeps QD aligned; D is selected but drifts are tracked without
   // misalignment; the second QF entry has no effect.
   const DeckRun run =
@@ -130,12 +130,16 @@ TEST(SelectMisalignments, RangesRepeatedNamesAndKindsTrackedWithout) {
                "SETM\n 0 4\n QF 12\n"
                " 1 1 5 5 9 9 13 13 17 17 21 21 25 25 29 29 33 33 37 37 41 41 45 47\n"
                " QD -1\n D 0\n QF 0\n"
-               "SHOM\n 1;\nSTOP\n");
+               "SHOM\n 1;\nVORAX\nSHOM\n 1;\nSTOP\n");
   ASSERT_EQ(run.status, 0) << run.terminal;
   EXPECT_EQ(misaligned_positions(run.listing),
             (std::vector<int>{1, 5, 9, 13, 17, 21, 25, 29, 33, 37, 41, 45}));
   EXPECT_TRUE(contains(run.listing, " QF       IS ALREADY SELECTED: THIS ENTRY HAS NO EFFECT"));
   EXPECT_TRUE(contains(run.listing, " NO RANDOM GENERATOR IS USED IN THE MISALIGNEMENT"));
+  // A fresh engine entry starts without lists and selections: they named this machine's
+  // elements and positions.
+  EXPECT_TRUE(contains(run.listing, "0 STATISTICS OVER    12 MISALIGNED POSITIONS"));
+  EXPECT_TRUE(contains(run.listing, "0 STATISTICS OVER     0 MISALIGNED POSITIONS"));
 }
 
 TEST(SelectMisalignments, ANewListServesTheSelection) {
