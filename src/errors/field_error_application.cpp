@@ -122,6 +122,10 @@ double linac_momentum_ratio(int position) {
 // inverse factor, and in the reverse order, so that two pairs on one parameter restore too.
 // The map record rebuilt and restored is the element's own, the one matgen writes.
 bool eset(int position, int element, int) {
+  // A position whose changes were not restored (its caller stopped in between) is restored
+  // first: its saved design values are never overwritten.
+  if (ersav.applied_here)
+    ereset(element, 0);
   ersav.applied_here = false;
   ersav.map_saved = false;
   ersav.changes = 0;

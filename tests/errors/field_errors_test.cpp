@@ -170,12 +170,17 @@ TEST(FieldErrors, LinacQuadrupolesAreScaledAndRestoredOverManyVisits) {
   }
 }
 
-TEST(FieldErrors, TwoErrorsOnOneParameterRestoreToTheDesign) {
+TEST(FieldErrors, TwoErrorsOnOneParameterAndRepeatedApplicationsRestoreToTheDesign) {
   ASSERT_EQ(run_in_memory("Q: QUADRUPOLE, L=0.5, K1=0.7\nL1: LINE=(Q)\nUSE, L1\nVORAX\n"
                           "ERRO\n Q K1 0.25 K1 0.5,\n 99\nSETE\n 0 1\n Q 0;\nSTOP\n"),
             0);
   ASSERT_TRUE(eset(1, 1, 1));
   EXPECT_EQ(inputt.slot(1, slot::quad::K1), 0.7 + 0.25 + 0.5);
+  ereset(1, 1);
+  EXPECT_EQ(inputt.slot(1, slot::quad::K1), 0.7);
+  // A second application before the restoration does not take the errors for the design.
+  eset(1, 1, 1);
+  eset(1, 1, 1);
   ereset(1, 1);
   EXPECT_EQ(inputt.slot(1, slot::quad::K1), 0.7);
 }
