@@ -1,9 +1,11 @@
 // vorax DECK [LISTING]: binds the deck, the listing and the standard units, then runs the program.
 #include "common/units.h"
 #include "program/program.h"
+#include "track/tracking_areas.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
@@ -16,6 +18,8 @@ void usage(std::FILE *f) {
              "  DECK     input deck read on unit 15 (none: commands come from standard input)\n"
              "  LISTING  printed listing written on unit 16 (none: standard output)\n"
              "  The message log goes to FOR009.DAT, or to the file named from the TITLE.\n"
+             "  --threads N  tracking threads (default: the machine's processors); the results\n"
+             "               are the same for every N\n"
              "  --help     this text\n"
              "  --version  the program version\n",
              f);
@@ -39,6 +43,17 @@ int main(int argc, char **argv) {
     if (std::strcmp(argv[i], "--version") == 0) {
       std::puts("vorax 1.01");
       return 0;
+    }
+    if (std::strcmp(argv[i], "--threads") == 0) {
+      char *end = nullptr;
+      const long n = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+      if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || n < 1 || n > 1024) {
+        std::fprintf(stderr, "vorax: --threads needs a whole number of threads from 1 to 1024\n");
+        return 2;
+      }
+      vorax::set_tracking_threads(static_cast<int>(n));
+      ++i;
+      continue;
     }
     if (positional == 0)
       deck = argv[i];

@@ -14,6 +14,7 @@
 #include "optics/constants.h"
 #include "optics/matrix_operation.h"
 #include "output/layout.h"
+#include "track/tracking_loop.h"
 
 #include <array>
 #include <string>
@@ -49,7 +50,7 @@ constexpr std::array<Operation, 50> operations{{
     {"SIMP", 100, fitmat, true},
     {"LEAS", 110, fitlsq, true},
     {"MOVE", 200, not_available<read_move_data>, true},
-    {"TRAC", 300, not_available<read_trac_data>, true},
+    {"TRAC", 300, trapre, true},
     {"MODI", 400, not_available<read_modi_data>, false},
     {"MATR", 500, matpre, true},
     {"MACH", 510, matpre, true},

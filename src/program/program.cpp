@@ -13,6 +13,7 @@
 #include "errors/misalignments.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
+#include "output/tracking_plots.h"
 #include "program/operation_loop.h"
 #include "track/tracking_hooks.h"
 
@@ -36,17 +37,30 @@ bool enter_engine() {
   return vxmain() == VXMAIN_END_RUN;
 }
 
+bool imperfections_active() {
+  return mis.active || cerr.active;
+}
+
+template <class Hook> void fill(Hook &slot, Hook function) {
+  if (slot == nullptr)
+    slot = function;
+}
+
 } // namespace
 
+// The program's functions go where no others stand: a test's own hooks, installed for a scope
+// around a run, stay in force.
 void install_tracking_hooks() {
-  TrackingHooks hooks;
-  hooks.pass_start = restart_imperfections;
-  hooks.pass_end = end_imperfection_pass;
-  hooks.misaligned = mischk;
-  hooks.into_element_frame = mset;
-  hooks.out_of_element_frame = mreset;
-  hooks.apply_errors = eset;
-  hooks.restore_element = ereset;
+  TrackingHooks hooks = tracking_seam.hooks();
+  fill(hooks.pass_start, restart_imperfections);
+  fill(hooks.pass_end, end_imperfection_pass);
+  fill(hooks.active, imperfections_active);
+  fill(hooks.misaligned, mischk);
+  fill(hooks.into_element_frame, mset);
+  fill(hooks.out_of_element_frame, mreset);
+  fill(hooks.apply_errors, eset);
+  fill(hooks.restore_element, ereset);
+  fill(hooks.plot_particles, plotpr);
   tracking_seam.install(hooks);
 }
 

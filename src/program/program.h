@@ -15,7 +15,8 @@ int run_program();
 void install_program_hooks();
 
 // The misalignments and field errors of the machine, as tracking applies them at each pass and
-// position.
+// position, and the plots of the tracked particles; slots already filled (a test's own hooks)
+// are kept.
 void install_tracking_hooks();
 
 } // namespace vorax

@@ -65,7 +65,87 @@ inline double flushed(double z) {
   }
 }
 
+// The block body in place with a mask: monomials of the flushed coordinates, results stored
+// only where the particle is alive.
+[[gnu::always_inline]] inline void apply_live(const SparseMap &s, const Columns &z,
+                                              const std::int32_t *alive, int n) {
+  bool needed[28] = {};
+  for (int i = 1; i <= 6; ++i)
+    for (int t = 1; t <= s.count(i); ++t)
+      needed[s.column(i, t)] = true;
+  alignas(64) double mono[27][BLOCK];
+  alignas(64) double result[6][BLOCK];
+  for (int first = 0; first < n; first += BLOCK) {
+    const int len = std::min(BLOCK, n - first);
+    for (int c = 0; c < 6; ++c) {
+      const double *zc = z[c] + first;
+      double *m = mono[c];
+      for (int p = 0; p < len; ++p)
+        m[p] = flushed(zc[p]);
+    }
+    int k = 7;
+    for (int a = 0; a < 6; ++a)
+      for (int b = a; b < 6; ++b, ++k)
+        if (needed[k]) {
+          const double *za = mono[a], *zb = mono[b];
+          double *m = mono[k - 1];
+          for (int p = 0; p < len; ++p)
+            m[p] = za[p] * zb[p];
+        }
+    for (int i = 1; i <= 6; ++i) {
+      double *r = result[i - 1];
+      for (int p = 0; p < len; ++p)
+        r[p] = 0.0;
+      for (int t = 1; t <= s.count(i); ++t) {
+        const double coefficient = s.coefficient(i, t);
+        const double *m = mono[s.column(i, t) - 1];
+        for (int p = 0; p < len; ++p)
+          r[p] += coefficient * m[p];
+      }
+    }
+    const std::int32_t *live = alive + first;
+    for (int i = 0; i < 6; ++i) {
+      double *zc = z[i] + first;
+      const double *r = result[i];
+      for (int p = 0; p < len; ++p)
+        zc[p] = live[p] != 0 ? r[p] : zc[p];
+    }
+  }
+}
+
+[[gnu::target("avx2")]] void apply_live_avx2(const SparseMap &s, const Columns &z,
+                                             const std::int32_t *alive, int n) {
+  apply_live(s, z, alive, n);
+}
+
+void apply_live_portable(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n) {
+  apply_live(s, z, alive, n);
+}
+
 } // namespace
+
+void apply_map_live(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n) {
+  if (avx2_available())
+    apply_live_avx2(s, z, alive, n);
+  else
+    apply_live_portable(s, z, alive, n);
+}
+
+void apply_map_one(const SparseMap &s, double z[6]) {
+  double mono[27];
+  for (int c = 0; c < 6; ++c)
+    mono[c] = flushed(z[c]);
+  int k = 6;
+  for (int a = 0; a < 6; ++a)
+    for (int b = a; b < 6; ++b)
+      mono[k++] = mono[a] * mono[b];
+  for (int i = 1; i <= 6; ++i) {
+    double r = 0.0;
+    for (int t = 1; t <= s.count(i); ++t)
+      r += s.coefficient(i, t) * mono[s.column(i, t) - 1];
+    z[i - 1] = r;
+  }
+}
 
 SparseMap sparse_copy(const TransferMap &m) {
   SparseMap s;

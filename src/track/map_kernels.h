@@ -7,6 +7,7 @@
 #include "common/transfer_map.h"
 
 #include <array>
+#include <cstdint>
 
 namespace vorax {
 
@@ -39,5 +40,12 @@ void apply_map_blocks(const SparseMap &s, const Columns &in, const Columns &out,
 void apply_map_blocks_portable(const SparseMap &s, const Columns &in, const Columns &out, int n);
 void apply_map_blocks_avx2(const SparseMap &s, const Columns &in, const Columns &out, int n);
 bool avx2_available();
+
+// The sparse map applied in place to the particles whose flag is not 0; the others keep their
+// coordinates bit for bit. The same arithmetic as apply_map_scalar for every particle.
+void apply_map_live(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n);
+
+// The sum for one particle held in z, with the arithmetic of the block kernels.
+void apply_map_one(const SparseMap &s, double z[6]);
 
 } // namespace vorax

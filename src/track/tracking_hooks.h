@@ -19,11 +19,17 @@ struct TrackingHooks {
   // End of a pass: in partial mode the streams and the counter are saved for the next pass.
   void (*pass_end)(bool partial) = nullptr;
 
+  // Whether misalignments or field errors are switched on. When it is installed and answers
+  // false, the loop asks neither misaligned nor apply_errors during the run; when it is empty,
+  // the loop asks them at every position.
+  bool (*active)() = nullptr;
+
   // Misalignment of the position about to be tracked (position p holds element e): true when
   // p is misaligned; the displacements are then kept by the hook owner for the two transforms.
   bool (*misaligned)(int position, int element) = nullptr;
   // The six coordinates of one particle into the displaced element's frame (before the
-  // element) and back out of it (after the element).
+  // element) and back out of it (after the element). They may be called from several threads
+  // at once for different particles: they read the displacements only, and never stop the run.
   void (*into_element_frame)(double z[6]) = nullptr;
   void (*out_of_element_frame)(double z[6]) = nullptr;
 

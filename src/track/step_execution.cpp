@@ -1,0 +1,365 @@
+// The particle side of the tracking loop: every live particle of a chunk through the steps of a
+// segment, chunks shared among the threads. Losses and the other events are kept per chunk in
+// the order a particle loop meets them; the loop tells them afterwards.
+#include "common/control.h"
+#include "track/tracking_areas.h"
+#include "track/tracking_hooks.h"
+#include "track/tracking_steps.h"
+
+#include <algorithm>
+#include <cmath>
+
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
+namespace vorax {
+
+namespace {
+
+struct ChunkContext {
+  const TrackingMode &mode;
+  const TrackingHooks &hooks;
+  ChunkEvents &events;
+  double aplim;
+  int first, last; // 1-based particle range
+};
+
+void record(ChunkContext &cx, int step, int particle, EventType type, int data = -1) {
+  ChunkEvents &e = cx.events;
+  if (e.count < CHUNK_EVENTS)
+    e.event[e.count++] = Event{step, particle, type, data};
+}
+
+void load(int i, Coordinates z) {
+  for (int k = 0; k < 6; ++k)
+    z[k] = trace.pcoord(i, k + 1);
+}
+void store(int i, const Coordinates z) {
+  for (int k = 0; k < 6; ++k)
+    trace.pcoord(i, k + 1) = z[k];
+}
+
+// The loss test of the map kinds: lost unless x^2 + y^2 is below the limit (a coordinate that
+// is not a number is lost too).
+bool outside_limit(const Coordinates z, double aplim) {
+  return !(z[0] * z[0] + z[2] * z[2] < aplim);
+}
+
+void lose(ChunkContext &cx, int step, int i, EventType type) {
+  alive.flag(i) = 0;
+  record(cx, step, i, type);
+}
+
+// Canonical to geometric with the warning recorded (the first two of the chunk are kept: only
+// the first two of the program are printed).
+void to_geometric(ChunkContext &cx, int step, int i, const Coordinates in, Coordinates out) {
+  if (ncvar(in, out, cx.mode.b0) && cx.events.negative_roots < 2) {
+    ++cx.events.negative_roots;
+    record(cx, step, i, EventType::NEGATIVE_ROOT);
+  }
+}
+
+void drift_one(ChunkContext &cx, int step, int i, Coordinates z, double length, double half) {
+  if (!cx.mode.canonical) {
+    trdrif(z, length, half);
+    return;
+  }
+  Coordinates g;
+  to_geometric(cx, step, i, z, g);
+  trdrif(g, length, half);
+  cvar(g, z, cx.mode.b0);
+}
+
+// A map on one particle in the variables the store holds.
+void map_one(ChunkContext &cx, int step, int i, const MapUse &m, Coordinates z) {
+  const TrackingMode &mode = cx.mode;
+  if (m.geometric && mode.canonical) {
+    Coordinates g;
+    to_geometric(cx, step, i, z, g);
+    apply_map_one(*m.sparse, g);
+    cvar(g, z, mode.b0);
+    return;
+  }
+  if (m.geometric || !mode.symplectic || m.gf == nullptr || m.gf->valid == 0) {
+    apply_map_one(*m.sparse, z);
+    return;
+  }
+  Coordinates c;
+  if (mode.canonical)
+    std::copy_n(z, 6, c);
+  else
+    cvar(z, c, mode.b0);
+  ChunkEvents &e = cx.events;
+  double start[6];
+  std::copy_n(c, 6, start);
+  const bool ok = mode.newton ? symrat(*m.gf, c) : symrtx(*m.gf, c);
+  if (!ok && e.starts < 2 * CHUNK) {
+    std::copy_n(start, 6, e.start[e.starts]);
+    record(cx, step, i, EventType::NO_CONVERGENCE, e.starts++);
+  }
+  if (mode.canonical)
+    std::copy_n(c, 6, z);
+  else
+    to_geometric(cx, step, i, c, z);
+}
+
+// The LCAVITY coupler kick, before (K < 0) or after (K > 0) the map.
+void coupler(const Step &s, Coordinates z, bool before) {
+  if (s.coupler == 0 || (s.coupler < 0) != before)
+    return;
+  const int which = s.coupler < 0 ? -s.coupler : s.coupler;
+  if (which == 1)
+    z[1] = z[1] + s.coupler_kick;
+  else if (which == 2)
+    z[3] = z[3] + s.coupler_kick;
+}
+
+void map_particles(ChunkContext &cx, int index, const Step &s) {
+  const bool fast = !s.misaligned && s.coupler == 0 && !cx.mode.symplectic && !cx.mode.canonical &&
+                    !s.map.geometric;
+  if (fast) {
+    for (int i = cx.first; i <= cx.last; ++i) {
+      if (alive.flag(i) == 0)
+        continue;
+      const double x = trace.pcoord(i, 1), y = trace.pcoord(i, 3);
+      if (!(x * x + y * y < cx.aplim))
+        lose(cx, index, i, EventType::LOSS);
+    }
+    Columns z;
+    for (int k = 0; k < 6; ++k)
+      z[k] = trace.column(k + 1) + (cx.first - 1);
+    apply_map_live(*s.map.sparse, z, alive.flag.data() + (cx.first - 1), cx.last - cx.first + 1);
+    return;
+  }
+  for (int i = cx.first; i <= cx.last; ++i) {
+    if (alive.flag(i) == 0)
+      continue;
+    Coordinates z;
+    load(i, z);
+    if (outside_limit(z, cx.aplim)) {
+      lose(cx, index, i, EventType::LOSS);
+      continue;
+    }
+    if (s.misaligned)
+      cx.hooks.into_element_frame(z);
+    if (s.coupler != 0 && cx.mode.canonical) {
+      // The coupler kicks slopes: in canonical variables the whole cavity is taken in
+      // geometric ones.
+      Coordinates g;
+      to_geometric(cx, index, i, z, g);
+      coupler(s, g, true);
+      apply_map_one(*s.map.sparse, g);
+      coupler(s, g, false);
+      cvar(g, z, cx.mode.b0);
+    } else {
+      coupler(s, z, true);
+      map_one(cx, index, i, s.map, z);
+      coupler(s, z, false);
+    }
+    if (s.misaligned)
+      cx.hooks.out_of_element_frame(z);
+    store(i, z);
+  }
+}
+
+void multipole_particles(ChunkContext &cx, int index, const Step &s) {
+  for (int i = cx.first; i <= cx.last; ++i) {
+    if (alive.flag(i) == 0)
+      continue;
+    Coordinates z;
+    load(i, z);
+    if (outside_limit(z, cx.aplim)) {
+      lose(cx, index, i, EventType::LOSS);
+      continue;
+    }
+    if (s.misaligned)
+      cx.hooks.into_element_frame(z);
+    // The path length of the first half map is kept: the kick and the second half start from
+    // everything the first half produced.
+    if (s.thick)
+      map_one(cx, index, i, s.map, z);
+    multtr(*s.kick, z, cx.mode.canonical);
+    if (s.thick)
+      map_one(cx, index, i, s.map, z);
+    if (s.misaligned)
+      cx.hooks.out_of_element_frame(z);
+    store(i, z);
+  }
+}
+
+void collimator_particles(ChunkContext &cx, int index, const Step &s) {
+  for (int i = cx.first; i <= cx.last; ++i) {
+    if (alive.flag(i) == 0)
+      continue;
+    Coordinates z;
+    load(i, z);
+    if (!inside(s.aperture, z[0], z[2])) {
+      lose(cx, index, i, EventType::APERTURE_LOSS);
+      continue;
+    }
+    if (s.length == 0.0)
+      continue;
+    drift_one(cx, index, i, z, s.length, s.half);
+    store(i, z);
+    if (!inside(s.aperture, z[0], z[2]))
+      lose(cx, index, i, EventType::APERTURE_LOSS);
+  }
+}
+
+void drift_particles(ChunkContext &cx, int index, const Step &s) {
+  if (s.length == 0.0)
+    return;
+  if (cx.mode.canonical) {
+    for (int i = cx.first; i <= cx.last; ++i) {
+      if (alive.flag(i) == 0)
+        continue;
+      Coordinates z;
+      load(i, z);
+      drift_one(cx, index, i, z, s.length, s.half);
+      store(i, z);
+    }
+    return;
+  }
+  const double length = s.length, half = s.half;
+  const int offset = cx.first - 1, n = cx.last - cx.first + 1;
+  double *x = trace.column(1) + offset, *xp = trace.column(2) + offset;
+  double *y = trace.column(3) + offset, *yp = trace.column(4) + offset;
+  double *l = trace.column(5) + offset;
+  const std::int32_t *live = alive.flag.data() + offset;
+  for (int p = 0; p < n; ++p) {
+    const double nx = x[p] + length * xp[p];
+    const double ny = y[p] + length * yp[p];
+    const double nl = l[p] + half * (xp[p] * xp[p] + yp[p] * yp[p]);
+    x[p] = live[p] != 0 ? nx : x[p];
+    y[p] = live[p] != 0 ? ny : y[p];
+    l[p] = live[p] != 0 ? nl : l[p];
+  }
+}
+
+void cavity_particles(ChunkContext &cx, int index, const Step &s) {
+  for (int i = cx.first; i <= cx.last; ++i) {
+    if (alive.flag(i) == 0)
+      continue;
+    Coordinates z;
+    load(i, z);
+    if (cx.mode.canonical) {
+      Coordinates g;
+      to_geometric(cx, index, i, z, g);
+      cavity(s.cavity, g, cav.phase(i), cav.previous_l(i));
+      cvar(g, z, cx.mode.b0);
+    } else {
+      cavity(s.cavity, z, cav.phase(i), cav.previous_l(i));
+    }
+    store(i, z);
+  }
+}
+
+void kick_one(const KickStep &k, Coordinates z, double initial_delta) {
+  if (k.half != 0.0)
+    trdrif(z, k.half, k.half / 2);
+  if (k.acts) {
+    const double g = k.scaled ? 1.0 / (1.0 + z[5]) : 1.0;
+    const double x1 = k.c * z[0] + k.s * z[2];
+    const double y1 = k.c * z[2] - k.s * z[0];
+    const double xp1 = k.c * z[1] + k.s * z[3];
+    const double yp1 = k.c * z[3] - k.s * z[1];
+    z[0] = x1 + k.dx;
+    z[1] = xp1 + g * k.dxp;
+    z[2] = y1 + k.dy;
+    z[3] = yp1 + g * k.dyp;
+    z[4] = z[4] + k.dl;
+    z[5] = k.oscillation ? k.oscillation_factor * initial_delta : z[5] + k.ddelta;
+  }
+  if (k.rest != 0.0)
+    trdrif(z, k.rest, k.rest / 2);
+}
+
+void kick_particles(ChunkContext &cx, int index, const Step &s) {
+  for (int i = cx.first; i <= cx.last; ++i) {
+    if (alive.flag(i) == 0)
+      continue;
+    Coordinates z;
+    load(i, z);
+    if (cx.mode.canonical) {
+      Coordinates g;
+      to_geometric(cx, index, i, z, g);
+      kick_one(s.gkick, g, trace.pcoord(i, 7));
+      cvar(g, z, cx.mode.b0);
+    } else {
+      kick_one(s.gkick, z, trace.pcoord(i, 7));
+    }
+    store(i, z);
+  }
+}
+
+void arbitrary_particles(ChunkContext &cx, const Step &s) {
+  for (int i = cx.first; i <= cx.last; ++i) {
+    if (alive.flag(i) == 0)
+      continue;
+    Coordinates z;
+    load(i, z);
+    if (s.misaligned)
+      cx.hooks.into_element_frame(z);
+    trafct(s.arbitrary, s.sigma, z);
+    if (s.misaligned)
+      cx.hooks.out_of_element_frame(z);
+    store(i, z);
+  }
+}
+
+void run_chunk(ChunkContext &cx, const Step *steps, int count) {
+  for (int index = 0; index < count; ++index) {
+    const Step &s = steps[index];
+    switch (s.action) {
+    case Action::DRIFT:
+      drift_particles(cx, index, s);
+      break;
+    case Action::MAP:
+      map_particles(cx, index, s);
+      break;
+    case Action::MULTIPOLE:
+      multipole_particles(cx, index, s);
+      break;
+    case Action::COLLIMATOR:
+      collimator_particles(cx, index, s);
+      break;
+    case Action::CAVITY:
+      cavity_particles(cx, index, s);
+      break;
+    case Action::KICK:
+      kick_particles(cx, index, s);
+      break;
+    case Action::ARBITRARY:
+      arbitrary_particles(cx, s);
+      break;
+    case Action::NOTHING:
+      break;
+    }
+  }
+}
+
+} // namespace
+
+void run_segment(const Step *steps, int count, const TrackingMode &mode) {
+  TrackingWork &work = tracking_work();
+  const int chunks = (trace.npart + CHUNK - 1) / CHUNK;
+  const TrackingHooks hooks = tracking_seam.hooks();
+  const double aplim = const_.expulsion_factor;
+  for (int c = 0; c < chunks; ++c) {
+    ChunkEvents &e = work.events[static_cast<std::size_t>(c)];
+    e.count = 0;
+    e.negative_roots = 0;
+    e.starts = 0;
+  }
+  const int threads = std::max(1, std::min(tracking_threads(), chunks));
+  // Every chunk's particles are its own: the threads share nothing they write.
+#pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1)
+  for (int c = 0; c < chunks; ++c) {
+    ChunkContext cx{mode,  hooks,         work.events[static_cast<std::size_t>(c)],
+                    aplim, c * CHUNK + 1, std::min(trace.npart, (c + 1) * CHUNK)};
+    run_chunk(cx, steps, count);
+  }
+}
+
+} // namespace vorax

@@ -1,0 +1,388 @@
+// The tracking loop (trackt): turn by turn, position by position. The positions of a turn are
+// walked in order; each is prepared (hooks, map, kick, cavity) and queued, and the queue runs on
+// the particles whenever something must see the particles as they stand (a print, a plot, the
+// displaced frame of a misaligned element, the wake's bunch length) and at the end of the turn.
+// What the particles met is then told position by position, with the per-position output and the
+// progress line, exactly in the order of a loop over particles inside a loop over positions.
+#include "track/tracking_loop.h"
+#include "common/control.h"
+#include "common/engine_tables.h"
+#include "common/format.h"
+#include "common/messages.h"
+#include "common/shared_areas.h"
+#include "common/slots.h"
+#include "common/units.h"
+#include "engine/lookup.h"
+#include "track/tracking_areas.h"
+#include "track/tracking_hooks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace vorax {
+
+namespace {
+
+// The program's count of negative roots in the canonical conversion: the first two are told.
+struct Trwarn {
+  int negative_roots = 0;
+};
+inline Trwarn trwarn;
+inline const AreaRegistration trwarn_registration{reset_area<trwarn>};
+
+std::string coordinates_line(const double *z) {
+  std::string line = " ";
+  for (int k = 0; k < 6; ++k)
+    line += fE(z[k], 20, 12);
+  return line;
+}
+
+void warn_negative_root() {
+  if (trwarn.negative_roots >= 2)
+    return;
+  ++trwarn.negative_roots;
+  const char *lines[] = {" ********************************************",
+                         " Excessive transverse momentum produced a negative argument",
+                         " for the canonical variable transformation.", " Check your results ",
+                         " *********************************************"};
+  for (const char *line : lines) {
+    write_record(control.output_unit, line);
+    if (control.echo_flag)
+      terminal(line);
+  }
+}
+
+void report_no_convergence(int particle, const double *start) {
+  write_record(control.output_unit, " DURING TURN # " + fI(trace.iturn, 8));
+  write_record(control.output_unit, " NEWTON SEARCH FAILS TO CONVERGE IN 50 ITERATIONS ");
+  write_record(control.output_unit, " WHILE TRACKING PARTICLE #" + fI(particle, 8));
+  write_record(control.output_unit, " WITH INITIAL COORDINATES");
+  write_record(control.output_unit, coordinates_line(start));
+}
+
+class Loop {
+public:
+  void run();
+
+private:
+  void turn();
+  void position(int p);
+  bool needs_output(int p);
+  void flush();
+  void replay(int count);
+  void outputs(int p);
+  void plot(int continuation);
+  void progress(int p);
+  void convert_store();
+
+  TrackingMode mode_;
+  TrackingHooks hooks_;
+  bool imperfect_ = false;
+  int first_ = 1, last_ = 0;
+  long long progress_ = 0;
+  int next_plot_ = 0, last_plot_ = 0;
+  int walk_cursor_ = 0, replay_cursor_ = 0;
+  int pending_ = 0;
+};
+
+void Loop::convert_store() {
+  if (static_cast<int>(mode_.canonical) == trace.canonical)
+    return;
+  for (int i = 1; i <= trace.npart; ++i) {
+    if (alive.flag(i) == 0)
+      continue;
+    double z[6], out[6];
+    for (int k = 0; k < 6; ++k)
+      z[k] = trace.pcoord(i, k + 1);
+    if (mode_.canonical)
+      cvar(z, out, mode_.b0);
+    else if (ncvar(z, out, mode_.b0))
+      warn_negative_root();
+    for (int k = 0; k < 6; ++k)
+      trace.pcoord(i, k + 1) = out[k];
+  }
+  trace.canonical = mode_.canonical ? 1 : 0;
+}
+
+void Loop::run() {
+  mode_ = tracking_mode();
+  hooks_ = tracking_seam.hooks();
+  imperfect_ = hooks_.active != nullptr
+                   ? hooks_.active()
+                   : (hooks_.misaligned != nullptr || hooks_.apply_errors != nullptr);
+  prepare_run();
+  convert_store();
+  first_ = 1;
+  last_ = mat.npos;
+  if (trace.nprint != -2)
+    trakpr(-1, 0);
+  if (plt.nplot == 0) {
+    next_plot_ = trace.nturn + trace.iturn;
+    last_plot_ = next_plot_;
+  } else {
+    next_plot_ = plt.nplot + trace.iturn;
+    last_plot_ = (trace.nturn / plt.nplot) * plt.nplot;
+  }
+  progress_ = 0;
+  cav.inverse_gamma = 0.0;
+  cav.beta = 1.0;
+  cav.k1 = 0.0;
+  // A run asked for no turns (or a continuation for none) tracks none.
+  while (trace.iturn < trace.nturn) {
+    turn();
+    if (trace.iturn >= trace.nturn)
+      return;
+  }
+}
+
+void Loop::turn() {
+  ++trace.iturn;
+  kickph.first_kick = 1;
+  if (trace.iturn == 1) {
+    cav.phase.fill(0.0);
+    cav.previous_l.fill(0.0);
+    cav.previous_s = 0.0;
+    kickph.set = 0;
+  }
+  kickph.base = kickph.current;
+  if (hooks_.pass_start != nullptr)
+    hooks_.pass_start(false);
+  walk_cursor_ = replay_cursor_ = 0;
+  for (int p = first_; p <= last_; ++p)
+    position(p);
+  flush();
+  // The last turn prints the positions after the last element when only the initial and final
+  // positions are asked for; every nprint turns the print intervals print (the last position
+  // when there are none), which the position steps do.
+  if (trace.iturn >= trace.nturn && trace.nprint == -1)
+    trakpr(1, last_);
+  if (plt.nplot > 0 && trace.nintv == 0 && trace.iturn == next_plot_) {
+    int continuation = trace.iturn != plt.nplot ? 1 : 0;
+    if (plt.last_frame == 1)
+      continuation = 0;
+    // The frame that completes the picture is the one printed.
+    if (trace.iturn == last_plot_)
+      plt.last_frame = 1;
+    plot(continuation);
+    next_plot_ += plt.nplot;
+  }
+}
+
+bool uses_misalignment(int kind) {
+  switch (kind) {
+  case KODE_BEND:
+  case KODE_QUAD:
+  case KODE_SEXT:
+  case KODE_QUADSEXT:
+  case KODE_MULTIPOL:
+  case KODE_MTWISS:
+  case KODE_MATRIX:
+  case KODE_ARBITRAR:
+  case KODE_MONITOR:
+  case KODE_SOLENOID:
+  case KODE_LCAVITY:
+  case KODE_QUADAC:
+  case KODE_TARVOCAV:
+    return true;
+  default:
+    return false;
+  }
+}
+
+bool uses_errors(int kind) {
+  return kind == KODE_GKICK ||
+         (uses_misalignment(kind) && kind != KODE_MONITOR && kind != KODE_TARVOCAV);
+}
+
+void Loop::position(int p) {
+  const int e = blank.mseq(p);
+  const int kind = inputt.kode(e);
+  if (kind == 16)
+    return;
+  const double design_length = inputt.slot(e, slot::L);
+  bool misaligned = false, changed = false;
+  if (imperfect_ && (uses_misalignment(kind) || uses_errors(kind))) {
+    // The hooks draw their random numbers and may stop the run: everything before them is told
+    // first.
+    flush();
+    if (uses_misalignment(kind) && hooks_.misaligned != nullptr)
+      misaligned = hooks_.misaligned(p, e);
+    if (uses_errors(kind) && hooks_.apply_errors != nullptr)
+      changed = hooks_.apply_errors(p, e, blank.matrix_number(e));
+  }
+  if (kind == KODE_TARVOCAV) {
+    // The matrices of these cavities come from the cavity operation, which this version does
+    // not compute: no position can be identified.
+    flush();
+    engine_message("  error in tarvo type cavities identification, ");
+    engine_message(" this is a programming error. Job is stopped ");
+    engine_stop(8);
+  }
+  bool alone = misaligned || changed || sym.option == 1 || mode_.canonical;
+  if (kind == KODE_RFCAVITY && cav.frequency_printed == 0)
+    flush();
+  const bool wake = kind == KODE_ARBITRAR && inputt.slot(e, slot::arbitrary::P(1)) > 0.0;
+  if (alone || wake)
+    flush();
+  Step s = build_step(p, trace.iturn, changed, misaligned);
+  if (kind == KODE_GKICK) {
+    s.gkick.half = design_length / 2;
+    s.gkick.rest = design_length / 2 + inputt.slot(e, slot::gkick::DZ);
+  }
+  if (wake) {
+    // The bunch length the wake scales with: the spread of l over the live particles at the
+    // element, summed in particle order.
+    double sum = 0.0;
+    int n = 0;
+    for (int i = 1; i <= trace.npart; ++i)
+      if (alive.flag(i) != 0) {
+        sum += trace.pcoord(i, 5);
+        ++n;
+      }
+    double spread = 0.0;
+    if (n > 0) {
+      const double mean = sum / n;
+      double squares = 0.0;
+      for (int i = 1; i <= trace.npart; ++i)
+        if (alive.flag(i) != 0)
+          squares += (trace.pcoord(i, 5) - mean) * (trace.pcoord(i, 5) - mean);
+      spread = std::sqrt(squares / n);
+    }
+    s.sigma = spread;
+  }
+  s.restore = changed;
+  tracking_work().steps[static_cast<std::size_t>(pending_++)] = s;
+  if (alone || wake || needs_output(p))
+    flush();
+}
+
+bool Loop::needs_output(int p) {
+  if (trace.nprint == 0 || plt.nplot == 0 || plt.orbit != 0)
+    return true;
+  const int a = trace.nprint < 1 ? 1 : trace.iturn % trace.nprint;
+  const int b = plt.nplot < 1 ? 1 : trace.iturn % plt.nplot;
+  if (a != 0 && b != 0)
+    return false;
+  int result = 0;
+  prttst(p, walk_cursor_, result);
+  return result != 0;
+}
+
+void Loop::flush() {
+  if (pending_ == 0)
+    return;
+  const int count = pending_;
+  pending_ = 0;
+  run_segment(tracking_work().steps.data(), count, mode_);
+  replay(count);
+  walk_cursor_ = replay_cursor_;
+}
+
+void Loop::replay(int count) {
+  TrackingWork &w = tracking_work();
+  const int chunks = (trace.npart + CHUNK - 1) / CHUNK;
+  int cursor[MAX_CHUNKS] = {};
+  for (int index = 0; index < count; ++index) {
+    const Step &s = w.steps[static_cast<std::size_t>(index)];
+    for (int c = 0; c < chunks; ++c) {
+      ChunkEvents &e = w.events[static_cast<std::size_t>(c)];
+      for (int &k = cursor[c]; k < e.count && e.event[k].step == index; ++k) {
+        const Event &ev = e.event[k];
+        switch (ev.type) {
+        case EventType::LOSS:
+        case EventType::APERTURE_LOSS:
+          report_loss(ev.particle, s.position, ev.type == EventType::APERTURE_LOSS);
+          --trace.nlive;
+          break;
+        case EventType::NO_CONVERGENCE:
+          report_no_convergence(ev.particle, e.start[ev.data]);
+          break;
+        case EventType::NEGATIVE_ROOT:
+          warn_negative_root();
+          break;
+        }
+      }
+    }
+    if (trace.nlive == 0) {
+      trace.iturn = trace.nturn;
+      next_plot_ = trace.nturn;
+    }
+    outputs(s.position);
+    if (s.restore && hooks_.restore_element != nullptr)
+      hooks_.restore_element(s.element, blank.matrix_number(s.element));
+    progress(s.position);
+  }
+}
+
+void Loop::plot(int continuation) {
+  if (hooks_.plot_particles != nullptr)
+    hooks_.plot_particles(continuation);
+}
+
+void Loop::outputs(int p) {
+  if (plt.orbit != 0 && hooks_.plot_orbit != nullptr)
+    hooks_.plot_orbit(p, blank.mseq(p), last_);
+  if (trace.nprint == 0)
+    trakpr(1, p);
+  if (plt.nplot == 0) {
+    plt.last_frame = 1;
+    plot(0);
+  }
+  const int a = trace.nprint < 1 ? 1 : trace.iturn % trace.nprint;
+  const int b = plt.nplot < 1 ? 1 : trace.iturn % plt.nplot;
+  if (a != 0 && b != 0)
+    return;
+  int result = 0;
+  prttst(p, replay_cursor_, result);
+  if (result == 0)
+    return;
+  if (a == 0)
+    trakpr(1, p);
+  if (b == 0 && trace.nintv != 0) {
+    plt.last_frame = 1;
+    plot(0);
+  }
+}
+
+// A line on the terminal every 100000 particle passes (counted in 64 bits: long runs of many
+// particles pass 2^31).
+void Loop::progress(int p) {
+  if (trace.nlive == 0)
+    return;
+  const long long range = last_ - first_ + 1;
+  const long long q = static_cast<long long>(trace.iturn - 1) * range + (p - first_ + 1);
+  if (q * trace.nlive - progress_ > 99999) {
+    terminal("    AT ELEMENT " + fI(p, 6) + " DURING TURN " + fI(trace.iturn, 8));
+    progress_ += 100000;
+  }
+}
+
+} // namespace
+
+void report_loss(int particle, int position, bool aperture) {
+  const int e = blank.mseq(position);
+  const std::string head = "  PARTICLE #" + fI(particle, 7) + " IS LOST BEFORE ELEMENT" +
+                           fI(position, 6) + "(" + chinp.elname(e).str() + ")" +
+                           " DURING TURN:" + fI(trace.iturn, 8);
+  double z[6];
+  for (int k = 0; k < 6; ++k)
+    z[k] = trace.pcoord(particle, k + 1);
+  const std::string coordinates = coordinates_line(z);
+  write_record(control.output_unit, head);
+  write_record(control.output_unit, " ITS POSITION IS :");
+  write_record(control.output_unit, coordinates);
+  if (control.echo_flag) {
+    terminal(head);
+    terminal(" ITS POSITION IS :");
+    if (aperture)
+      terminal(coordinates);
+  }
+}
+
+void trackt() {
+  Loop loop;
+  loop.run();
+}
+
+} // namespace vorax

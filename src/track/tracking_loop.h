@@ -1,0 +1,30 @@
+// TRAC and the tracking loop: trapre reads the operation and starts the run, trackt tracks the
+// particle store turn by turn, trakpr prints it. The step builders and the per-position
+// preparations the loop calls are declared here for the loop's own files and their tests.
+#pragma once
+
+#include "track/tracking_steps.h"
+
+namespace vorax {
+
+void trapre(int code, int &end_flag); // TRAC
+void trackt();
+void trakpr(int mode, int position);
+
+// Sizes the loop's scratch for the present store and machine, and forgets the maps prepared
+// for an earlier run.
+void prepare_run();
+// The step of position p in the given turn. changed: field errors changed the element at this
+// position (its map is taken as it now stands, not from the design prepared for the run);
+// misaligned: the particles go through the displaced frame.
+Step build_step(int p, int turn, bool changed, bool misaligned);
+CavityStep cavpre(int position, int element, int turn);
+KickStep kick_step(int position, int element, int turn, double length);
+// The kick period of a V: abs(V) + 0.01 truncated.
+int kick_period(double v);
+
+// The loss message of a particle (also used for the aperture of collimators, whose coordinate
+// line goes to the terminal too).
+void report_loss(int particle, int position, bool aperture);
+
+} // namespace vorax

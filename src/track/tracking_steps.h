@@ -1,0 +1,134 @@
+// The tracking loop's unit of work: one position of one turn, prepared once (the element's map
+// or kick, its aperture, the turn's kick and cavity values) and then applied to every live
+// particle. Steps of consecutive positions run as a segment: each thread takes whole chunks of
+// particles through all the segment's steps, and what the particles met on the way (losses,
+// unconverged symplectic steps, negative roots) is kept per chunk in particle order and told on
+// the listing afterwards, position by position, exactly as a single particle loop would tell it.
+#pragma once
+
+#include "common/limits.h"
+#include "common/transfer_map.h"
+#include "maps/symmap.h"
+#include "track/map_kernels.h"
+#include "track/particle_kernels.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace vorax {
+
+// How a step moves its particles.
+enum class Action : std::uint8_t {
+  DRIFT,      // field-free drift (no loss test)
+  MAP,        // loss test, the element's map
+  MULTIPOLE,  // loss test, half map, thin kick, half map
+  COLLIMATOR, // aperture at entry, drift, aperture at exit
+  CAVITY,     // RF cavity kick
+  KICK,       // half drift, general kick, half drift
+  ARBITRARY,  // the wake of the arbitrary element
+  NOTHING,    // particles pass unchanged
+};
+
+// A map as a step applies it. sparse: the polynomial; gf: the generating function of the
+// symplectic step (null: the polynomial is applied). geometric: the map is in geometric
+// variables although the option's maps are canonical (the linac cavity, which is never made
+// symplectic).
+struct MapUse {
+  const SparseMap *sparse = nullptr;
+  const SymmapEntry *gf = nullptr;
+  bool geometric = false;
+};
+
+// The general kick of one position in one turn.
+struct KickStep {
+  double half = 0.0, rest = 0.0; // drift before and after the kick (the second with DZ)
+  double c = 1.0, s = 0.0;       // the roll of the reference axes
+  bool acts = false;             // the turn is a multiple of the kick period
+  bool scaled = false;           // k = 1: the slope kicks are divided by 1 + delta
+  bool oscillation = false;      // k < 0: delta becomes c_s times the initial delta
+  double oscillation_factor = 0.0;
+  double dx = 0, dxp = 0, dy = 0, dyp = 0, dl = 0, ddelta = 0;
+};
+
+struct Step {
+  Action action = Action::NOTHING;
+  int position = 0;
+  int element = 0;
+  bool loss_test = false;
+  bool misaligned = false;         // the particles go through the hooks' displaced frame
+  double length = 0.0, half = 0.0; // drift (vlen, vhalf)
+  MapUse map;
+  const MultipoleKick *kick = nullptr;
+  bool thick = false; // a multipole with a half map on each side
+  int coupler = 0;    // LCAVITY: the coupler option K
+  double coupler_kick = 0.0;
+  Aperture aperture;
+  CavityStep cavity;
+  KickStep gkick;
+  ArbitraryElement arbitrary;
+  double sigma = 0.0;   // the wake's spread of l at the entry
+  bool restore = false; // field errors changed the element: it is restored after the position
+};
+
+// What a particle met in a step, in the order it met it.
+enum class EventType : std::uint8_t { LOSS, APERTURE_LOSS, NO_CONVERGENCE, NEGATIVE_ROOT };
+struct Event {
+  std::int32_t step; // index of the step in its segment
+  std::int32_t particle;
+  EventType type;
+  std::int32_t data = -1; // NO_CONVERGENCE: index of the coordinates it started from
+};
+
+// Particles per chunk: the chunk's coordinates stay in the first- and second-level caches
+// through all the steps of a segment.
+inline constexpr int CHUNK = 256;
+inline constexpr int MAX_CHUNKS = (MAXPART + CHUNK - 1) / CHUNK;
+
+// Per chunk, the events of the current segment. A particle is lost once; the other events are
+// only possible in single-step segments, at most two unconverged steps a particle (the two halves
+// of a multipole) and the first two negative roots of the chunk.
+inline constexpr int CHUNK_EVENTS = 3 * CHUNK + 2;
+struct ChunkEvents {
+  int count = 0;
+  int negative_roots = 0;
+  Event event[CHUNK_EVENTS];
+  double start[2 * CHUNK][6]; // the coordinates an unconverged step started from
+  int starts = 0;
+};
+
+// The scratch of the loop: the steps of the pending segment, the prepared maps and kicks, and
+// the events. Sized once when a run starts; nothing is allocated while particles move.
+struct TrackingWork {
+  std::vector<Step> steps;
+  std::vector<ChunkEvents> events;
+  std::vector<SparseMap> sparse;          // per map slot, the design map
+  std::vector<std::uint8_t> sparse_ready; // per map slot
+  std::vector<SymmapEntry> gf;            // per map slot, the design generating function
+  std::vector<MultipoleKick> kicks;       // per element (multipoles)
+  std::vector<SparseMap> halves;          // per element, the multipole's half map
+  std::vector<SymmapEntry> half_gf;       // per element
+  std::vector<std::uint8_t> element_ready;
+  std::vector<SparseMap> linac; // per position holding an LCAVITY
+  std::vector<int> linac_index; // position -> entry of linac, 0 none
+  SparseMap special;            // a map changed by field errors, for its one step
+  MultipoleKick special_kick;
+  SparseMap special_half;
+  SymmapEntry special_gf, special_half_gf;
+};
+TrackingWork &tracking_work();
+
+// Which tracking the symplectic option and its SETS mode ask for.
+struct TrackingMode {
+  bool symplectic = false; // maps go through their generating functions
+  bool canonical = false;  // the store holds canonical variables
+  bool newton = true;      // symrat (Newton) rather than symrtx (fixed point)
+  double b0 = 1.0;         // reference velocity of the conversions
+};
+TrackingMode tracking_mode();
+
+// Runs the steps on every live particle, chunks shared among the threads, and fills the
+// events. Each particle goes through the steps in order with the arithmetic of the single
+// particle loop, so the coordinates do not depend on the number of threads.
+void run_segment(const Step *steps, int count, const TrackingMode &mode);
+
+} // namespace vorax
