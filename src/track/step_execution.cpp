@@ -343,7 +343,8 @@ void run_chunk(ChunkContext &cx, const Step *steps, int count) {
 
 void run_segment(const Step *steps, int count, const TrackingMode &mode) {
   TrackingWork &work = tracking_work();
-  const int chunks = (trace.npart + CHUNK - 1) / CHUNK;
+  const int chunks = chunk_count();
+  const int size = tracking_chunk();
   const TrackingHooks hooks = tracking_seam.hooks();
   const double aplim = const_.expulsion_factor;
   for (int c = 0; c < chunks; ++c) {
@@ -356,8 +357,8 @@ void run_segment(const Step *steps, int count, const TrackingMode &mode) {
   // Every chunk's particles are its own: the threads share nothing they write.
 #pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1)
   for (int c = 0; c < chunks; ++c) {
-    ChunkContext cx{mode,  hooks,         work.events[static_cast<std::size_t>(c)],
-                    aplim, c * CHUNK + 1, std::min(trace.npart, (c + 1) * CHUNK)};
+    ChunkContext cx{mode,  hooks,        work.events[static_cast<std::size_t>(c)],
+                    aplim, c * size + 1, std::min(trace.npart, (c + 1) * size)};
     run_chunk(cx, steps, count);
   }
 }

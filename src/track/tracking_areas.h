@@ -80,5 +80,9 @@ inline const AreaRegistration kickph_registration{reset_area<kickph>};
 // reset of the areas. 0 means the machine's processors.
 void set_tracking_threads(int threads);
 int tracking_threads();
+// Particles per chunk of the threads' work (1..256, 256 unless a test asks for smaller chunks
+// to see several chunks with few particles). The results do not depend on it.
+void set_tracking_chunk(int particles);
+int tracking_chunk();
 
 } // namespace vorax

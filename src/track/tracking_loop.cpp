@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace vorax {
 
@@ -84,6 +85,7 @@ private:
   int next_plot_ = 0, last_plot_ = 0;
   int walk_cursor_ = 0, replay_cursor_ = 0;
   int pending_ = 0;
+  std::vector<int> cursors_;
 };
 
 void Loop::convert_store() {
@@ -281,13 +283,14 @@ void Loop::flush() {
 
 void Loop::replay(int count) {
   TrackingWork &w = tracking_work();
-  const int chunks = (trace.npart + CHUNK - 1) / CHUNK;
-  int cursor[MAX_CHUNKS] = {};
+  const int chunks = chunk_count();
+  std::vector<int> &cursor = cursors_;
+  cursor.assign(static_cast<std::size_t>(chunks), 0);
   for (int index = 0; index < count; ++index) {
     const Step &s = w.steps[static_cast<std::size_t>(index)];
     for (int c = 0; c < chunks; ++c) {
       ChunkEvents &e = w.events[static_cast<std::size_t>(c)];
-      for (int &k = cursor[c]; k < e.count && e.event[k].step == index; ++k) {
+      for (int &k = cursor[static_cast<std::size_t>(c)]; k < e.count && e.event[k].step == index; ++k) {
         const Event &ev = e.event[k];
         switch (ev.type) {
         case EventType::LOSS:

@@ -21,6 +21,7 @@ namespace vorax {
 namespace {
 
 int thread_setting = 0;
+int chunk_setting = CHUNK;
 
 // The run's scratch: sized when a run starts, never while particles move.
 TrackingWork &work_storage() {
@@ -69,6 +70,18 @@ int tracking_threads() {
   return n > 0 ? static_cast<int>(n) : 1;
 }
 
+void set_tracking_chunk(int particles) {
+  chunk_setting = std::clamp(particles, 1, CHUNK);
+}
+
+int tracking_chunk() {
+  return chunk_setting;
+}
+
+int chunk_count() {
+  return (trace.npart + chunk_setting - 1) / chunk_setting;
+}
+
 TrackingWork &tracking_work() {
   return work_storage();
 }
@@ -96,7 +109,7 @@ TrackingMode tracking_mode() {
 
 void prepare_run() {
   TrackingWork &w = tracking_work();
-  const int chunks = (trace.npart + CHUNK - 1) / CHUNK;
+  const int chunks = chunk_count();
   if (static_cast<int>(w.events.size()) < chunks)
     w.events.resize(static_cast<std::size_t>(chunks));
   const std::size_t npos = static_cast<std::size_t>(std::max(mat.npos, 0));

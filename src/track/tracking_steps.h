@@ -82,7 +82,8 @@ struct Event {
 // Particles per chunk: the chunk's coordinates stay in the first- and second-level caches
 // through all the steps of a segment.
 inline constexpr int CHUNK = 256;
-inline constexpr int MAX_CHUNKS = (MAXPART + CHUNK - 1) / CHUNK;
+// The chunks of the present store at the chunk size in force.
+int chunk_count();
 
 // Per chunk, the events of the current segment. A particle is lost once; the other events are
 // only possible in single-step segments, at most two unconverged steps a particle (the two halves

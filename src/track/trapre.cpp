@@ -189,9 +189,12 @@ void trakpr(int mode, int position) {
   for (int i = 1; i <= trace.npart; ++i) {
     if (alive.flag(i) == 0)
       continue;
-    std::string line = " " + fI(i, 6);
-    if (layout >= 4 && layout != 14)
-      line += " " + name;
+    std::string line(" ");
+    line += fI(i, 6);
+    if (layout >= 4 && layout != 14) {
+      line += ' ';
+      line += name;
+    }
     for (int k = 1; k <= 6; ++k)
       line += fE(layout == 14 && k == 5 ? cav.phase(i) : trace.pcoord(i, k), 20, 12);
     write_record(unit, line);

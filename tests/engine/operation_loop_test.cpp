@@ -9,6 +9,7 @@
 #include "input/command_loop.h"
 #include "input/reader.h"
 #include "program/operation_loop.h"
+#include "track/tracking_areas.h"
 
 #include <algorithm>
 #include <cmath>
@@ -248,12 +249,12 @@ TEST_F(EngineLoop, MatrixLimitAndKindTwentyRequest) {
 TEST_F(EngineLoop, StreamEndsAfterTheOperationWithSemicolon) {
   // The operation whose data end with ";" runs to its end before the engine returns, and a
   // comma does not end the stream.
-  fodo("* first a comment\n\nTRAC\n -1 -2 0 5,\nCONS\n 1 3.0,\nSHOV\nTRACK\n -1 -2 0 "
-       "3;\nCONS\n 1 4.0;\n");
+  fodo("* first a comment\n\nTRAC\n -1 -2 1 5\n 0 0 0 0 0 0\n 0,\nCONS\n 1 3.0,\nSHOV\n"
+       "TRACK\n -1 -2 0 3;\nCONS\n 1 4.0;\n");
   const Ran r = run_vxmain();
   EXPECT_EQ(r.returned, VXMAIN_STREAM_END);
   EXPECT_EQ(const_.pi, 3.0);
-  EXPECT_TRUE(contains(r.listing, " OPERATION TRAC IS NOT AVAILABLE IN THIS VERSION"));
+  EXPECT_EQ(trace.iturn, 8); // TRACK continued the particle of TRAC
   std::string rest;
   EXPECT_EQ(read_record(DECK_UNIT, rest), READ_OK); // the last CONS is left for later
   EXPECT_EQ(rest, "CONS");
