@@ -354,13 +354,22 @@ void run_segment(const Step *steps, int count, const TrackingMode &mode) {
     e.starts = 0;
   }
   const int threads = std::max(1, std::min(tracking_threads(), chunks));
-  // Every chunk's particles are its own: the threads share nothing they write.
-#pragma omp parallel for schedule(static) num_threads(threads) if (threads > 1)
-  for (int c = 0; c < chunks; ++c) {
+  auto chunk = [&](int c) {
     ChunkContext cx{mode,  hooks,        work.events[static_cast<std::size_t>(c)],
                     aplim, c * size + 1, std::min(trace.npart, (c + 1) * size)};
     run_chunk(cx, steps, count);
+  };
+  // One chunk (or one thread) needs no team of threads, whose start costs more than a small
+  // segment of a few particles.
+  if (threads == 1) {
+    for (int c = 0; c < chunks; ++c)
+      chunk(c);
+    return;
   }
+  // Every chunk's particles are its own: the threads share nothing they write.
+#pragma omp parallel for schedule(static) num_threads(threads)
+  for (int c = 0; c < chunks; ++c)
+    chunk(c);
 }
 
 } // namespace vorax

@@ -290,7 +290,8 @@ void Loop::replay(int count) {
     const Step &s = w.steps[static_cast<std::size_t>(index)];
     for (int c = 0; c < chunks; ++c) {
       ChunkEvents &e = w.events[static_cast<std::size_t>(c)];
-      for (int &k = cursor[static_cast<std::size_t>(c)]; k < e.count && e.event[k].step == index; ++k) {
+      for (int &k = cursor[static_cast<std::size_t>(c)]; k < e.count && e.event[k].step == index;
+           ++k) {
         const Event &ev = e.event[k];
         switch (ev.type) {
         case EventType::LOSS:

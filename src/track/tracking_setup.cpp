@@ -66,8 +66,12 @@ void set_tracking_threads(int threads) {
 int tracking_threads() {
   if (thread_setting > 0)
     return thread_setting;
-  const unsigned n = std::thread::hardware_concurrency();
-  return n > 0 ? static_cast<int>(n) : 1;
+  // Asked once: the count is read from the system's files.
+  static const int processors = [] {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n > 0 ? static_cast<int>(n) : 1;
+  }();
+  return processors;
 }
 
 void set_tracking_chunk(int particles) {

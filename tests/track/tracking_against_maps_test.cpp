@@ -111,8 +111,9 @@ double tune_of(const std::vector<double> &x) {
 }
 
 TEST(TrackingAgainstMaps, TuneOfATrackedParticleIsThePeriodicTune) {
-  const DeckRun r = run_deck(FODO_RING + trac(-1, 1, {Vector6{1e-5, 0, 2e-5, 0, 0, 0}}, 1024, "0", ",") +
-                             "MATR\n 2 -1;\nSTOP\n");
+  const DeckRun r =
+      run_deck(FODO_RING + trac(-1, 1, {Vector6{1e-5, 0, 2e-5, 0, 0, 0}}, 1024, "0", ",") +
+               "MATR\n 2 -1;\nSTOP\n");
   ASSERT_EQ(r.status, 0) << r.listing;
   const std::vector<Vector6> turns = printed(r.listing, "AFTER ELEMENT", 1);
   ASSERT_EQ(turns.size(), 1024u);
@@ -149,7 +150,8 @@ TEST(TrackingAgainstMaps, TiltedKindsTrackAsTheirMaps) {
     const Vector6 want = apply_map(element_map(blank.mseq(1), map_context()), z);
     const Vector6 got = particle(1);
     for (int k = 0; k < 6; ++k)
-      EXPECT_NEAR(got[k], want[k], 1e-16 + 1e-9 * std::fabs(want[k])) << element << " row " << k + 1;
+      EXPECT_NEAR(got[k], want[k], 1e-16 + 1e-9 * std::fabs(want[k]))
+          << element << " row " << k + 1;
   }
 }
 

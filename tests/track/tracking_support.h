@@ -52,12 +52,22 @@ inline std::string trac(int plot, int print, const std::vector<Vector6> &particl
                         const std::string &last = "0", const std::string &end = ";") {
   std::string text = "TRAC\n " + std::to_string(plot) + " " + std::to_string(print) + " " +
                      std::to_string(particles.size()) + " " + std::to_string(turns) + "\n";
-  for (const Vector6 &z : particles) {
-    for (double v : z)
-      text += " " + number(v);
-    text += "\n";
+  // Three coordinates a line: a record goes on over lines until its six values are read, and a
+  // line holds 72 columns.
+  for (const Vector6 &z : particles)
+    for (int k = 0; k < 6; ++k)
+      text += " " + number(z[static_cast<std::size_t>(k)]) + (k % 3 == 2 ? "\n" : "");
+  // The last record may be long: its values go on over lines of at most 60 columns.
+  std::string line;
+  std::size_t from = 0;
+  while (from < last.size()) {
+    std::size_t to = from + 60 < last.size() ? last.rfind(' ', from + 60) : last.size();
+    if (to == std::string::npos || to <= from)
+      to = last.size();
+    text += " " + last.substr(from, to - from) + (to == last.size() ? end : "") + "\n";
+    from = to + 1;
   }
-  return text + " " + last + end + "\n";
+  return text;
 }
 
 inline Vector6 particle(int i) {
@@ -86,7 +96,8 @@ inline Vector6 apply_map(const TransferMap &m, const Vector6 &v, bool second_ord
     if (second_order)
       for (int j = 1; j <= 6; ++j)
         for (int k = j; k <= 6; ++k)
-          s += m.T(i, j, k) * v[static_cast<std::size_t>(j - 1)] * v[static_cast<std::size_t>(k - 1)];
+          s += m.T(i, j, k) * v[static_cast<std::size_t>(j - 1)] *
+               v[static_cast<std::size_t>(k - 1)];
     out[static_cast<std::size_t>(i - 1)] = s;
   }
   return out;
