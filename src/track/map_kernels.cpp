@@ -65,43 +65,69 @@ inline double flushed(double z) {
   }
 }
 
-// The block body in place with a mask: monomials of the flushed coordinates, results stored
-// only where the particle is alive.
+// The block body in place with a mask, written with vectors of four particles so that each
+// row's sum stays in registers over its coefficients: monomials of the flushed coordinates,
+// then per row 0 + c1 m1 + c2 m2 + ... in the order of the sparse copy (the scalar formula's
+// order, lane by lane), results stored only where the particle is alive.
+typedef double Lanes __attribute__((vector_size(32)));
+constexpr int LANES = 4;
+constexpr int GROUPS = 4; // vectors per block: 16 particles
+constexpr int LIVE_BLOCK = LANES * GROUPS;
+
 [[gnu::always_inline]] inline void apply_live(const SparseMap &s, const Columns &z,
                                               const std::int32_t *alive, int n) {
-  bool needed[28] = {};
-  for (int i = 1; i <= 6; ++i)
-    for (int t = 1; t <= s.count(i); ++t)
-      needed[s.column(i, t)] = true;
-  alignas(64) double mono[27][BLOCK];
-  alignas(64) double result[6][BLOCK];
-  for (int first = 0; first < n; first += BLOCK) {
-    const int len = std::min(BLOCK, n - first);
-    for (int c = 0; c < 6; ++c) {
-      const double *zc = z[c] + first;
-      double *m = mono[c];
-      for (int p = 0; p < len; ++p)
-        m[p] = flushed(zc[p]);
-    }
+  // The products some row uses, as (first factor, second factor, monomial index).
+  int pa[21], pb[21], pm[21], products = 0;
+  {
+    bool needed[28] = {};
+    for (int i = 1; i <= 6; ++i)
+      for (int t = 1; t <= s.count(i); ++t)
+        needed[s.column(i, t)] = true;
     int k = 7;
     for (int a = 0; a < 6; ++a)
       for (int b = a; b < 6; ++b, ++k)
         if (needed[k]) {
-          const double *za = mono[a], *zb = mono[b];
-          double *m = mono[k - 1];
-          for (int p = 0; p < len; ++p)
-            m[p] = za[p] * zb[p];
+          pa[products] = a;
+          pb[products] = b;
+          pm[products] = k - 1;
+          ++products;
         }
+  }
+  const Lanes tiny = {TINY_COORDINATE, TINY_COORDINATE, TINY_COORDINATE, TINY_COORDINATE};
+  const Lanes zero = {0.0, 0.0, 0.0, 0.0};
+  for (int first = 0; first < n; first += LIVE_BLOCK) {
+    const int len = std::min(LIVE_BLOCK, n - first);
+    Lanes mono[27][GROUPS];
+    for (int c = 0; c < 6; ++c) {
+      alignas(32) double padded[LIVE_BLOCK];
+      const double *from = z[c] + first;
+      if (len < LIVE_BLOCK) {
+        for (int p = 0; p < LIVE_BLOCK; ++p)
+          padded[p] = p < len ? from[p] : 0.0;
+        from = padded;
+      }
+      for (int g = 0; g < GROUPS; ++g) {
+        Lanes v;
+        __builtin_memcpy(&v, from + LANES * g, sizeof v);
+        mono[c][g] = (v < tiny) & (v > -tiny) ? zero : v;
+      }
+    }
+    for (int t = 0; t < products; ++t)
+      for (int g = 0; g < GROUPS; ++g)
+        mono[pm[t]][g] = mono[pa[t]][g] * mono[pb[t]][g];
+    alignas(32) double result[6][LIVE_BLOCK];
     for (int i = 1; i <= 6; ++i) {
-      double *r = result[i - 1];
-      for (int p = 0; p < len; ++p)
-        r[p] = 0.0;
+      Lanes acc[GROUPS];
+      for (int g = 0; g < GROUPS; ++g)
+        acc[g] = zero;
       for (int t = 1; t <= s.count(i); ++t) {
         const double coefficient = s.coefficient(i, t);
-        const double *m = mono[s.column(i, t) - 1];
-        for (int p = 0; p < len; ++p)
-          r[p] += coefficient * m[p];
+        const Lanes c = {coefficient, coefficient, coefficient, coefficient};
+        const Lanes *m = mono[s.column(i, t) - 1];
+        for (int g = 0; g < GROUPS; ++g)
+          acc[g] = acc[g] + c * m[g];
       }
+      __builtin_memcpy(result[i - 1], acc, sizeof acc);
     }
     const std::int32_t *live = alive + first;
     for (int i = 0; i < 6; ++i) {
