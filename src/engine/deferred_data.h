@@ -64,7 +64,6 @@ void read_tune_data(int &end_flag, const RecordSink &sink = {}); // TUNE
 void read_gene_data(int &end_flag, const RecordSink &sink = {}); // GENE
 
 // Tracking and its effects.
-void read_trac_data(int &end_flag, const RecordSink &sink = {}); // TRAC
 void read_bloc_data(int &end_flag, const RecordSink &sink = {}); // BLOC
 void read_rmat_data(int &end_flag, const RecordSink &sink = {}); // RMAT
 void read_sync_data(int &end_flag, const RecordSink &sink = {}); // SYNC

@@ -1,6 +1,6 @@
-// Data readers of the tracking operations not yet computed: tracking (TRAC), girder blocks
-// (BLOC), the tracked matrix (RMAT), radiation (SYNC), momentum offsets (SPAC), ground motion
-// (SEIS) and slow parameter changes (ADIA).
+// Data readers of the tracking operations not yet computed: girder blocks (BLOC), the tracked
+// matrix (RMAT), radiation (SYNC), momentum offsets (SPAC), ground motion (SEIS) and slow parameter
+// changes (ADIA).
 #include "engine/deferred_data.h"
 
 #include "common/format.h"
@@ -15,33 +15,6 @@ namespace {
 constexpr int MAX_ADIA_POINTS = 99; // (turn, value) points of one slow change of type 3
 
 } // namespace
-
-// TRAC: a record of exactly 4 values (plot step, print option, particle count M, turns); then
-// abs(M) particle records of exactly 6 coordinates, for a new set (M > 0) or an appended one
-// (M < 0); then the last record, of any length, with the print intervals and the plot block.
-void read_trac_data(int &end_flag, const RecordSink &sink) {
-  DataRecord first("FIRST");
-  if (!read_data_values(end_flag, 4, first))
-    return;
-  give(sink, first);
-  const int plot_step = truncated(first.value(1));
-  const int print_option = truncated(first.value(2));
-  const int particles = truncated(first.value(3));
-  const long long records = particles < 0 ? -static_cast<long long>(particles) : particles;
-  for (long long i = 0; i < records; ++i) {
-    DataRecord particle("PARTICLE");
-    if (!read_data_values(end_flag, 6, particle))
-      return;
-    give(sink, particle);
-  }
-  // Continuing the present particles with neither plot nor print: the settings of the previous
-  // TRAC stay in force and no last record follows.
-  if (plot_step <= -1 && print_option <= -2 && particles == 0)
-    return;
-  DataRecord last("LAST");
-  if (read_data_values(end_flag, -1, last))
-    give(sink, last);
-}
 
 // BLOC: the block option and the random option; then per block its start and end element
 // names and a record of exactly 7 displacements, up to a name beginning with "99".

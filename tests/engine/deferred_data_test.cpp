@@ -24,9 +24,6 @@ template <class Reader> std::vector<std::string> records(Reader reader, std::str
 using Seen = std::vector<std::string>;
 
 TEST(DeferredData, RecordsFollowTheLayouts) {
-  EXPECT_EQ(records(read_trac_data, " 0 0 -2 5\n 1 2 3 4 5 6\n 7 8 9 10 11 12\n 1 3 4;\n"),
-            (Seen{"FIRST||| 0 0 -2 5", "PARTICLE||| 1 2 3 4 5 6", "PARTICLE||| 7 8 9 10 11 12",
-                  "LAST||| 1 3 4"}));
   EXPECT_EQ(records(read_modi_data, " 1 QFLONGNAME K1 2;\n"),
             (Seen{"CHANGE|QFLONGNA|K1      | 2"}));
   EXPECT_EQ(records(read_erro_data, " QF, K1 1 L 2,\n QD K2 3;\n"),
