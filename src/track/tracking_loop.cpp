@@ -82,7 +82,7 @@ private:
   bool imperfect_ = false;
   int first_ = 1, last_ = 0;
   long long progress_ = 0;
-  int next_plot_ = 0, last_plot_ = 0;
+  long long next_plot_ = 0, last_plot_ = 0; // wide: the plot step and the turns may be near 2^31
   int walk_cursor_ = 0, replay_cursor_ = 0;
   int pending_ = 0;
   std::vector<int> cursors_;
@@ -120,11 +120,11 @@ void Loop::run() {
   if (trace.nprint != -2)
     trakpr(-1, 0);
   if (plt.nplot == 0) {
-    next_plot_ = trace.nturn + trace.iturn;
+    next_plot_ = static_cast<long long>(trace.nturn) + trace.iturn;
     last_plot_ = next_plot_;
   } else {
-    next_plot_ = plt.nplot + trace.iturn;
-    last_plot_ = (trace.nturn / plt.nplot) * plt.nplot;
+    next_plot_ = static_cast<long long>(plt.nplot) + trace.iturn;
+    last_plot_ = static_cast<long long>(trace.nturn / plt.nplot) * plt.nplot;
   }
   progress_ = 0;
   cav.inverse_gamma = 0.0;

@@ -7,6 +7,7 @@
 #include "common/messages.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
+#include "engine/operation_data.h"
 #include "maps/element_maps.h"
 #include "track/tracking_areas.h"
 #include "track/tracking_loop.h"
@@ -239,7 +240,7 @@ Step build_step(int p, int turn, bool changed, bool misaligned) {
     s.loss_test = true;
     if (kind == KODE_LCAVITY) {
       using namespace slot::lcavity;
-      s.coupler = static_cast<int>(v(T));
+      s.coupler = truncated(v(T));
       if (s.coupler != 0) {
         const double m = 0.00051099906;
         const double energy = s.coupler > 0 ? energy_after(p) : energy_before(p);
@@ -277,7 +278,7 @@ Step build_step(int p, int turn, bool changed, bool misaligned) {
     s.half = length / 2;
     s.aperture.ax = v(slot::collimator::XSIZE);
     s.aperture.ay = v(slot::collimator::YSIZE);
-    s.aperture.shape = static_cast<int>(v(slot::collimator::SHAPE));
+    s.aperture.shape = truncated(v(slot::collimator::SHAPE));
     return s;
   case KODE_RFCAVITY:
     s.action = Action::CAVITY;
@@ -335,7 +336,7 @@ CavityStep cavpre(int p, int e, int turn) {
   cav.k1 = 2.0 * const_.pi * f / bc;
   step.k1 = cav.k1;
   step.k2 = ds * cav.k1 * (cav.inverse_gamma * cav.inverse_gamma);
-  const double h = static_cast<double>(static_cast<long long>(v(FREQ)));
+  const double h = std::trunc(v(FREQ));
   step.c0 = total > 0.0 ? (f / bc - h / total) * ds * 2.0 * const_.pi : 0.0;
   step.lag = inputt.eunits == 2 ? v(LAG) * const_.raddeg : v(LAG);
   step.voltage = 1e-6 * v(VOLT) / (energy * cav.beta * cav.beta);
@@ -363,7 +364,7 @@ KickStep kick_step(int p, int e, int turn, double length) {
   rotation_cos_sin(convention_angle(v(ANGLE), inputt.eunits), k.c, k.s);
   const int period = kick_period(v(V));
   k.acts = period >= 1 && turn % period == 0;
-  const int option = static_cast<int>(v(T));
+  const int option = truncated(v(T));
   k.scaled = option == 1;
   k.dx = v(DX);
   k.dxp = inputt.eunits == 1 ? -v(DXP) : v(DXP);

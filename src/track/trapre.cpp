@@ -14,6 +14,7 @@
 #include "track/tracking_loop.h"
 
 #include <algorithm>
+#include <climits>
 #include <string>
 
 namespace vorax {
@@ -117,6 +118,12 @@ void check_kick_periods() {
   }
 }
 
+// The last turn of a continued run, held within the range of a turn counter.
+int more_turns(int turns) {
+  return static_cast<int>(
+      std::min<long long>(static_cast<long long>(trace.nturn) + turns, INT_MAX));
+}
+
 } // namespace
 
 void trapre(int, int &end_flag) {
@@ -140,9 +147,9 @@ void trapre(int, int &end_flag) {
     trace.npart = read;
     trace.nlive = read;
   } else if (particles == 0) {
-    trace.nturn += turns;
+    trace.nturn = more_turns(turns);
   } else {
-    trace.nturn += turns;
+    trace.nturn = more_turns(turns);
     const long long extra = -static_cast<long long>(particles);
     int read = 0;
     for (long long k = 1; k <= extra; ++k) {
