@@ -293,7 +293,7 @@ void kick_particles(ChunkContext &cx, int index, const Step &s) {
   }
 }
 
-void arbitrary_particles(ChunkContext &cx, const Step &s) {
+void arbitrary_particles(ChunkContext &cx, int index, const Step &s) {
   for (int i = cx.first; i <= cx.last; ++i) {
     if (alive.flag(i) == 0)
       continue;
@@ -301,7 +301,15 @@ void arbitrary_particles(ChunkContext &cx, const Step &s) {
     load(i, z);
     if (s.misaligned)
       cx.hooks.into_element_frame(z);
-    trafct(s.arbitrary, s.sigma, z);
+    if (cx.mode.canonical) {
+      // The wake reads l and changes delta: geometric variables.
+      Coordinates g;
+      to_geometric(cx, index, i, z, g);
+      trafct(s.arbitrary, s.sigma, g);
+      cvar(g, z, cx.mode.b0);
+    } else {
+      trafct(s.arbitrary, s.sigma, z);
+    }
     if (s.misaligned)
       cx.hooks.out_of_element_frame(z);
     store(i, z);
@@ -331,7 +339,7 @@ void run_chunk(ChunkContext &cx, const Step *steps, int count) {
       kick_particles(cx, index, s);
       break;
     case Action::ARBITRARY:
-      arbitrary_particles(cx, s);
+      arbitrary_particles(cx, index, s);
       break;
     case Action::NOTHING:
       break;

@@ -202,7 +202,9 @@ void Loop::position(int p) {
   const int kind = inputt.kode(e);
   if (kind == 16)
     return;
+  // A kick's drifts keep the design length when errors change the element.
   const double design_length = inputt.slot(e, slot::L);
+  const double design_dz = kind == KODE_GKICK ? inputt.slot(e, slot::gkick::DZ) : 0.0;
   bool misaligned = false, changed = false;
   if (imperfect_ && (uses_misalignment(kind) || uses_errors(kind))) {
     // The hooks draw their random numbers and may stop the run: everything before them is told
@@ -230,7 +232,7 @@ void Loop::position(int p) {
   Step s = build_step(p, trace.iturn, changed, misaligned);
   if (kind == KODE_GKICK) {
     s.gkick.half = design_length / 2;
-    s.gkick.rest = design_length / 2 + inputt.slot(e, slot::gkick::DZ);
+    s.gkick.rest = design_length / 2 + design_dz;
   }
   if (wake) {
     // The bunch length the wake scales with: the spread of l over the live particles at the
