@@ -68,6 +68,7 @@ public:
 
 private:
   void turn();
+  void turn_end();
   void position(int p);
   bool needs_output(int p);
   void flush();
@@ -85,6 +86,9 @@ private:
   long long next_plot_ = 0, last_plot_ = 0; // wide: the plot step and the turns may be near 2^31
   int walk_cursor_ = 0, replay_cursor_ = 0;
   int pending_ = 0;
+  int pass_ = 0, replay_pass_ = 0;
+  bool emptied_ = false;  // the last particle was lost in the turn being told
+  bool finished_ = false; // that turn has ended: the run is over
   std::vector<int> cursors_;
 };
 
@@ -117,6 +121,8 @@ void Loop::run() {
   convert_store();
   first_ = 1;
   last_ = mat.npos;
+  pass_ = replay_pass_ = 0;
+  emptied_ = finished_ = false;
   if (trace.nprint != -2)
     trakpr(-1, 0);
   if (plt.nplot == 0) {
@@ -131,15 +137,13 @@ void Loop::run() {
   cav.beta = 1.0;
   cav.k1 = 0.0;
   // A run asked for no turns (or a continuation for none) tracks none.
-  while (trace.iturn < trace.nturn) {
+  while (trace.iturn < trace.nturn && !finished_)
     turn();
-    if (trace.iturn >= trace.nturn)
-      return;
-  }
 }
 
 void Loop::turn() {
   ++trace.iturn;
+  ++pass_;
   kickph.first_kick = 1;
   if (trace.iturn == 1) {
     cav.phase.fill(0.0);
@@ -150,13 +154,33 @@ void Loop::turn() {
   kickph.base = kickph.current;
   if (hooks_.pass_start != nullptr)
     hooks_.pass_start(false);
-  walk_cursor_ = replay_cursor_ = 0;
-  for (int p = first_; p <= last_; ++p)
+  walk_cursor_ = 0;
+  for (int p = first_; p <= last_ && !finished_; ++p)
     position(p);
+  if (finished_)
+    return;
+  TrackingWork &w = tracking_work();
+  if (pending_ > 0 && w.steps[static_cast<std::size_t>(pending_ - 1)].pass == pass_)
+    w.steps[static_cast<std::size_t>(pending_ - 1)].turn_last = true;
+  // A turn that prints or plots nothing, neither at its positions nor at its end, leaves its
+  // steps to run with those of the next turns: the threads then meet once for many turns.
+  const bool at_positions = trace.nprint == 0 || plt.nplot == 0 || plt.orbit != 0 ||
+                            (trace.nprint >= 1 && trace.iturn % trace.nprint == 0) ||
+                            (plt.nplot >= 1 && trace.iturn % plt.nplot == 0);
+  const bool at_end = trace.iturn >= trace.nturn ||
+                      (plt.nplot > 0 && trace.nintv == 0 && trace.iturn == next_plot_);
+  const std::size_t room = w.steps.size() - static_cast<std::size_t>(pending_);
+  if (!at_positions && !at_end && room > static_cast<std::size_t>(last_ - first_ + 1))
+    return;
   flush();
-  // The last turn prints the positions after the last element when only the initial and final
-  // positions are asked for; every nprint turns the print intervals print (the last position
-  // when there are none), which the position steps do.
+  if (!finished_)
+    turn_end();
+}
+
+// The last turn prints the positions after the last element when only the initial and final
+// positions are asked for (every nprint turns the print intervals print, the last position when
+// there are none, which the position steps do); a plotted turn plots.
+void Loop::turn_end() {
   if (trace.iturn >= trace.nturn && trace.nprint == -1)
     trakpr(1, last_);
   if (plt.nplot > 0 && trace.nintv == 0 && trace.iturn == next_plot_) {
@@ -210,6 +234,8 @@ void Loop::position(int p) {
     // The hooks draw their random numbers and may stop the run: everything before them is told
     // first.
     flush();
+    if (finished_)
+      return;
     if (uses_misalignment(kind) && hooks_.misaligned != nullptr)
       misaligned = hooks_.misaligned(p, e);
     if (uses_errors(kind) && hooks_.apply_errors != nullptr)
@@ -229,6 +255,8 @@ void Loop::position(int p) {
   const bool wake = kind == KODE_ARBITRAR && inputt.slot(e, slot::arbitrary::P(1)) > 0.0;
   if (alone || wake)
     flush();
+  if (finished_)
+    return;
   Step s = build_step(p, trace.iturn, changed, misaligned);
   if (kind == KODE_GKICK) {
     s.gkick.half = design_length / 2;
@@ -256,6 +284,8 @@ void Loop::position(int p) {
     s.sigma = spread;
   }
   s.restore = changed;
+  s.turn = trace.iturn;
+  s.pass = pass_;
   tracking_work().steps[static_cast<std::size_t>(pending_++)] = s;
   if (alone || wake || needs_output(p))
     flush();
@@ -288,8 +318,16 @@ void Loop::replay(int count) {
   const int chunks = chunk_count();
   std::vector<int> &cursor = cursors_;
   cursor.assign(static_cast<std::size_t>(chunks), 0);
-  for (int index = 0; index < count; ++index) {
+  // The walk may be turns ahead: each step is told in the turn it was prepared for.
+  const int walk_turn = trace.iturn;
+  for (int index = 0; index < count && !finished_; ++index) {
     const Step &s = w.steps[static_cast<std::size_t>(index)];
+    if (s.pass != replay_pass_) {
+      replay_pass_ = s.pass;
+      replay_cursor_ = 0;
+      emptied_ = false;
+    }
+    trace.iturn = emptied_ ? trace.nturn : s.turn;
     for (int c = 0; c < chunks; ++c) {
       ChunkEvents &e = w.events[static_cast<std::size_t>(c)];
       for (int &k = cursor[static_cast<std::size_t>(c)]; k < e.count && e.event[k].step == index;
@@ -310,7 +348,10 @@ void Loop::replay(int count) {
         }
       }
     }
+    // With the last particle lost the rest of the turn is told as the last turn, and the run
+    // ends with it.
     if (trace.nlive == 0) {
+      emptied_ = true;
       trace.iturn = trace.nturn;
       next_plot_ = trace.nturn;
     }
@@ -318,7 +359,13 @@ void Loop::replay(int count) {
     if (s.restore && hooks_.restore_element != nullptr)
       hooks_.restore_element(s.element, blank.matrix_number(s.element));
     progress(s.position);
+    if (emptied_ && s.turn_last) {
+      turn_end();
+      finished_ = true;
+    }
   }
+  if (!emptied_)
+    trace.iturn = walk_turn;
 }
 
 void Loop::plot(int continuation) {

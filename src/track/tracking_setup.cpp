@@ -118,8 +118,8 @@ void prepare_run() {
   if (static_cast<int>(w.events.size()) < chunks)
     w.events.resize(static_cast<std::size_t>(chunks));
   const std::size_t npos = static_cast<std::size_t>(std::max(mat.npos, 0));
-  if (w.steps.size() < npos + 1)
-    w.steps.resize(npos + 1);
+  if (w.steps.size() < std::max<std::size_t>(npos + 1, SEGMENT_STEPS))
+    w.steps.resize(std::max<std::size_t>(npos + 1, SEGMENT_STEPS));
   w.sparse.resize(MAXMAT + 1);
   w.gf.resize(MAXMAT + 1);
   w.sparse_ready.assign(MAXMAT + 1, 0);

@@ -66,8 +66,11 @@ struct Step {
   CavityStep cavity;
   KickStep gkick;
   ArbitraryElement arbitrary;
-  double sigma = 0.0;   // the wake's spread of l at the entry
-  bool restore = false; // field errors changed the element: it is restored after the position
+  double sigma = 0.0;     // the wake's spread of l at the entry
+  bool restore = false;   // field errors changed the element: it is restored after the position
+  int turn = 0;           // the turn it was prepared for
+  int pass = 0;           // the walk's count of turns, which the turn may jump from
+  bool turn_last = false; // the last step of its turn
 };
 
 // What a particle met in a step, in the order it met it.
@@ -82,6 +85,10 @@ struct Event {
 // Particles per chunk: the chunk's coordinates stay in the first- and second-level caches
 // through all the steps of a segment.
 inline constexpr int CHUNK = 256;
+// Steps a segment may hold: a short machine's turns go on in one segment, so that the threads
+// meet seldom.
+inline constexpr std::size_t SEGMENT_STEPS = 8192;
+
 // The chunks of the present store at the chunk size in force.
 int chunk_count();
 
