@@ -159,6 +159,10 @@ void Loop::turn() {
     position(p);
   if (finished_)
     return;
+  // The end of the pass: what the imperfections changed for it alone (the energies of linac
+  // cavities with errors) is put back before the next pass is prepared.
+  if (hooks_.pass_end != nullptr)
+    hooks_.pass_end(false);
   TrackingWork &w = tracking_work();
   if (pending_ > 0 && w.steps[static_cast<std::size_t>(pending_ - 1)].pass == pass_)
     w.steps[static_cast<std::size_t>(pending_ - 1)].turn_last = true;

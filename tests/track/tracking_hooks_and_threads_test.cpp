@@ -41,11 +41,15 @@ void out_of_frame(double z[6]) {
 bool quadrupoles_misaligned(int, int element) {
   return inputt.kode(element) == KODE_QUAD;
 }
+bool switched_on() {
+  return true;
+}
 
 TEST(TrackingHooks, RollOnlyMisalignmentTracksAsTheTiltedElement) {
   const Vector6 z{1e-3, -2e-4, 5e-4, 3e-4, 0, 1e-3};
   roll_angle = 0.37;
   TrackingHooks hooks;
+  hooks.active = switched_on;
   hooks.misaligned = quadrupoles_misaligned;
   hooks.into_element_frame = into_frame;
   hooks.out_of_element_frame = out_of_frame;
@@ -91,6 +95,7 @@ TEST(TrackingHooks, FieldErrorsTrackAsTheChangedLatticeAndLeaveTheDesign) {
   const std::string rest = "D: DRIFT, L = 1\nQ2: QUADRUPOLE, L = 0.6, K1 = -0.8\n"
                            "L1: LINE = (D, Q, D, Q2, Q, D)\nUSE, L1\nVORAX\n";
   TrackingHooks hooks;
+  hooks.active = switched_on;
   hooks.apply_errors = raise_k1;
   hooks.restore_element = put_back;
   Vector6 with_errors;
@@ -209,6 +214,46 @@ TEST(TrackingThreads, MaskedBlockKernelMatchesTheOneParticleFormula) {
     for (int k = 0; k < 6; ++k)
       EXPECT_EQ(std::memcmp(&one[k], &data[k * n + p], sizeof(double)), 0) << p << " " << k;
   }
+}
+
+} // namespace
+} // namespace vorax::test
+
+namespace vorax::test {
+namespace {
+
+// The same through the misalignments and field errors of the program: a roll alone is the
+// element's tilt, offsets of a field-free element change nothing, a fixed field error is the
+// changed attribute, and the design is back after tracking.
+TEST(TrackingImperfections, MisalignmentsAndErrorsTrackAsTheChangedMachine) {
+  const Vector6 z{1e-3, -2e-4, 5e-4, 3e-4, 0, 1e-3};
+  auto track = [&](const std::string &q, const std::string &imperfections) {
+    const DeckRun r = run_deck(q + "\nD: DRIFT, L = 1\nL1: LINE = (D, Q, D, Q)\nUSE, L1\nVORAX\n" +
+                               imperfections + trac(-1, -2, {z}, 3) + "STOP\n");
+    EXPECT_EQ(r.status, 0) << r.listing;
+    return particle(1);
+  };
+  const Vector6 rolled = track("Q: QUADRUPOLE, L = 0.6, K1 = 1.4",
+                               "MISA\n Q 0 0 0 0 0 0.37 0 1,\n 99\nSETM\n 0 1\n Q 0\n");
+  const Vector6 tilted = track("Q: QUADRUPOLE, L = 0.6, K1 = 1.4, TILT = 0.37", "");
+  for (int k = 0; k < 6; ++k)
+    EXPECT_NEAR(rolled[k], tilted[k], 1e-17 + 1e-13 * std::fabs(tilted[k])) << "roll " << k + 1;
+
+  const Vector6 offset = track("Q: QUADRUPOLE, L = 0.6, K1 = 0",
+                               "MISA\n Q 1E-3 0 2E-3 0 0 0 0 1,\n 99\nSETM\n 0 1\n Q 0\n");
+  const Vector6 straight = track("Q: QUADRUPOLE, L = 0.6, K1 = 0", "");
+  for (int k = 0; k < 6; ++k)
+    EXPECT_NEAR(offset[k], straight[k], 1e-18) << "offset " << k + 1;
+
+  const Vector6 erred =
+      track("Q: QUADRUPOLE, L = 0.6, K1 = 0.75", "ERRO\n Q K1 0.25,\n 99\nSETE\n 0 1\n Q 0\n");
+  const int q = blank.mseq(2);
+  EXPECT_EQ(inputt.slot(q, 2), 0.75);
+  const TransferMap design = element_map(q, map_context());
+  EXPECT_EQ(std::memcmp(&blank.maps(blank.matrix_number(q)), &design, sizeof design), 0);
+  const Vector6 changed = track("Q: QUADRUPOLE, L = 0.6, K1 = 1", "");
+  for (int k = 0; k < 6; ++k)
+    EXPECT_EQ(erred[k], changed[k]) << "error " << k + 1;
 }
 
 } // namespace
