@@ -374,9 +374,10 @@ void run_segment(const Step *steps, int count, const TrackingMode &mode) {
       chunk(c);
     return;
   }
-  // Every chunk's particles are its own: the threads share nothing they write, and a thread
-  // that is free takes the next chunk, whichever it is.
-#pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
+  // Every chunk's particles are its own: the threads share nothing they write. Each thread takes
+  // one contiguous run of chunks: handing out chunks one by one interleaves the threads in
+  // memory, and their neighbouring chunks then cost more than the balance gains.
+#pragma omp parallel for schedule(static) num_threads(threads)
   for (int c = 0; c < chunks; ++c)
     chunk(c);
 }
