@@ -18,7 +18,7 @@ struct ErrorEntry {
 };
 
 // Searched in this order; the names are shown padded to 20 characters.
-constexpr std::array<ErrorEntry, 80> error_table{{
+constexpr std::array<ErrorEntry, 83> error_table{{
     {0, "ARR MXLVAR MXLCOND"},   {1, "ARRSIZE MAXCOR"},       {2, "ARRSIZE MXLIST"},
     {3, "ARRSIZE MAXMAT"},       {4, "ARRSIZE MAXPOS"},       {5, "ARRSIZE MAXELM"},
     {6, "ARRSIZE MAXDAT"},       {7, "ARRSIZE MXELMD"},       {8, "ARRSIZE"},
@@ -45,7 +45,8 @@ constexpr std::array<ErrorEntry, 80> error_table{{
     {288, "RMAT:PART LOST"},     {290, "SHOCOR:BAD OPT #"},   {300, "DETAIL: PART LOST"},
     {301, "DETAIL:NO BEAM DEF"}, {302, "TRACK:PART LOST"},    {303, ""},
     {304, "MOVMT:PART LOST"},    {305, "MOVMT:BAD DETERM"},   {310, "LMDIF:INFORM"},
-    {320, "SIMEQ:SING SET OF EQ"}, {400, "PRINT:WRNG KWD"},
+    {320, "SIMEQ:SING SET OF EQ"}, {400, "PRINT:WRNG KWD"},   {237, "BLOC:REOPENED"},
+    {238, "BLOC:NESTED CLOSE"},  {289, "RMAT:ZERO STEP"},
 }};
 
 std::string padded20(const char *name) {
@@ -58,16 +59,16 @@ std::string padded20(const char *name) {
 
 std::string_view error_name(int code) {
   static const auto names = [] {
-    std::array<std::string, 81> n;
+    std::array<std::string, error_table.size() + 1> n;
     for (std::size_t i = 0; i < error_table.size(); ++i)
       n[i] = padded20(error_table[i].name);
-    n[80] = "ERROR NOT IN TABLE  ";
+    n[error_table.size()] = "ERROR NOT IN TABLE  ";
     return n;
   }();
   for (std::size_t i = 0; i < error_table.size(); ++i)
     if (error_table[i].code == code)
       return names[i];
-  return names[80];
+  return names[error_table.size()];
 }
 
 void halt(int code) {

@@ -14,6 +14,8 @@
 #include "optics/constants.h"
 #include "optics/matrix_operation.h"
 #include "output/layout.h"
+#include "track/tracked_matrix.h"
+#include "track/tracking_effects.h"
 #include "track/tracking_loop.h"
 
 #include <array>
@@ -68,7 +70,7 @@ constexpr std::array<Operation, 50> operations{{
     {"REFE", 1500, not_available<read_refe_data>, true},
     {"CORR", 1600, not_available<read_corr_data>, false},
     {"SETC", 1700, not_available<read_setc_data>, false},
-    {"SYNC", 1800, not_available<read_sync_data>, false},
+    {"SYNC", 1800, setsyn, false},
     {"SHOC", 1900, not_available<read_shoc_data>, false},
     {"GENE", 2000, not_available<read_gene_data>, false},
     {"BASE", 2100, not_available<read_base_data>, true},
@@ -77,7 +79,7 @@ constexpr std::array<Operation, 50> operations{{
     {"SHOE", 2400, shoerr, false},
     {"SHOM", 2500, shomis, false},
     {"OUTP", 2600, outcon, false},
-    {"ADIA", 2700, not_available<read_adia_data>, false},
+    {"ADIA", 2700, setadi, false},
     {"SETS", 2800, setsym, false},
     {"SHOV", 2900, shocon, false},
     {"FILE", 3000, one_record, false},
@@ -85,15 +87,15 @@ constexpr std::array<Operation, 50> operations{{
     {"CHAN", 3200, not_available<read_chan_data>, false},
     {"READ", 3300, not_available<read_read_data>, false},
     {"CADO", 3400, hpon, false},
-    {"RMAT", 3500, not_available<read_rmat_data>, true},
+    {"RMAT", 3500, rmpre, true},
     {"INTE", 3600, one_record, true},
-    {"SEIS", 3700, not_available<read_seis_data>, false},
-    {"BLOC", 3800, not_available<read_bloc_data>, false},
+    {"SEIS", 3700, seism, false},
+    {"BLOC", 3800, block, false},
     {"TUNE", 3900, not_available<read_tune_data>, false},
     {"ZQVO", 4000, zqvout, false},
     {"SETL", 4100, limits, false},
     {"PRIN", 4200, prtdef, false},
-    {"SPAC", 4300, not_available<read_spac_data>, false},
+    {"SPAC", 4300, spchg, false},
     {"LAYO", 4400, lay, true},
     {"COSY", 4500, cosy_not_available, true, true},
     {"CAVI", 4600, one_record, false},

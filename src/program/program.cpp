@@ -13,8 +13,10 @@
 #include "errors/misalignments.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
+#include "optics/matrix_operation.h"
 #include "output/tracking_plots.h"
 #include "program/operation_loop.h"
+#include "track/tracked_matrix.h"
 #include "track/tracking_hooks.h"
 
 #include <string>
@@ -62,6 +64,9 @@ void install_tracking_hooks() {
   fill(hooks.restore_element, ereset);
   fill(hooks.plot_particles, plotpr);
   tracking_seam.install(hooks);
+  TrackedMatrixHooks matrix = tracked_matrix_seam.hooks();
+  fill(matrix.print_matrix, prmat);
+  tracked_matrix_seam.install(matrix);
 }
 
 void install_program_hooks() {

@@ -2,7 +2,9 @@
 // segment, chunks shared among the threads. Losses and the other events are kept per chunk in
 // the order a particle loop meets them; the loop tells them afterwards.
 #include "common/control.h"
+#include "track/radiation.h"
 #include "track/tracking_areas.h"
+#include "track/tracking_effects.h"
 #include "track/tracking_hooks.h"
 #include "track/tracking_steps.h"
 
@@ -116,8 +118,10 @@ void coupler(const Step &s, Coordinates z, bool before) {
 }
 
 void map_particles(ChunkContext &cx, int index, const Step &s) {
+  const StepEffects &f = s.effects;
+  const bool radiates = f.radiation != 0 || f.quad_radiation || f.offset != 0;
   const bool fast = !s.misaligned && s.coupler == 0 && !cx.mode.symplectic && !cx.mode.canonical &&
-                    !s.map.geometric;
+                    !s.map.geometric && !radiates;
   if (fast) {
     for (int i = cx.first; i <= cx.last; ++i) {
       if (alive.flag(i) == 0)
@@ -137,12 +141,18 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
       continue;
     Coordinates z;
     load(i, z);
+    // The momentum offset is seen by the quadrupole's map only.
+    const double offset = f.offset == 0 ? 0.0 : f.offset == 1 ? cspch.o1(i) : cspch.o2(i);
+    z[5] = z[5] + offset;
     if (outside_limit(z, cx.aplim)) {
       lose(cx, index, i, EventType::LOSS);
       continue;
     }
+    if (f.radiation != 0)
+      radiate_bend(f, z);
     if (s.misaligned)
       cx.hooks.into_element_frame(z);
+    const double xp1 = z[1], yp1 = z[3];
     if (s.coupler != 0 && cx.mode.canonical) {
       // The coupler kicks slopes: in canonical variables the whole cavity is taken in
       // geometric ones.
@@ -157,8 +167,13 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
       map_one(cx, index, i, s.map, z);
       coupler(s, z, false);
     }
+    if (f.quad_radiation)
+      radiate_quadrupole(f, xp1, yp1, z);
     if (s.misaligned)
       cx.hooks.out_of_element_frame(z);
+    if (f.radiation != 0)
+      radiate_bend(f, z);
+    z[5] = z[5] - offset;
     store(i, z);
   }
 }
@@ -316,9 +331,30 @@ void arbitrary_particles(ChunkContext &cx, int index, const Step &s) {
   }
 }
 
+// Ground motion and a block entry before the element, a block exit after it, on every live
+// particle of the chunk.
+void effects_particles(ChunkContext &cx, const Step &s, bool before) {
+  const StepEffects &f = s.effects;
+  if (before ? !(f.ground || f.block_in) : !f.block_out)
+    return;
+  for (int i = cx.first; i <= cx.last; ++i) {
+    if (alive.flag(i) == 0)
+      continue;
+    Coordinates z;
+    load(i, z);
+    if (before)
+      effects_before(f, z);
+    else
+      effects_after(f, z);
+    store(i, z);
+  }
+}
+
 void run_chunk(ChunkContext &cx, const Step *steps, int count) {
   for (int index = 0; index < count; ++index) {
     const Step &s = steps[index];
+    if (s.effects.any)
+      effects_particles(cx, s, true);
     switch (s.action) {
     case Action::DRIFT:
       drift_particles(cx, index, s);
@@ -344,6 +380,8 @@ void run_chunk(ChunkContext &cx, const Step *steps, int count) {
     case Action::NOTHING:
       break;
     }
+    if (s.effects.any)
+      effects_particles(cx, s, false);
   }
 }
 
@@ -361,7 +399,9 @@ void run_segment(const Step *steps, int count, const TrackingMode &mode) {
     e.negative_roots = 0;
     e.starts = 0;
   }
-  const int threads = std::max(1, std::min(tracking_threads(), chunks));
+  // Random draws go in particle order: such a step runs alone, its chunks one after the other.
+  const bool draws = count == 1 && steps[0].effects.draws;
+  const int threads = draws ? 1 : std::max(1, std::min(tracking_threads(), chunks));
   auto chunk = [&](int c) {
     ChunkContext cx{mode,  hooks,        work.events[static_cast<std::size_t>(c)],
                     aplim, c * size + 1, std::min(trace.npart, (c + 1) * size)};

@@ -13,7 +13,9 @@
 #include "common/slots.h"
 #include "common/units.h"
 #include "engine/lookup.h"
+#include "track/tracked_matrix.h"
 #include "track/tracking_areas.h"
+#include "track/tracking_effects.h"
 #include "track/tracking_hooks.h"
 
 #include <algorithm>
@@ -142,6 +144,11 @@ void Loop::run() {
 }
 
 void Loop::turn() {
+  if (turn_start_reads_particles()) {
+    flush();
+    if (finished_)
+      return;
+  }
   ++trace.iturn;
   ++pass_;
   kickph.first_kick = 1;
@@ -152,6 +159,8 @@ void Loop::turn() {
     kickph.set = 0;
   }
   kickph.base = kickph.current;
+  if (start_turn_effects(trace.iturn))
+    forget_prepared_maps();
   if (hooks_.pass_start != nullptr)
     hooks_.pass_start(false);
   walk_cursor_ = 0;
@@ -253,7 +262,7 @@ void Loop::position(int p) {
     engine_message(" this is a programming error. Job is stopped ");
     engine_stop(8);
   }
-  bool alone = misaligned || changed || sym.option == 1 || mode_.canonical;
+  bool alone = misaligned || changed || sym.option == 1 || mode_.canonical || effects_alone(e);
   if (kind == KODE_RFCAVITY && cav.frequency_printed == 0)
     flush();
   const bool wake = kind == KODE_ARBITRAR && inputt.slot(e, slot::arbitrary::P(1)) > 0.0;
@@ -262,6 +271,7 @@ void Loop::position(int p) {
   if (finished_)
     return;
   Step s = build_step(p, trace.iturn, changed, misaligned);
+  position_effects(p, s);
   if (kind == KODE_GKICK) {
     s.gkick.half = design_length / 2;
     s.gkick.rest = design_length / 2 + design_dz;
@@ -293,6 +303,8 @@ void Loop::position(int p) {
   tracking_work().steps[static_cast<std::size_t>(pending_++)] = s;
   if (alone || wake || needs_output(p))
     flush();
+  if (crmat.collecting != 0 && !finished_)
+    rmat(p);
 }
 
 bool Loop::needs_output(int p) {

@@ -14,6 +14,8 @@ void trakpr(int mode, int position);
 // Sizes the loop's scratch for the present store and machine, and forgets the maps prepared
 // for an earlier run.
 void prepare_run();
+// Forgets the maps prepared from the element records: a slow change rebuilt some of them.
+void forget_prepared_maps();
 // The step of position p in the given turn. changed: field errors changed the element at this
 // position (its map is taken as it now stands, not from the design prepared for the run);
 // misaligned: the particles go through the displaced frame.

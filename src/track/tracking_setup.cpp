@@ -10,6 +10,7 @@
 #include "engine/operation_data.h"
 #include "maps/element_maps.h"
 #include "track/tracking_areas.h"
+#include "track/tracking_effects.h"
 #include "track/tracking_loop.h"
 #include "track/tracking_steps.h"
 
@@ -145,6 +146,12 @@ void prepare_run() {
     m = element_map(element_values(blank.mseq(p)), ctx);
     sparse_of(m, ctx.ncol, w.linac[static_cast<std::size_t>(q)]);
   }
+}
+
+void forget_prepared_maps() {
+  TrackingWork &w = tracking_work();
+  std::fill(w.sparse_ready.begin(), w.sparse_ready.end(), 0);
+  std::fill(w.element_ready.begin(), w.element_ready.end(), 0);
 }
 
 namespace {
@@ -331,6 +338,7 @@ CavityStep cavpre(int p, int e, int turn) {
     cav.frequency_printed = 1;
     engine_message("  FREQUENCY IS : " + fE(f, 15, 7));
   }
+  cavity_in_slow_changes(e);
   CavityStep step;
   step.length = v(L);
   cav.k1 = 2.0 * const_.pi * f / bc;

@@ -50,6 +50,24 @@ struct KickStep {
   double dx = 0, dxp = 0, dy = 0, dyp = 0, dl = 0, ddelta = 0;
 };
 
+// What the effects switched on by other operations add to a step: the ground-motion shift and a
+// block entry before the element's action, a block exit after it, the radiation of a bend or
+// quadrupole and the momentum offset a quadrupole sees. any: something here is on.
+struct StepEffects {
+  bool any = false;
+  bool ground = false;
+  double ground_dx = 0.0, ground_dy = 0.0;
+  bool block_in = false, block_out = false;
+  double block_entry[7] = {};
+  double block_exit[8] = {}; // with the path term
+  int radiation = 0;         // bend: 1 mean loss, 2 random part, 3 both
+  bool quad_radiation = false;
+  bool draws = false; // random draws in particle order: the step runs alone on one thread
+  double u0 = 0.0, sigma = 0.0, cq = 0.0, cl = 0.0;
+  int distribution = 0;
+  int offset = 0; // SPAC: 1 the offsets O1 (K1 = 0), 2 the offsets O2
+};
+
 struct Step {
   Action action = Action::NOTHING;
   int position = 0;
@@ -71,6 +89,7 @@ struct Step {
   int turn = 0;           // the turn it was prepared for
   int pass = 0;           // the walk's count of turns, which the turn may jump from
   bool turn_last = false; // the last step of its turn
+  StepEffects effects;
 };
 
 // What a particle met in a step, in the order it met it.

@@ -1,0 +1,132 @@
+// Synchrotron radiation in tracking (SYNC, synpre and the loss of one particle in a bend or a
+// quadrupole) and the momentum offsets that quadrupoles see (SPAC).
+#include "track/radiation.h"
+#include "common/control.h"
+#include "common/engine_tables.h"
+#include "common/messages.h"
+#include "common/random_numbers.h"
+#include "common/slots.h"
+#include "engine/deferred_data.h"
+#include "engine/operation_data.h"
+#include "track/tracking_areas.h"
+#include "track/tracking_effects.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vorax {
+
+// SYNC: energy, radiation option, distribution option. Options 10..13 are 0..3 of the bends
+// with the quadrupoles radiating for 11 and 13 but only the mean loss of the bends; 4 and 5 are
+// 2 and 3 with the quadrupoles.
+void setsyn(int, int &end_flag) {
+  read_sync_data(end_flag, [](const DataRecord &r) {
+    synch.energy = r.value(1);
+    int option = truncated(r.value(2));
+    synch.quadrupoles = 0;
+    if (option > 9) {
+      synch.quadrupoles = option == 11 || option == 13 ? 1 : 0;
+      option = 1;
+    }
+    if (option > 3) {
+      synch.quadrupoles = 1;
+      option -= 2;
+    }
+    synch.option = option;
+    int distribution = truncated(r.value(3));
+    if (distribution >= 11) {
+      distribution -= 10;
+      cseeds.radiation.index = 1;
+      cseeds.radiation.mode = 1;
+    } else {
+      cseeds.radiation.index = cseeds.master_seed;
+      cseeds.radiation.mode = 0;
+    }
+    synch.distribution = distribution;
+  });
+}
+
+// The constants scale with the energy and the element's length. A thin element (length 0) has
+// no field length to radiate over: it radiates nothing, rather than an infinite loss.
+void synpre(int element, double length) {
+  const double l = std::fabs(length);
+  const double e = synch.energy;
+  synch.u0 = 0.0;
+  synch.sigma = 0.0;
+  if (l == 0.0) {
+    synch.cq = 0.0;
+    synch.cl = 0.0;
+    return;
+  }
+  // 1.408e-5 is the loss constant C_gamma / 2 pi = 1.40787e-5 m/GeV^3 rounded, as tracking has
+  // always used it.
+  synch.cq = std::pow(e, 5) * 4.132e-11 / (l * l);
+  synch.cl = std::pow(e, 3) * 1.408e-05 / l;
+  if (inputt.kode(element) != KODE_BEND)
+    return;
+  double theta = std::fabs(inputt.slot(element, slot::bend::ANGLE));
+  if (inputt.eunits == 2)
+    theta = theta * const_.raddeg;
+  synch.u0 = theta * theta * synch.cl;
+  synch.sigma = std::sqrt(std::fabs(theta * theta * theta * synch.cq));
+}
+
+namespace {
+
+double draw(int distribution) {
+  return rannum(cseeds.radiation.index, distribution, 6.0, cseeds.radiation.mode);
+}
+
+} // namespace
+
+// Half the mean loss and a random part at the entry and again at the exit of a bend.
+void radiate_bend(const StepEffects &r, double z[6]) {
+  if (r.radiation != 2)
+    z[5] = z[5] - 0.5 * r.u0;
+  if (r.radiation != 1)
+    z[5] = z[5] + 0.707 * r.sigma * draw(r.distribution);
+}
+
+// The loss of the angle the particle turned through in a quadrupole. A cosine that rounds
+// beyond 1 is an angle of 0.
+void radiate_quadrupole(const StepEffects &r, double xp1, double yp1, double z[6]) {
+  const double xp2 = z[1], yp2 = z[3];
+  const double c = xp1 * xp2 + yp1 * yp2 +
+                   std::sqrt(std::fabs(1.0 - xp1 * xp1 - yp1 * yp1)) *
+                       std::sqrt(std::fabs(1.0 - xp2 * xp2 - yp2 * yp2));
+  const double theta = std::fabs(std::acos(std::clamp(c, -1.0, 1.0)));
+  const double sigma = std::sqrt(r.cq * theta * theta * theta);
+  z[5] = z[5] + (draw(r.distribution) * sigma - r.cl * theta * theta);
+}
+
+// SPAC: count, a, b1, b2; on when the count is above 0. The offsets divide by a: an a of 0 gives
+// no offsets, and says so.
+void spchg(int, int &end_flag) {
+  cspch.on = 0;
+  read_spac_data(end_flag, [](const DataRecord &r) {
+    auto value = [&](int k) { return k <= r.count ? r.value(k) : 0.0; };
+    cspch.a = value(2);
+    cspch.b1 = value(3);
+    cspch.b2 = value(4);
+    if (truncated(value(1)) <= 0)
+      return;
+    if (cspch.a == 0.0) {
+      engine_message(" SPAC: THE VALUE A IS 0, THE MOMENTUM OFFSETS STAY OFF");
+      return;
+    }
+    cspch.on = 1;
+  });
+}
+
+void momentum_offsets() {
+  for (int i = 1; i <= trace.npart; ++i) {
+    double d =
+        ((std::fabs(trace.pcoord(i, 6)) + cspch.a) - std::fabs(trace.pcoord(i, 7))) / cspch.a;
+    if (d <= 0.0)
+      d = 0.0;
+    cspch.o1(i) = -d * cspch.b1;
+    cspch.o2(i) = -d * cspch.b2;
+  }
+}
+
+} // namespace vorax

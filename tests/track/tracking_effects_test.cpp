@@ -1,0 +1,185 @@
+// The effects other operations switch on for tracking, from decks: radiation against the
+// radiation integrals of the machine, momentum offsets, ground motion, slow changes and girder
+// blocks, with their stops.
+#include "track/tracking_effects.h"
+#include "tracking_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace vorax::test {
+namespace {
+
+constexpr double PI = 3.141592653589793;
+const std::string MACH_1GEV = "MATRIX\n 1 -1,\nMACHINE\n 1 1 1 2 0 1 0 0 0 0 0 0 0 0 0 -1,\n";
+
+TEST(Radiation, MeanLossIsTheSumOverTheBendsAndMatchesTheMachine) {
+  const int turns = 3;
+  const DeckRun r =
+      run_deck(FODO_RING + MACH_1GEV + "SYNC\n 1 1 3,\n" +
+               trac(-1, -2, {{0, 0, 0, 0, 0, 0}, {1e-4, 0, 0, 0, 0, 0}}, turns) + "STOP\n");
+  ASSERT_EQ(r.status, 0) << r.listing;
+  // 16 bends of angle 2 pi / 16 and length 2 at 1 GeV.
+  const double theta = 2 * PI / 16;
+  const double u0 = 16 * theta * theta * 1.408e-5 / 2.0;
+  for (int i = 1; i <= 2; ++i)
+    EXPECT_NEAR(trace.pcoord(i, 6), -turns * u0, 1e-12) << i;
+  // MACH's loss in MeV per turn uses 1.40787e-5; tracking's constant is that rounded.
+  const double mach = number_after(r.listing, " ENERGY LOSS =");
+  EXPECT_NEAR(u0 * 1000.0 / mach, 1.0, 1e-4);
+
+  // R = 12 is the mean loss alone, quadrupoles quiet; R = 13 lets the quadrupoles radiate.
+  const std::vector<Vector6> slope{{1e-3, 1e-4, 0, 0, 0, 0}};
+  run_deck(FODO_RING + "SYNC\n 1 12 3,\n" + trac(-1, -2, slope, 1) + "STOP\n");
+  const double bends_only = trace.pcoord(1, 6);
+  run_deck(FODO_RING + "SYNC\n 1 13 3,\n" + trac(-1, -2, slope, 1) + "STOP\n");
+  EXPECT_NEAR(bends_only, -u0, 1e-12);
+  EXPECT_NE(trace.pcoord(1, 6), bends_only);
+}
+
+TEST(Radiation, RandomPartGrowsTheSpreadByTheConstantTimesI3) {
+  // 64 particles on the axis, random part only: the variance of delta grows per turn by
+  // 2 * 0.707^2 * 4.132e-11 E^5 I3 (both halves of every bend draw).
+  std::vector<Vector6> set(64, Vector6{0, 0, 0, 0, 0, 0});
+  const int turns = 20;
+  const DeckRun r =
+      run_deck(FODO_RING + MACH_1GEV + "SYNC\n 1 2 3,\n" + trac(-1, -2, set, turns) + "STOP\n");
+  ASSERT_EQ(r.status, 0) << r.listing;
+  const double i3 = number_after(r.listing, " INTEGRAL X3=");
+  double sum = 0.0, squares = 0.0;
+  for (int i = 1; i <= 64; ++i) {
+    sum += trace.pcoord(i, 6);
+    squares += trace.pcoord(i, 6) * trace.pcoord(i, 6);
+  }
+  const double mean = sum / 64, variance = squares / 64 - mean * mean;
+  const double expected = turns * 2 * 0.707 * 0.707 * 4.132e-11 * i3;
+  // Three standard deviations of a variance from 64 samples.
+  EXPECT_NEAR(variance / expected, 1.0, 3 * std::sqrt(2.0 / 63));
+}
+
+TEST(Effects, MomentumOffsetsAreSeenByTheQuadrupoleOnly) {
+  const std::string line = "Q: QUADRUPOLE, L = 1, K1 = 0.5\nL1: LINE = (Q)\nUSE, L1\nVORAX\n";
+  // d = ((|delta| + a) - |d0|) / a = 1 for an unchanged delta: the quadrupole sees -b2.
+  run_deck(line + "SPAC\n 1 1 0 0.01,\n" + trac(-1, -2, {{1e-3, 0, 0, 0, 0, 0}}, 1) + "STOP\n");
+  const Vector6 offset = particle(1);
+  run_deck(line + trac(-1, -2, {{1e-3, 0, 0, 0, 0, -0.01}}, 1) + "STOP\n");
+  const Vector6 shifted = particle(1);
+  for (int k = 0; k < 5; ++k)
+    EXPECT_EQ(offset[static_cast<std::size_t>(k)], shifted[static_cast<std::size_t>(k)]) << k;
+  EXPECT_EQ(offset[5], 0.0);
+  // A count of 0 leaves the offsets off; so does an a of 0, with a message.
+  run_deck(line + "SPAC\n 0 1 0 0.01,\n" + trac(-1, -2, {{1e-3, 0, 0, 0, 0, 0}}, 1) + "STOP\n");
+  EXPECT_EQ(cspch.on, 0);
+  const DeckRun zero = run_deck(line + "SPAC\n 1 0 0 0.01;\n");
+  EXPECT_EQ(cspch.on, 0);
+  EXPECT_TRUE(contains(zero.listing, " SPAC: THE VALUE A IS 0"));
+}
+
+TEST(Effects, GroundMotionShiftsByTheWaveAlongTheRange) {
+  // Drifts leave x alone: after the range the shifts add up to the wave at its last position.
+  const std::string line = "D: DRIFT, L = 1.5\nE: DRIFT, L = 1\n"
+                           "L1: LINE = (D, D, E, D)\nUSE, L1\nVORAX\n";
+  const DeckRun r = run_deck(line + "SEIS\n 10 1E-3 30 0 1E-3 0\n D\n E\n" +
+                             trac(-1, -2, {{0, 0, 0, 0, 0, 0}}, 1) + "STOP\n");
+  ASSERT_EQ(r.status, 0) << r.listing;
+  EXPECT_NEAR(trace.pcoord(1, 1), 1e-3 * std::sin(2 * PI * 4.0 / 10 + PI / 6), 1e-15);
+  // A wavelength of 0 has no wave (and no division by it).
+  EXPECT_TRUE(contains(r.listing, " SEIS: WAVELENGTH 0 IN Y, NO GROUND MOTION IN Y"));
+  EXPECT_EQ(trace.pcoord(1, 3), 0.0);
+}
+
+const std::string ADIA_LINE = "Q: QUADRUPOLE, L = 1, K1 = 0\nR: QUADRUPOLE, L = 1, K1 = 0\n"
+                              "L1: LINE = (Q, R)\nUSE, L1\nVORAX\n";
+
+double k1_after(const std::string &changes, int turns) {
+  const DeckRun r = run_deck(ADIA_LINE + "ADIA\n" + changes + " 99\n" +
+                             trac(-1, -2, {{1e-3, 0, 0, 0, 0, 0}}, turns) + "STOP\n");
+  EXPECT_EQ(r.status, 0) << r.listing;
+  return inputt.slot(blank.mseq(1), slot::quad::K1);
+}
+
+TEST(Effects, SlowChangesFollowTheirWindows) {
+  // A ramp over turns 1..11 from 0 to 1: 0.5 on turn 6, 1 after turn 11.
+  const std::string ramp = " Q\n K1 1\n 1 11 0 1\n";
+  EXPECT_DOUBLE_EQ(k1_after(ramp, 6), 0.5);
+  EXPECT_DOUBLE_EQ(k1_after(ramp, 20), 1.0);
+  // A ramp of one turn is a step; the map is rebuilt, so tracking equals the lattice written
+  // with the new value.
+  k1_after(" Q\n K1 1\n 1 1 0 0.3\n", 3);
+  const Vector6 changed = particle(1);
+  run_deck("Q: QUADRUPOLE, L = 1, K1 = 0.3\nR: QUADRUPOLE, L = 1, K1 = 0\n"
+           "L1: LINE = (Q, R)\nUSE, L1\nVORAX\n" +
+           trac(-1, -2, {{1e-3, 0, 0, 0, 0, 0}}, 3) + "STOP\n");
+  EXPECT_EQ(std::memcmp(changed.data(), particle(1).data(), sizeof(Vector6)), 0);
+  // An entry whose window has not begun holds back the entries after it ...
+  k1_after(" R\n K1 1\n 5 10 0 1\n Q\n K1 1\n 1 20 0 1\n", 3);
+  EXPECT_EQ(inputt.slot(blank.mseq(1), slot::quad::K1), 0.0);
+  // ... but a finished one does not freeze them.
+  EXPECT_DOUBLE_EQ(k1_after(" R\n K1 1\n 1 2 0 1\n Q\n K1 1\n 1 21 0 1\n", 11), 0.5);
+  // A type-3 entry interpolates between its points; a sine of type 2 keeps its window.
+  EXPECT_DOUBLE_EQ(k1_after(" Q\n K1 3\n 3\n 1 0 5 2 9 0\n", 7), 1.0);
+  EXPECT_NEAR(k1_after(" Q\n K1 2\n 1 9 0.5 0.1 8 0\n", 2), 0.5 + 0.1, 1e-15);
+}
+
+TEST(Effects, SlowChangeStops) {
+  const DeckRun type =
+      run_deck(ADIA_LINE + "ADIA\n Q\n K1 4\n 99\n" + trac(-1, -2, {{0, 0, 0, 0, 0, 0}}, 1));
+  EXPECT_EQ(type.status, 1);
+  EXPECT_TRUE(contains(type.listing, " ERROR IN OPTION NUMBER FOR ADIABATIC CHANGE"));
+  EXPECT_TRUE(contains(type.listing, "ADIA:OPTION ERR"));
+  std::string many;
+  for (int k = 0; k < 16; ++k)
+    many += " Q\n K1 1\n 1 2 0 1\n";
+  const DeckRun sixteen = run_deck(ADIA_LINE + "ADIA\n" + many + " 99;\n");
+  EXPECT_EQ(sixteen.status, 1);
+  EXPECT_TRUE(contains(sixteen.listing, " TOO MANY PARAMETERS TO BE VARIED ADIABATICALLY"));
+  EXPECT_TRUE(contains(sixteen.listing, "ARRSIZE ADIAPAR"));
+}
+
+// A quadrupole between drifts; blocks over parts of it.
+const std::string BLOCK_LINE =
+    "A: DRIFT, L = 1\nB: DRIFT, L = 2\nQ: QUADRUPOLE, L = 0.5, K1 = 0.4\n"
+    "C: DRIFT, L = 0.5\nL1: LINE = (A, B, C, Q, C)\nUSE, L1\nVORAX\n";
+const std::vector<Vector6> BLOCK_SET{{1e-3, 2e-4, -5e-4, 1e-4, 0, 1e-3}};
+
+Vector6 blocked(const std::string &blocks) {
+  const DeckRun r = run_deck(BLOCK_LINE + blocks + trac(-1, -2, BLOCK_SET, 1) + "STOP\n");
+  EXPECT_EQ(r.status, 0) << r.listing;
+  return particle(1);
+}
+
+TEST(Blocks, AFieldFreeBlockIsInvisibleAndAQuadrupoleBlockIsNot) {
+  const Vector6 plain = blocked("");
+  // A displaced, rolled, shifted girder of drifts changes no trajectory (but for rounding).
+  const std::string values = " 1E-3 2E-4 -3E-4 1E-4 0.01 0.1 0\n";
+  const Vector6 drifts = blocked("BLOC\n 0 0\n A\n B\n" + values + " 99\n");
+  for (std::size_t k = 0; k < 4; ++k)
+    EXPECT_NEAR(drifts[k], plain[k], 1e-15) << k;
+  // A block of one element is entered before it and left after it.
+  const Vector6 single = blocked("BLOC\n 0 0\n B\n B\n" + values + " 99\n");
+  for (std::size_t k = 0; k < 4; ++k)
+    EXPECT_NEAR(single[k], plain[k], 1e-15) << k;
+  // Displaced, the quadrupole kicks: x' changes by K1 L dx to first order.
+  const Vector6 quad = blocked("BLOC\n 0 0\n Q\n Q\n 1E-3 0 0 0 0 0 0\n 99\n");
+  EXPECT_NEAR(quad[1] - plain[1], 0.4 * 0.5 * 1e-3, 2e-5);
+}
+
+TEST(Blocks, OpeningTwiceAndClosingOverAnInnerBlockStop) {
+  // C opens the block at position 5 again, and it is still open when turn 2 meets position 3.
+  const DeckRun twice = run_deck(BLOCK_LINE + "BLOC\n 0 0\n C\n Q\n 0 0 0 0 0 0 0\n 99\n" +
+                                 trac(-1, -2, BLOCK_SET, 2));
+  EXPECT_EQ(twice.status, 1);
+  EXPECT_TRUE(contains(twice.listing, " a block starting with the name : C        has already"));
+  EXPECT_TRUE(contains(twice.listing, "BLOC:REOPENED"));
+  const DeckRun nested =
+      run_deck(BLOCK_LINE + "BLOC\n 0 0\n A\n C\n 0 0 0 0 0 0 0\n B\n Q\n 0 0 0 0 0 0 0\n 99\n" +
+               trac(-1, -2, BLOCK_SET, 1));
+  EXPECT_EQ(nested.status, 1);
+  EXPECT_TRUE(contains(nested.listing, " because another open block is nested . Run is stopped"));
+  EXPECT_TRUE(contains(nested.listing, "BLOC:NESTED CLOSE"));
+}
+
+} // namespace
+} // namespace vorax::test
