@@ -57,6 +57,24 @@ TEST(Radiation, RandomPartGrowsTheSpreadByTheConstantTimesI3) {
   const double expected = turns * 2 * 0.707 * 0.707 * 4.132e-11 * i3;
   // Three standard deviations of a variance from 64 samples.
   EXPECT_NEAR(variance / expected, 1.0, 3 * std::sqrt(2.0 / 63));
+
+  // The draws go in particle order whatever the threads and chunks: the same particles.
+  set_tracking_threads(2);
+  set_tracking_chunk(5);
+  run_deck(FODO_RING + "SYNC\n 1 5 3,\n" + trac(-1, -2, set, turns) + "STOP\n");
+  std::vector<Vector6> quadrupoles_threads;
+  for (int i = 1; i <= 64; ++i)
+    quadrupoles_threads.push_back(particle(i));
+  set_tracking_threads(1);
+  set_tracking_chunk(CHUNK);
+  run_deck(FODO_RING + "SYNC\n 1 5 3,\n" + trac(-1, -2, set, turns) + "STOP\n");
+  set_tracking_threads(0);
+  for (int i = 1; i <= 64; ++i)
+    EXPECT_EQ(std::memcmp(particle(i).data(),
+                          quadrupoles_threads[static_cast<std::size_t>(i - 1)].data(),
+                          sizeof(Vector6)),
+              0)
+        << i;
 }
 
 TEST(Effects, MomentumOffsetsAreSeenByTheQuadrupoleOnly) {
