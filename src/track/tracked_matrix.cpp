@@ -146,8 +146,12 @@ std::string e(double v) {
 
 void print_2x2(const char *title, const double a[2][2]) {
   say(title);
-  for (int i = 0; i < 2; ++i)
-    say(" " + e(a[i][0]) + e(a[i][1]));
+  for (int i = 0; i < 2; ++i) {
+    std::string line = " ";
+    line += e(a[i][0]);
+    line += e(a[i][1]);
+    say(line);
+  }
 }
 
 // The analysis of option B, value 1 of its eight the tolerance of the symplectic check (1e-6
