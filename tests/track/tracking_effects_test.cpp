@@ -154,6 +154,15 @@ TEST(Effects, SlowChangeStops) {
   EXPECT_EQ(sixteen.status, 1);
   EXPECT_TRUE(contains(sixteen.listing, " TOO MANY PARAMETERS TO BE VARIED ADIABATICALLY"));
   EXPECT_TRUE(contains(sixteen.listing, "ARRSIZE ADIAPAR"));
+  // A cavity's frequency changing slowly asks every cavity to be in the list.
+  const DeckRun cavity =
+      run_deck("C1: RFCAVITY, L = 0.1, ENERGY = 1, VOLT = 0.1, FREQ = 2\n"
+               "C2: RFCAVITY, L = 0.1, ENERGY = 1, VOLT = 0.1, FREQ = 2\nD: DRIFT, L = 5\n"
+               "L1: LINE = (C1, D, C2, D)\nUSE, L1\nVORAX\nADIA\n C1\n FREQ 1\n 1 5 2 2\n 99\n" +
+               trac(-1, -2, {{0, 0, 0, 0, 0, 0}}, 1));
+  EXPECT_EQ(cavity.status, 1);
+  EXPECT_TRUE(contains(cavity.listing, " NO MATCH WAS FOUND FOR CAVITY ID IN CAVPRE"));
+  EXPECT_TRUE(contains(cavity.listing, "CAV:NOT A CAVITY"));
 }
 
 // A quadrupole between drifts; blocks over parts of it.
