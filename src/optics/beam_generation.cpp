@@ -12,9 +12,13 @@
 #include "engine/operation_data.h"
 #include "optics/optics_areas.h"
 #include "optics/symmetric_eigen.h"
+#include "track/particle_kernels.h"
 #include "track/tracking_areas.h"
+#include "track/tracking_steps.h"
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <string>
 
 namespace vorax {
@@ -43,26 +47,41 @@ void stop_with(std::initializer_list<std::string> lines, int code) {
   engine_stop(code);
 }
 
+// The coordinates of particle i in the geometric variables, whichever the store holds.
+void geometric(int i, double z[6]) {
+  double held[6];
+  for (int k = 0; k < 6; ++k)
+    held[k] = trace.pcoord(i, k + 1);
+  if (trace.canonical == 0)
+    std::copy_n(held, 6, z);
+  else
+    ncvar(held, z, tracking_mode().b0);
+}
+
 // The centroid and second moments about it of the live particles of the store.
 bool live_beam(Table<double, 1, 6> &centroid, EigenMatrix &sigma) {
   int n = 0;
+  double z[6];
   centroid.fill(0.0);
   for (int i = 1; i <= trace.npart; ++i)
     if (alive.flag(i) != 0) {
       ++n;
+      geometric(i, z);
       for (int k = 1; k <= 6; ++k)
-        centroid(k) += trace.pcoord(i, k);
+        centroid(k) += z[k - 1];
     }
-  if (n < 2 || trace.canonical != 0)
+  if (n < 2)
     return false;
   for (int k = 1; k <= 6; ++k)
     centroid(k) /= n;
   sigma.fill(0.0);
   for (int i = 1; i <= trace.npart; ++i)
-    if (alive.flag(i) != 0)
+    if (alive.flag(i) != 0) {
+      geometric(i, z);
       for (int j = 1; j <= 6; ++j)
         for (int k = 1; k <= j; ++k)
-          sigma(j, k) += (trace.pcoord(i, j) - centroid(j)) * (trace.pcoord(i, k) - centroid(k));
+          sigma(j, k) += (z[j - 1] - centroid(j)) * (z[k - 1] - centroid(k));
+    }
   for (int j = 1; j <= 6; ++j)
     for (int k = 1; k <= j; ++k) {
       sigma(j, k) /= n;
@@ -104,7 +123,8 @@ int main_coordinate(const EigenMatrix &v, int i) {
 void gener(int, int &end_flag) {
   if (end_flag >= 0)
     read_generation_data(end_flag);
-  if (cbeam.defined == 0)
+  // Options 11 and 13 take the beam from the store and need no BEAM.
+  if (cbeam.defined == 0 && cgener.option < 10)
     stop_with({"    A BEAM MATRIX WAS NOT DEFINED RUN IS STOPPED  "}, 260);
 
   const int option = cgener.option % 10;

@@ -163,6 +163,30 @@ TEST(BeamGeneration, AFollowingTracTracksTheGeneratedSet) {
   EXPECT_EQ(trace.pcoord(1, 2), 2e-3);
 }
 
+TEST(BeamGeneration, OptionsAboveTenRegenerateTheBeamInTheStore) {
+  // Twelve particles at +-a along each axis: centroid 0 and moments a^2/6 on the diagonal. The
+  // centroid given is replaced by the store's, and every new particle lies on its ellipsoid.
+  const double a[6] = {1e-3, 2e-4, 5e-4, 1e-4, 3e-3, 1e-3};
+  std::string trac = "TRAC\n -1 -2 12 0\n";
+  for (int k = 0; k < 6; ++k)
+    for (const double sign : {1.0, -1.0}) {
+      std::string line;
+      for (int j = 0; j < 6; ++j)
+        line += " " + std::to_string(j == k ? sign * a[k] : 0.0);
+      trac += line + "\n";
+    }
+  const DeckRun r = run_deck(cell + trac + " 0,\n" + gene("11 0 0 0 0 0 0 1 32 5 5 5 5 5 5") +
+                             "MATRIX\n 1 -2;\nSTOP\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  ASSERT_EQ(trace.npart, 32);
+  for (int p = 1; p <= 32; ++p) {
+    double q = 0.0;
+    for (int k = 0; k < 6; ++k)
+      q += trace.pcoord(p, k + 1) * trace.pcoord(p, k + 1) / (a[k] * a[k] / 6.0);
+    EXPECT_NEAR(q, 1.0, 1e-9) << p;
+  }
+}
+
 TEST(BeamGeneration, Stops) {
   struct Case {
     std::string ops;

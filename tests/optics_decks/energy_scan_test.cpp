@@ -5,6 +5,7 @@
 
 #include "optics/energy_scan.h"
 #include "track/closed_orbit.h"
+#include "track/tracking_areas.h"
 
 #include <gtest/gtest.h>
 
@@ -107,6 +108,16 @@ TEST(EnergyScan, ASingleKickGivesTheTextbookClosedOrbit) {
   EXPECT_NEAR(ctune.orbit(3), 0.0, 1e-15);
   EXPECT_NEAR(number_after(after(r.listing, " THE CLOSED ORBIT IS"), "XCO="), expected,
               1e-6 * std::fabs(expected));
+
+  // With listing controls that differ, the orbit found is tracked once more: one turn brings
+  // it back onto itself.
+  const DeckRun again = run_deck(lattice + "MOVE\n -1 -2 0 -4 1 0 1E-6 0 0 0 0 0\n 0\n"
+                                           " 0 0 0 0 0 0 0;\nSTOP\n");
+  ASSERT_EQ(again.status, 0) << again.terminal;
+  const std::string detail = after(again.listing, " *    DETAILED CLOSED ORBIT DATA    *");
+  EXPECT_TRUE(contains(detail, " PARTICLE POSITIONS AFTER ELEMENT"));
+  for (int k = 1; k <= 4; ++k)
+    EXPECT_NEAR(trace.pcoord(1, k), ctune.orbit(k), 1e-12 * std::fabs(expected)) << k;
 }
 
 TEST(EnergyScan, LimitsIterationsAndTheFitCondition) {
