@@ -234,15 +234,17 @@ void ploten() {
   }
 }
 
-// The separatrices of an unstable plane, from its one-turn matrix (a linear study): the orbits
-// through the closed orbit along the eigenvector of the growing solution are the unstable
-// orbits of the resonance, taken at the pentagon amplitude on either side (order 2) or at the
-// three points of a turn of the motion in the normalised coordinates (order 3); the pairs of
-// points at 1% of that amplitude on either side of the first one, along the growing and the
-// decaying eigenvectors, start the tracing of the two separatrices through it. Linear motion
-// has no bounded region between them: the enclosed stable area is the area of the triangle
-// (order 3) or the band (order 2) the unstable orbits span in which the motion of one turn stays,
-// which is 0 for a linear map.
+// The resonance study of an unstable plane (the horizontal one first when both are). The fixed
+// points of the map of `order` turns are sought by tracking, from starting points around the
+// closed orbit at the first pentagon amplitude d: along the growing eigenvector of the
+// one-turn block on either side (order 2), or a third of a turn apart in the plane of the two
+// eigenvectors (order 3). A point the search cannot settle (a particle lost, no convergence) is
+// left at its start and said so. The separatrices through the first fixed point leave it along
+// the eigenvectors of its own `order`-turn matrix: the point pairs at d/100 on either side
+// along each start their tracing. The stable area they enclose is taken between the
+// separatrix tangents: for order 2 the parallelogram with the two fixed points at opposite
+// corners and sides along the two eigenvectors, for order 3 the triangle of the three fixed
+// points. A linear machine has the closed orbit as its only fixed point, and the area is 0.
 void res() {
   for (int e = 1; e <= cmove.ne; ++e) {
     if (cmove.alive(e) == 0)
@@ -257,43 +259,70 @@ void res() {
       continue;
     }
     const int i = 2 * plane - 1;
+    const int count = cmove.order == 2 ? 2 : 3;
     Analc eigen;
     block_eigen_solution(cmove.m(e), plane, eigen);
-    // The growing solution has the eigenvalue of larger magnitude.
     const int grow =
         std::fabs(eigen.eigenvalue(plane, 1)) >= std::fabs(eigen.eigenvalue(plane, 2)) ? 1 : 2;
-    const double ux = eigen.eigenvector(plane)(1, grow), up = eigen.eigenvector(plane)(2, grow);
-    const double wx = eigen.eigenvector(plane)(1, 3 - grow),
-                 wp = eigen.eigenvector(plane)(2, 3 - grow);
-    const double x0 = cmove.orbit(e, i), p0 = cmove.orbit(e, i + 1);
-    const double a = cmove.amplitude;
+    const double d = cmove.first_amplitude;
     double fx[3], fp[3];
-    const int count = cmove.order == 2 ? 2 : 3;
+    Matrix<double, 4, 4> first_map;
     for (int k = 0; k < count; ++k) {
       const double t = const_.twopi * k / count;
-      fx[k] = x0 + a * (std::cos(t) * ux + std::sin(t) * wx);
-      fp[k] = p0 + a * (std::cos(t) * up + std::sin(t) * wp);
+      double z[4];
+      for (int c = 0; c < 4; ++c)
+        z[c] = cmove.orbit(e, c + 1);
+      for (int c = 0; c < 2; ++c)
+        z[i - 1 + c] += d * (std::cos(t) * eigen.eigenvector(plane)(c + 1, grow) +
+                             std::sin(t) * eigen.eigenvector(plane)(c + 1, 3 - grow));
+      const double start_x = z[i - 1], start_p = z[i];
+      Matrix<double, 4, 4> m;
+      const bool found = fixed_point(e, count, z, m);
+      fx[k] = found ? z[i - 1] : start_x;
+      fp[k] = found ? z[i] : start_p;
+      if (!found)
+        say(" FIXED POINT" + fI(k + 1, 2) + " NOT FOUND BY TRACKING: ITS STARTING POINT IS USED");
+      if (k == 0)
+        first_map = found ? m : cmove.m(e);
     }
     if (count == 2) {
-      say("ORDER TWO RESONANCE STUDY : C.O. ASSUMED  CENTERED BETWEEN BOTH UNSTABLE ORBITS  ");
+      say("ORDER TWO RESONANCE STUDY : C.O. ASSUMED  CENTERED BETWEEN BOTH UNSTABLE ORBITS");
       say("   X1 = " + fE(fx[0], 15, 7) + "   XP1 = " + fE(fp[0], 15, 7));
       say("   X2 = " + fE(fx[1], 15, 7) + "   XP2 = " + fE(fp[1], 15, 7));
       say(" STABLE ORBIT IS : ");
-      say("   X0 = " + fE(x0, 15, 7) + "   XP0 = " + fE(p0, 15, 7));
+      say("   X0 = " + fE(0.5 * (fx[0] + fx[1]), 15, 7) +
+          "   XP0 = " + fE(0.5 * (fp[0] + fp[1]), 15, 7));
     } else {
       say(" ORDER THREE RESONANCE STUDY ");
       for (int k = 0; k < 3; ++k)
         say("    X" + std::to_string(k + 1) + " = " + fE(fx[k], 15, 7) + "    XP" +
             std::to_string(k + 1) + " = " + fE(fp[k], 15, 7));
     }
+    // The separatrix directions at the first fixed point.
+    Analc at_point;
+    block_eigen_solution(first_map, plane, at_point);
+    const double ux = at_point.eigenvector(plane)(1, 1), up = at_point.eigenvector(plane)(2, 1);
+    const double wx = at_point.eigenvector(plane)(1, 2), wp = at_point.eigenvector(plane)(2, 2);
     say("  THE COORDINATES OF PAIRS OF TWO POINTS ADJACENT TO  THE FIRST FIXED POINT");
     say("  TO BE USED IN SEPARATRIX TRACING  AND PITCH DETERMINATION ARE : ");
-    const double eps = 0.01 * a;
+    const double eps = 0.01 * d;
     const double dirs[2][2] = {{ux, up}, {wx, wp}};
-    for (const auto &d : dirs)
-      say(" " + fE(fx[0] + eps * d[0], 15, 7) + fE(fp[0] + eps * d[1], 15, 7) + "    " +
-          fE(fx[0] - eps * d[0], 15, 7) + fE(fp[0] - eps * d[1], 15, 7));
-    say("   THE STABLE AREA ENCLOSED BY THE SEPARATRICES IS " + fE(0.0, 12, 4));
+    for (const auto &dir : dirs)
+      say(" " + fE(fx[0] + eps * dir[0], 15, 7) + fE(fp[0] + eps * dir[1], 15, 7) + "    " +
+          fE(fx[0] - eps * dir[0], 15, 7) + fE(fp[0] - eps * dir[1], 15, 7));
+    double area = 0.0;
+    if (count == 3) {
+      area = 0.5 * std::fabs((fx[1] - fx[0]) * (fp[2] - fp[0]) - (fx[2] - fx[0]) * (fp[1] - fp[0]));
+    } else {
+      // X2 - X1 = alpha u + beta w; the parallelogram has sides alpha u and beta w.
+      const double cross = ux * wp - up * wx;
+      if (cross != 0.0) {
+        const double dx = fx[1] - fx[0], dp = fp[1] - fp[0];
+        const double alpha = (dx * wp - dp * wx) / cross, beta = (ux * dp - up * dx) / cross;
+        area = std::fabs(alpha * beta * cross);
+      }
+    }
+    say("   THE STABLE AREA ENCLOSED BY THE SEPARATRICES IS " + fE(area, 12, 4));
   }
 }
 

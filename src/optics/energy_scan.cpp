@@ -83,11 +83,11 @@ void place_particles(Placement &where, bool print) {
   trace.nlive = n;
 }
 
-// One turn of the store in geometric variables, without the tracking printout or plots.
-void track_one_turn(int print_option) {
+// Turns of the store in geometric variables, without the tracking printout or plots.
+void track_turns(int turns, int print_option) {
   trace.canonical = 0;
   trace.iturn = 0;
-  trace.nturn = 1;
+  trace.nturn = turns;
   trace.nprint = print_option;
   trace.nintv = 0;
   plt.nplot = -1;
@@ -106,21 +106,22 @@ void track_one_turn(int print_option) {
   }
 }
 
-// The affine one-turn map of energy e from its five tracked particles: with the initial
-// coordinates (x, x', y, y', 1) as the columns of A and the final ones as those of F,
-// [M m] A = F.
-bool one_turn_map(int e, int first) {
+// The affine map of five tracked particles (store indices first..first+4) that started at
+// center plus amplitude times the pentagon offsets: with the initial coordinates (x, x', y,
+// y', 1) as the columns of A and the final ones as those of F, [M m] A = F.
+bool affine_map(const double center[4], double amplitude, int first, Matrix<double, 4, 4> &m,
+                double column[4]) {
   double a[25], f[20];
   for (int j = 0; j < 5; ++j) {
     for (int k = 0; k < 4; ++k) {
-      a[k + 5 * j] = cmove.orbit(e, k + 1) + cmove.amplitude * PENTAGON[j][k];
+      a[k + 5 * j] = center[k] + amplitude * PENTAGON[j][k];
       f[k + 4 * j] = trace.pcoord(first + j, k + 1);
     }
     a[4 + 5 * j] = 1.0;
   }
   double det = 0.0;
-  int l[5], m[5];
-  dminv(a, 5, det, l, m);
+  int l[5], w[5];
+  dminv(a, 5, det, l, w);
   if (det == 0.0)
     return false;
   // [M m] = F A^-1: row i of F times column c of the inverse.
@@ -130,10 +131,21 @@ bool one_turn_map(int e, int first) {
       for (int j = 0; j < 5; ++j)
         v += f[i + 4 * j] * a[j + 5 * c];
       if (c < 4)
-        cmove.m(e)(i + 1, c + 1) = v;
+        m(i + 1, c + 1) = v;
       else
-        cmove.column(e, i + 1) = v;
+        column[i] = v;
     }
+  return true;
+}
+
+bool one_turn_map(int e, int first) {
+  double center[4], column[4];
+  for (int k = 0; k < 4; ++k)
+    center[k] = cmove.orbit(e, k + 1);
+  if (!affine_map(center, cmove.amplitude, first, cmove.m(e), column))
+    return false;
+  for (int k = 0; k < 4; ++k)
+    cmove.column(e, k + 1) = column[k];
   return true;
 }
 
@@ -148,25 +160,34 @@ double determinant4(const Matrix<double, 4, 4> &m) {
   return det;
 }
 
-// New closed-orbit estimate of energy e from (I - M) x = m; false when I - M is singular.
-bool closed_orbit(int e) {
+// The fixed point x of the affine map (M, m): (I - M) x = m; false when I - M is singular.
+bool affine_fixed_point(const Matrix<double, 4, 4> &m, const double column[4], double x[4]) {
   double a[16];
   for (int i = 1; i <= 4; ++i)
     for (int j = 1; j <= 4; ++j)
-      a[(i - 1) + 4 * (j - 1)] = (i == j ? 1.0 : 0.0) - cmove.m(e)(i, j);
+      a[(i - 1) + 4 * (j - 1)] = (i == j ? 1.0 : 0.0) - m(i, j);
   double det = 0.0;
   int l[4], w[4];
   dminv(a, 4, det, l, w);
   if (std::fabs(det) < SINGULAR_DETERMINANT)
     return false;
-  double x[4];
   for (int i = 0; i < 4; ++i) {
     x[i] = 0.0;
     for (int j = 0; j < 4; ++j)
-      x[i] += a[i + 4 * j] * cmove.column(e, j + 1);
+      x[i] += a[i + 4 * j] * column[j];
   }
-  for (int i = 0; i < 4; ++i)
-    cmove.orbit(e, i + 1) = x[i];
+  return true;
+}
+
+// New closed-orbit estimate of energy e; false (the estimate kept) when I - M is singular.
+bool closed_orbit(int e) {
+  double column[4], x[4];
+  for (int k = 0; k < 4; ++k)
+    column[k] = cmove.column(e, k + 1);
+  if (!affine_fixed_point(cmove.m(e), column, x))
+    return false;
+  for (int k = 0; k < 4; ++k)
+    cmove.orbit(e, k + 1) = x[k];
   return true;
 }
 
@@ -211,7 +232,7 @@ void detailed_orbits(int print_option) {
   }
   trace.npart = n;
   trace.nlive = n;
-  track_one_turn(print_option);
+  track_turns(1, print_option);
 }
 
 } // namespace
@@ -240,6 +261,38 @@ void block_eigen_solution(const Matrix<double, 4, 4> &m, int plane, Analc &out) 
     out.eigenvector(plane)(1, w) = vx / norm;
     out.eigenvector(plane)(2, w) = vxp / norm;
   }
+}
+
+bool fixed_point(int e, int turns, double z[4], Matrix<double, 4, 4> &m) {
+  constexpr int steps = 20;
+  const double amplitude = cmove.amplitude;
+  for (int step = 1; step <= steps; ++step) {
+    for (int j = 0; j < 5; ++j) {
+      for (int k = 1; k <= 4; ++k)
+        trace.pcoord(j + 1, k) = z[k - 1] + amplitude * PENTAGON[j][k - 1];
+      trace.pcoord(j + 1, 5) = cmove.orbit(e, 5);
+      trace.pcoord(j + 1, 6) = cmove.delta(e);
+      trace.pcoord(j + 1, 7) = cmove.delta(e);
+      alive.flag(j + 1) = 1;
+    }
+    trace.npart = trace.nlive = 5;
+    track_turns(turns, -2);
+    for (int j = 1; j <= 5; ++j)
+      if (alive.flag(j) == 0)
+        return false;
+    double column[4], x[4];
+    if (!affine_map(z, amplitude, 1, m, column) || !affine_fixed_point(m, column, x))
+      return false;
+    double change = 0.0, size = amplitude;
+    for (int k = 0; k < 4; ++k) {
+      change += std::fabs(x[k] - z[k]);
+      size += std::fabs(x[k]);
+      z[k] = x[k];
+    }
+    if (change <= 1e-12 * size)
+      return true;
+  }
+  return false;
 }
 
 namespace {
@@ -277,7 +330,7 @@ void enanal(int iterations, bool last_only) {
   for (int n = 1; n <= iterations; ++n) {
     const bool printed = !last_only || n == iterations;
     place_particles(where, printed);
-    track_one_turn(-2);
+    track_turns(1, -2);
     bool any = false;
     for (int e = 1; e <= cmove.ne; ++e) {
       if (where.first(e) == 0)
@@ -380,6 +433,7 @@ void twan(int, int &end_flag) {
   cmove.ne = ne;
   cmove.coefficients = nc;
   cmove.amplitude = v[6];
+  cmove.first_amplitude = v[6];
   for (int e = 1; e <= ne; ++e) {
     for (int k = 1; k <= 5; ++k)
       cmove.orbit(e, k) = v[6 + k];

@@ -188,6 +188,14 @@ TEST(EnergyScan, ResonanceStudyOfUnstableAndStableEnergies) {
   EXPECT_TRUE(contains(r.listing, " ORDER THREE RESONANCE STUDY"));
   EXPECT_TRUE(contains(r.listing, "    XP3 = "));
   EXPECT_EQ(count_of(r.listing, "   THE STABLE AREA ENCLOSED BY THE SEPARATRICES IS "), 2);
+  // A linear machine has no fixed point but its closed orbit (here 0): the searches started a
+  // pentagon amplitude away end on it, and no area is enclosed.
+  const std::string two = after(r.listing, "ORDER TWO RESONANCE STUDY");
+  EXPECT_LT(std::fabs(number_after(two, "X1 =")), 1e-15);
+  EXPECT_LT(std::fabs(number_after(two, "XP2 =")), 1e-15);
+  EXPECT_LT(number_after(two, "SEPARATRICES IS"), 1e-30);
+  EXPECT_LT(number_after(after(r.listing, "ORDER THREE"), "SEPARATRICES IS"), 1e-30);
+  EXPECT_FALSE(contains(r.listing, "NOT FOUND BY TRACKING"));
   // The order is reset when MOVE ends: a stable machine studied again says so.
   EXPECT_EQ(cmove.order, 0);
   const DeckRun s = run_deck(fodo("", "QF, D, QD, D") +
