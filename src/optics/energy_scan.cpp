@@ -1,6 +1,7 @@
 // MOVE (twan): reads the operation, iterates the closed orbit of every momentum deviation by
 // one-turn tracking of a pentagon of particles (enanal), analyses each plane of the one-turn
-// matrix (movmt) and stores the machine tunes of the first deviation for TUNE and RMAT.
+// matrix (movmt) and stores the machine tunes of the first deviation for TUNE and RMAT; the same
+// pentagon iteration over several turns finds the fixed points of the resonance study.
 #include "optics/energy_scan.h"
 
 #include "common/control.h"
