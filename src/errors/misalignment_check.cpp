@@ -60,27 +60,6 @@ bool PositionRanges::covers(int position) const {
   return false;
 }
 
-bool misalignment_applies(int kind) {
-  switch (kind) {
-  case KODE_BEND:
-  case KODE_QUAD:
-  case KODE_SEXT:
-  case KODE_QUADSEXT:
-  case KODE_MULTIPOL:
-  case KODE_MTWISS:
-  case KODE_MATRIX:
-  case KODE_ARBITRAR:
-  case KODE_MONITOR:
-  case KODE_SOLENOID:
-  case KODE_LCAVITY:
-  case KODE_QUADAC:
-  case KODE_TARVOCAV:
-    return true;
-  default:
-    return false;
-  }
-}
-
 // A bend of angle alpha rolled by psi about an axis along the beam bends towards u(t + psi)
 // instead of u(t), where u(t) = (-cos t, sin t) is the direction the maps' tilt rule gives to
 // a bend with tilt t (towards -x untilted, towards +y at t = pi/2). Its orbit therefore leaves

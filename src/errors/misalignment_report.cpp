@@ -12,6 +12,7 @@
 #include "engine/deferred_data.h"
 #include "engine/operation_data.h"
 #include "errors/imperfection_passes.h"
+#include "track/tracking_loop.h"
 
 #include <cmath>
 #include <string>
@@ -125,7 +126,7 @@ void shomis(int, int &end_flag) {
   const int npos = mat.npos < MAXPOS ? mat.npos : MAXPOS;
   for (int p = 1; p <= npos; ++p) {
     const int e = blank.mseq(p);
-    if (e < 1 || e > inputt.nelm || !misalignment_applies(inputt.kode(e)))
+    if (e < 1 || e > inputt.nelm || !uses_misalignment(inputt.kode(e)))
       continue;
     MisalignedPosition drawn;
     const bool is_drawn = draw_misalignment(p, e, drawn);

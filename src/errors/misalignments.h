@@ -90,10 +90,6 @@ void misdat(int code, int &end_flag); // MISA
 void setmis(int code, int &end_flag); // SETM
 void shomis(int code, int &end_flag); // SHOM
 
-// Tracking asks about its misalignment at every position of a kind below; drifts, collimators,
-// RF cavities, kicks and HCOLLIMA are tracked without one.
-bool misalignment_applies(int kind);
-
 // Is the position (holding the element) misaligned? Draws its amplitudes on the misalignment
 // stream when it is selected, replays the saved values when a saved set holds it, and keeps
 // the result in misset for mset and mreset.

@@ -11,8 +11,11 @@
 #include "errors/seed.h"
 #include "fit/fitting.h"
 #include "maps/element_maps.h"
+#include "optics/beam_generation.h"
 #include "optics/constants.h"
+#include "optics/energy_scan.h"
 #include "optics/matrix_operation.h"
+#include "optics/parameter_changes.h"
 #include "output/layout.h"
 #include "track/tracked_matrix.h"
 #include "track/tracking_effects.h"
@@ -51,9 +54,9 @@ constexpr OperationHandler one_record = not_available<read_one_record>;
 constexpr std::array<Operation, 50> operations{{
     {"SIMP", 100, fitmat, true},
     {"LEAS", 110, fitlsq, true},
-    {"MOVE", 200, not_available<read_move_data>, true},
+    {"MOVE", 200, twan, true},
     {"TRAC", 300, trapre, true},
-    {"MODI", 400, not_available<read_modi_data>, false},
+    {"MODI", 400, modpre, false},
     {"MATR", 500, matpre, true},
     {"MACH", 510, matpre, true},
     {"HARD", 520, matpre, true},
@@ -72,7 +75,7 @@ constexpr std::array<Operation, 50> operations{{
     {"SETC", 1700, not_available<read_setc_data>, false},
     {"SYNC", 1800, setsyn, false},
     {"SHOC", 1900, not_available<read_shoc_data>, false},
-    {"GENE", 2000, not_available<read_gene_data>, false},
+    {"GENE", 2000, gener, false},
     {"BASE", 2100, not_available<read_base_data>, true},
     {"PART", 2200, one_record, false},
     {"CONS", 2300, condf, false},
@@ -91,7 +94,7 @@ constexpr std::array<Operation, 50> operations{{
     {"INTE", 3600, one_record, true},
     {"SEIS", 3700, seism, false},
     {"BLOC", 3800, block, false},
-    {"TUNE", 3900, not_available<read_tune_data>, false},
+    {"TUNE", 3900, tune, false},
     {"ZQVO", 4000, zqvout, false},
     {"SETL", 4100, limits, false},
     {"PRIN", 4200, prtdef, false},

@@ -208,32 +208,6 @@ void Loop::turn_end() {
   }
 }
 
-bool uses_misalignment(int kind) {
-  switch (kind) {
-  case KODE_BEND:
-  case KODE_QUAD:
-  case KODE_SEXT:
-  case KODE_QUADSEXT:
-  case KODE_MULTIPOL:
-  case KODE_MTWISS:
-  case KODE_MATRIX:
-  case KODE_ARBITRAR:
-  case KODE_MONITOR:
-  case KODE_SOLENOID:
-  case KODE_LCAVITY:
-  case KODE_QUADAC:
-  case KODE_TARVOCAV:
-    return true;
-  default:
-    return false;
-  }
-}
-
-bool uses_errors(int kind) {
-  return kind == KODE_GKICK ||
-         (uses_misalignment(kind) && kind != KODE_MONITOR && kind != KODE_TARVOCAV);
-}
-
 void Loop::position(int p) {
   const int e = blank.mseq(p);
   const int kind = inputt.kode(e);

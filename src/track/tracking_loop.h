@@ -3,6 +3,7 @@
 // preparations the loop calls are declared here for the loop's own files and their tests.
 #pragma once
 
+#include "common/engine_tables.h"
 #include "track/tracking_steps.h"
 
 namespace vorax {
@@ -24,6 +25,35 @@ CavityStep cavpre(int position, int element, int turn);
 KickStep kick_step(int position, int element, int turn, double length);
 // The kick period of a V: abs(V) + 0.01 truncated.
 int kick_period(double v);
+
+// The kinds whose positions the loop asks about misalignments (the others - drifts,
+// collimators, RF cavities, kicks, HCOLLIMA - are tracked without one), and about field errors
+// (the same less monitors and TARVOCAV cavities, plus GKICK).
+inline bool uses_misalignment(int kind) {
+  switch (kind) {
+  case KODE_BEND:
+  case KODE_QUAD:
+  case KODE_SEXT:
+  case KODE_QUADSEXT:
+  case KODE_MULTIPOL:
+  case KODE_MTWISS:
+  case KODE_MATRIX:
+  case KODE_ARBITRAR:
+  case KODE_MONITOR:
+  case KODE_SOLENOID:
+  case KODE_LCAVITY:
+  case KODE_QUADAC:
+  case KODE_TARVOCAV:
+    return true;
+  default:
+    return false;
+  }
+}
+
+inline bool uses_errors(int kind) {
+  return kind == KODE_GKICK ||
+         (uses_misalignment(kind) && kind != KODE_MONITOR && kind != KODE_TARVOCAV);
+}
 
 // The loss message of a particle (also used for the aperture of collimators, whose coordinate
 // line goes to the terminal too).
