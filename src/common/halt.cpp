@@ -17,8 +17,10 @@ struct ErrorEntry {
   const char *name;
 };
 
-// Searched in this order; the names are shown padded to 20 characters.
-constexpr std::array<ErrorEntry, 80> error_table{{
+// Searched in this order; the names are shown padded to 20 characters. Kept three to a line
+// as written, so that an entry added at the end leaves the other lines as they are.
+// clang-format off
+constexpr std::array<ErrorEntry, 81> error_table{{
     {0, "ARR MXLVAR MXLCOND"},   {1, "ARRSIZE MAXCOR"},       {2, "ARRSIZE MXLIST"},
     {3, "ARRSIZE MAXMAT"},       {4, "ARRSIZE MAXPOS"},       {5, "ARRSIZE MAXELM"},
     {6, "ARRSIZE MAXDAT"},       {7, "ARRSIZE MXELMD"},       {8, "ARRSIZE"},
@@ -30,7 +32,7 @@ constexpr std::array<ErrorEntry, 80> error_table{{
     {201, "ALIG:NOCORR FOUND"},  {202, "ALIG:MORE MONIT"},    {203, "ALIG:NO MON FOUND"},
     {204, "ALIG:MON OPT ERR"},   {205, "ALIG:BAD ELM PAR"},   {206, "ALIG:MORE CORR"},
     {210, "BASE:NO BEGIN KICK"}, {211, "BASE:NO END KICK"},   {215, "CAV:NOT A CAVITY"},
-    {220, "CHNGCOR:NOT A COR"},  {221, "CORDAT:NOT EVEN #"},  {223, "SETCOR:NO MATCH"},
+    {220, "CHNGCOR:NOT A COR"},  {221, "CHNGCOR:NOT SET"},    {223, "SETCOR:NO MATCH"},
     {230, "CONDF:# ERROR"},      {235, "INTER:TERM ID ERR"},  {236, "INTER:NORMAL STOP"},
     {240, "NOT A PARM NAME"},    {241, "USE A GKICK"},        {245, "ELID:NO MATCH"},
     {246, "ELEM NOT IN MACH"},   {250, "ERR: RAND OPT ERR"},  {251, "ERR: BAD NUMBER"},
@@ -45,8 +47,9 @@ constexpr std::array<ErrorEntry, 80> error_table{{
     {288, "RMAT:PART LOST"},     {290, "SHOCOR:BAD OPT #"},   {300, "DETAIL: PART LOST"},
     {301, "DETAIL:NO BEAM DEF"}, {302, "TRACK:PART LOST"},    {303, ""},
     {304, "MOVMT:PART LOST"},    {305, "MOVMT:BAD DETERM"},   {310, "LMDIF:INFORM"},
-    {320, "SIMEQ:SING SET OF EQ"}, {400, "PRINT:WRNG KWD"},
+    {320, "SIMEQ:SING SET OF EQ"}, {400, "PRINT:WRNG KWD"}, {222, "CORDAT:NOT EVEN #"},
 }};
+// clang-format on
 
 std::string padded20(const char *name) {
   std::string s(name);
@@ -58,16 +61,16 @@ std::string padded20(const char *name) {
 
 std::string_view error_name(int code) {
   static const auto names = [] {
-    std::array<std::string, 81> n;
+    std::array<std::string, 82> n;
     for (std::size_t i = 0; i < error_table.size(); ++i)
       n[i] = padded20(error_table[i].name);
-    n[80] = "ERROR NOT IN TABLE  ";
+    n[81] = "ERROR NOT IN TABLE  ";
     return n;
   }();
   for (std::size_t i = 0; i < error_table.size(); ++i)
     if (error_table[i].code == code)
       return names[i];
-  return names[80];
+  return names[81];
 }
 
 void halt(int code) {

@@ -116,8 +116,8 @@ void coupler(const Step &s, Coordinates z, bool before) {
 }
 
 void map_particles(ChunkContext &cx, int index, const Step &s) {
-  const bool fast = !s.misaligned && s.coupler == 0 && !cx.mode.symplectic && !cx.mode.canonical &&
-                    !s.map.geometric;
+  const bool fast = !s.misaligned && !s.corrected && s.coupler == 0 && !cx.mode.symplectic &&
+                    !cx.mode.canonical && !s.map.geometric;
   if (fast) {
     for (int i = cx.first; i <= cx.last; ++i) {
       if (alive.flag(i) == 0)
@@ -141,6 +141,8 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
       lose(cx, index, i, EventType::LOSS);
       continue;
     }
+    if (s.corrected)
+      cx.hooks.corrector_entry(z);
     if (s.misaligned)
       cx.hooks.into_element_frame(z);
     if (s.coupler != 0 && cx.mode.canonical) {
@@ -159,6 +161,8 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
     }
     if (s.misaligned)
       cx.hooks.out_of_element_frame(z);
+    if (s.corrected)
+      cx.hooks.corrector_exit(z);
     store(i, z);
   }
 }
@@ -255,9 +259,13 @@ void cavity_particles(ChunkContext &cx, int index, const Step &s) {
   }
 }
 
-void kick_one(const KickStep &k, Coordinates z, double initial_delta) {
+// A corrector on the kick (hooks given) acts at its centre, around the kick.
+void kick_one(const KickStep &k, Coordinates z, double initial_delta,
+              const TrackingHooks *corrector) {
   if (k.half != 0.0)
     trdrif(z, k.half, k.half / 2);
+  if (corrector != nullptr)
+    corrector->corrector_entry(z);
   if (k.acts) {
     const double g = k.scaled ? 1.0 / (1.0 + z[5]) : 1.0;
     const double x1 = k.c * z[0] + k.s * z[2];
@@ -271,11 +279,14 @@ void kick_one(const KickStep &k, Coordinates z, double initial_delta) {
     z[4] = z[4] + k.dl;
     z[5] = k.oscillation ? k.oscillation_factor * initial_delta : z[5] + k.ddelta;
   }
+  if (corrector != nullptr)
+    corrector->corrector_exit(z);
   if (k.rest != 0.0)
     trdrif(z, k.rest, k.rest / 2);
 }
 
 void kick_particles(ChunkContext &cx, int index, const Step &s) {
+  const TrackingHooks *corrector = s.corrected ? &cx.hooks : nullptr;
   for (int i = cx.first; i <= cx.last; ++i) {
     if (alive.flag(i) == 0)
       continue;
@@ -284,10 +295,10 @@ void kick_particles(ChunkContext &cx, int index, const Step &s) {
     if (cx.mode.canonical) {
       Coordinates g;
       to_geometric(cx, index, i, z, g);
-      kick_one(s.gkick, g, trace.pcoord(i, 7));
+      kick_one(s.gkick, g, trace.pcoord(i, 7), corrector);
       cvar(g, z, cx.mode.b0);
     } else {
-      kick_one(s.gkick, z, trace.pcoord(i, 7));
+      kick_one(s.gkick, z, trace.pcoord(i, 7), corrector);
     }
     store(i, z);
   }
@@ -299,6 +310,8 @@ void arbitrary_particles(ChunkContext &cx, int index, const Step &s) {
       continue;
     Coordinates z;
     load(i, z);
+    if (s.corrected)
+      cx.hooks.corrector_entry(z);
     if (s.misaligned)
       cx.hooks.into_element_frame(z);
     if (cx.mode.canonical) {
@@ -312,6 +325,8 @@ void arbitrary_particles(ChunkContext &cx, int index, const Step &s) {
     }
     if (s.misaligned)
       cx.hooks.out_of_element_frame(z);
+    if (s.corrected)
+      cx.hooks.corrector_exit(z);
     store(i, z);
   }
 }

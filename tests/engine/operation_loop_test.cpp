@@ -118,7 +118,7 @@ TEST_F(EngineLoop, UnavailableRowsNameThemselves) {
       break;
     }
   }
-  EXPECT_EQ(unavailable, 26); // every row but the twenty-four computed operations
+  EXPECT_EQ(unavailable, 18); // every row but the thirty-two computed operations
 }
 
 TEST_F(EngineLoop, OperationLinesCommentsAndEcho) {
