@@ -44,6 +44,27 @@ bool has_position(int position) {
   return false;
 }
 
+// The kinds whose tracking applies a corrector: the map kinds, the general kicks and the
+// arbitrary elements.
+bool takes_corrector(int kind) {
+  switch (kind) {
+  case KODE_BEND:
+  case KODE_QUAD:
+  case KODE_SEXT:
+  case KODE_QUADSEXT:
+  case KODE_GKICK:
+  case KODE_MTWISS:
+  case KODE_MATRIX:
+  case KODE_ARBITRAR:
+  case KODE_SOLENOID:
+  case KODE_LCAVITY:
+  case KODE_QUADAC:
+    return true;
+  default:
+    return false;
+  }
+}
+
 void no_match() {
   engine_message("  NO MATCH WAS FOUND FOR CORRECTOR ID AND POSITION");
   engine_message(" IN THE CORRECTOR LIST");
@@ -151,6 +172,11 @@ void cordat(int, int &end_flag) {
     }
   });
   sort_correctors();
+  for (int i = 1; i <= corr.count; ++i)
+    if (!takes_corrector(inputt.kode(corr.element(i))) &&
+        (i == 1 || corr.element(i - 1) != corr.element(i)))
+      engine_message(" CORRECTORS ON " + chinp.elname(corr.element(i)).str() +
+                     " HAVE NO EFFECT IN TRACKING: ITS KIND TAKES NONE");
   engine_message(" TOTAL NUMBER OF CORRECTORS DEFINED :" + fI(corr.count, 6));
   engine_message(" MAXIMUM ALLOWED IS PARAMETER MAXCOR :" + fI(MAXCOR, 6));
 }

@@ -14,8 +14,10 @@
 #include "common/slots.h"
 #include "engine/deferred_data.h"
 #include "engine/operation_data.h"
+#include "track/particle_kernels.h"
 #include "track/tracking_areas.h"
 #include "track/tracking_loop.h"
+#include "track/tracking_steps.h"
 
 #include <cminpack.h>
 
@@ -81,8 +83,17 @@ int forb(void *, int m, int n, const double *x, double *fvec, int) {
   std::copy_n(x, n, z);
   cseeds = refit.seeds;
   const bool live = track_once(z, false);
+  double end[6];
+  for (int k = 0; k < 6; ++k)
+    end[k] = trace.pcoord(1, k + 1);
+  // The symplectic option's canonical modes leave the store in canonical variables.
+  if (trace.canonical == 1) {
+    double canonical[6];
+    std::copy_n(end, 6, canonical);
+    ncvar(canonical, end, tracking_mode().b0);
+  }
   for (int k = 0; k < m; ++k)
-    fvec[k] = live ? trace.pcoord(1, k + 1) - x[k] : 1.0;
+    fvec[k] = live ? end[k] - x[k] : 1.0;
   return 0;
 }
 

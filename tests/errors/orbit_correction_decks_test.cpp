@@ -303,10 +303,13 @@ TEST(Correctors, EveryCorrectorTypeOnAFieldFreeElementLeavesTheOrbitAndKicksActA
 TEST(Correctors, OverlappingRangesDefineOneCorrectorPerPositionAndShocShowsThem) {
   const DeckRun run = run_deck(
       "K: GKICK, L=0\nD: DRIFT, L=1\nRING: LINE=(2*D, K, 6*D, K, 9*D, K, D)\nUSE, RING\nVORAX\n"
-      "CORR\n K 1 15 5 12,\n 99\nSETC\n K 3 3 1E-3 2E-3 0 0,\n K 10 3 3E-3 -2E-3 0 0,\n 99\n"
+      "CORR\n K 1 15 5 12,\n D 1 2,\n 99\nSETC\n K 3 3 1E-3 2E-3 0 0,\n K 10 3 3E-3 -2E-3 0 0,\n"
+      " 99\n"
       "CHAN\n 1\n K 2 1\n K 7 1 0.5 1E-4,\nSHOC\n 1\nSHOC\n 3\n K\nSHOC\n 4;\nSTOP\n");
   ASSERT_EQ(run.status, 0) << run.terminal;
-  EXPECT_EQ(number_after(run.listing, " TOTAL NUMBER OF CORRECTORS DEFINED :"), 2);
+  // Positions 3 and 10 of K once each, 1 and 2 of the drift, which takes no corrector.
+  EXPECT_EQ(number_after(run.listing, " TOTAL NUMBER OF CORRECTORS DEFINED :"), 4);
+  EXPECT_EQ(count_of(run.listing, " CORRECTORS ON D        HAVE NO EFFECT IN TRACKING"), 1);
   // CHAN: 3E-3 + 2 * 0.5 + 1E-4 at position 3 + 7.
   EXPECT_NEAR(number_after(run.listing, "  VALUES 1 AND 2 FOR CORRECTOR  : K", 4), 10, 1e-12);
   EXPECT_NEAR(number_after(run.listing, "  VALUES 1 AND 2 FOR CORRECTOR  : K", 5), 1.0031, 1e-12);
@@ -340,6 +343,13 @@ TEST(MonitorReading, ReadShowsTheCentroidAtTheCentreOfTheMatchingMonitorsOnly) {
                                "USE, RING\nVORAX\nREAD\n 1\n BPM*\n D BPMA\nREAD\n 0\n"
                                "TRAC\n -1 -2 1 1\n 0 1E-3 0 0 0 0\n 0;\nSTOP\n");
   EXPECT_EQ(count_of(off.terminal, " MONITOR AT"), 0);
+  // A displaced monitor reads the beam relative to its own centre.
+  const DeckRun displaced = run_deck(
+      "D: DRIFT, L=1\nBPMA: MONITOR, L=2\nRING: LINE=(D, BPMA)\nUSE, RING\nVORAX\nSEED\n 7\n"
+      "MISA\n BPMA 1E-3 0 -2E-3 0 0 0 0 1,\n 99\nSETM\n 0 1\n BPMA 0\nREAD\n 1\n BPM*\n D BPMA\n"
+      "TRAC\n -1 -2 1 1\n 0 1E-3 0 0 0 0\n 0;\nSTOP\n");
+  EXPECT_NEAR(number_after(displaced.terminal, " MONITOR AT", 2), 2e-3 - 1e-3, 1e-15);
+  EXPECT_NEAR(number_after(displaced.terminal, " MONITOR AT", 4), 0 + 2e-3, 1e-15);
 }
 
 struct Stop {
