@@ -74,7 +74,7 @@ struct Alig {
 inline Alig alig;
 inline const AreaRegistration alig_registration{reset_area<alig>};
 
-// Work space of the minimiser, shared with the reference orbit.
+// Work space of the minimiser and of the linear variant.
 struct Alwork {
   double fvec[MXLCND] = {};
   double fjac[MXLCND * MXLVAR] = {};
@@ -311,12 +311,9 @@ void read_variable(const DataRecord &r) {
   alig.value(j) = value == 2 ? 2 : 1;
 }
 
-// A monitor: the element at the position (it must be a monitor there), the plane read (1 x,
-// 2 y), the target and the weight (1 when not given).
-void read_monitor_entry(const DataRecord &r) {
-  const Name8 name(r.name);
-  const int element = elid(name);
-  const int position = r.count >= 1 ? truncated(r.value(1)) : 0;
+// The element at the position must be a monitor, and the named one (the check of the lookup
+// routines only finds an element's first position).
+void require_monitor_at(const Name8 &name, int element, int position) {
   if (inputt.kode(element) != KODE_MONITOR) {
     engine_message(" ELEMENT " + name.str() + " AT " + fI(position, 6) + " IS NOT A MONITOR, " +
                    "RUN IS STOPPED ");
@@ -327,6 +324,15 @@ void read_monitor_entry(const DataRecord &r) {
                    " RUN STOPPED ");
     engine_stop(NO_MONITOR);
   }
+}
+
+// A monitor: the element at the position (it must be a monitor there), the plane read (1 x,
+// 2 y), the target and the weight (1 when not given).
+void read_monitor_entry(const DataRecord &r) {
+  const Name8 name(r.name);
+  const int element = elid(name);
+  const int position = r.count >= 1 ? truncated(r.value(1)) : 0;
+  require_monitor_at(name, element, position);
   const int plane = r.count >= 2 ? truncated(r.value(2)) : 1;
   if (plane != 1 && plane != 2) {
     engine_message(" MONITOR " + name.str() + " READS PLANE 1 (X) OR 2 (Y), NOT" + fI(plane, 4));
@@ -400,7 +406,11 @@ void align(int, int &end_flag) {
     if (role == "SETTINGS") {
       read_settings(r);
     } else if (role == "PARTICLE") {
-      if (alig.particles == ALIG_PARTICLES)
+      if (alig.particles == ALIG_PARTICLES) {
+        engine_message(" ALIG TRACKS ITS FIRST" + fI(ALIG_PARTICLES, 6) + " PARTICLES ONLY");
+        ++alig.particles; // told once
+      }
+      if (alig.particles > ALIG_PARTICLES)
         return;
       for (int k = 0; k < 6; ++k)
         alig.z[alig.particles][k] = r.value(k + 1);
@@ -423,6 +433,7 @@ void align(int, int &end_flag) {
                    " MONITORS FOUND");
     engine_stop(MORE_MONIT);
   }
+  alig.particles = std::min(alig.particles, ALIG_PARTICLES);
   // No particle given: the reference particle alone.
   if (alig.particles == 0)
     alig.particles = 1;
