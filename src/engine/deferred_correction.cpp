@@ -1,5 +1,5 @@
-// Data readers of the corrector and orbit-correction operations not yet computed: CORR, SETC,
-// CHAN, SHOC, READ, ALIG, REFE and BASE.
+// Data readers of the corrector and orbit-correction operations: CORR, SETC, CHAN, READ, ALIG,
+// REFE and BASE read their records through them.
 #include "engine/deferred_data.h"
 
 #include "engine/operation_data.h"
@@ -53,15 +53,6 @@ void read_chan_data(int &end_flag, const RecordSink &sink) {
       give(sink, change);
     }
   }
-}
-
-// SHOC: the option, one value. A listing of one element will take the element's name after
-// the option on the same line; the next operation starts on a new line, so that name is passed
-// over here whatever the option.
-void read_shoc_data(int &end_flag, const RecordSink &sink) {
-  DataRecord record("OPTION");
-  if (read_data_values(end_flag, 1, record))
-    give(sink, record);
 }
 
 // READ: one value, the reading switch (truncated); unless it is 0, the monitor name pattern

@@ -83,7 +83,6 @@ void read_shoe_data(int &end_flag, const RecordSink &sink = {}); // SHOE
 void read_corr_data(int &end_flag, const RecordSink &sink = {}); // CORR
 void read_setc_data(int &end_flag, const RecordSink &sink = {}); // SETC
 void read_chan_data(int &end_flag, const RecordSink &sink = {}); // CHAN
-void read_shoc_data(int &end_flag, const RecordSink &sink = {}); // SHOC
 void read_read_data(int &end_flag, const RecordSink &sink = {}); // READ
 void read_alig_data(int &end_flag, const RecordSink &sink = {}); // ALIG
 void read_refe_data(int &end_flag, const RecordSink &sink = {}); // REFE

@@ -6,6 +6,7 @@
 #include "engine/deferred_data.h"
 #include "engine/lookup.h"
 #include "engine/operation_data.h"
+#include "errors/correctors.h"
 #include "errors/field_errors.h"
 #include "errors/misalignments.h"
 #include "errors/seed.h"
@@ -69,14 +70,14 @@ constexpr std::array<Operation, 50> operations{{
     {"SETM", 1100, setmis, false},
     {"SETE", 1200, seterr, false},
     {"SEED", 1300, seed, false},
-    {"ALIG", 1400, not_available<read_alig_data>, true},
-    {"REFE", 1500, not_available<read_refe_data>, true},
-    {"CORR", 1600, not_available<read_corr_data>, false},
-    {"SETC", 1700, not_available<read_setc_data>, false},
+    {"ALIG", 1400, align, true},
+    {"REFE", 1500, reforb, true},
+    {"CORR", 1600, cordat, false},
+    {"SETC", 1700, setcor, false},
     {"SYNC", 1800, setsyn, false},
-    {"SHOC", 1900, not_available<read_shoc_data>, false},
+    {"SHOC", 1900, shocor, false},
     {"GENE", 2000, gener, false},
-    {"BASE", 2100, not_available<read_base_data>, true},
+    {"BASE", 2100, base, true},
     {"PART", 2200, one_record, false},
     {"CONS", 2300, condf, false},
     {"SHOE", 2400, shoerr, false},
@@ -87,8 +88,8 @@ constexpr std::array<Operation, 50> operations{{
     {"SHOV", 2900, shocon, false},
     {"FILE", 3000, one_record, false},
     {"SETF", 3100, fitpt, false},
-    {"CHAN", 3200, not_available<read_chan_data>, false},
-    {"READ", 3300, not_available<read_read_data>, false},
+    {"CHAN", 3200, chgcor, false},
+    {"READ", 3300, rdmon, false},
     {"CADO", 3400, hpon, false},
     {"RMAT", 3500, rmpre, true},
     {"INTE", 3600, one_record, true},

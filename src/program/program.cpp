@@ -8,12 +8,14 @@
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "engine/engine_start.h"
+#include "errors/correctors.h"
 #include "errors/field_errors.h"
 #include "errors/imperfection_passes.h"
 #include "errors/misalignments.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
 #include "optics/matrix_operation.h"
+#include "output/orbit_plot.h"
 #include "output/tracking_plots.h"
 #include "program/operation_loop.h"
 #include "track/tracked_matrix.h"
@@ -62,11 +64,21 @@ void install_tracking_hooks() {
   fill(hooks.out_of_element_frame, mreset);
   fill(hooks.apply_errors, eset);
   fill(hooks.restore_element, ereset);
+  fill(hooks.corrector, corchk);
+  fill(hooks.corrector_entry, cset);
+  fill(hooks.corrector_exit, creset);
+  fill(hooks.monitor, monitor_state);
+  fill(hooks.read_monitor, read_monitor);
+  fill(hooks.observing, orbit_observing);
+  fill(hooks.observe, orbit_observe);
   fill(hooks.plot_particles, plotpr);
   tracking_seam.install(hooks);
   TrackedMatrixHooks matrix = tracked_matrix_seam.hooks();
   fill(matrix.print_matrix, prmat);
   tracked_matrix_seam.install(matrix);
+  CorrectionHooks correction = correction_seam.hooks();
+  fill(correction.orbit_plot, plot_orbit_displacements);
+  correction_seam.install(correction);
 }
 
 void install_program_hooks() {

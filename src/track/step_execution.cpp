@@ -120,8 +120,8 @@ void coupler(const Step &s, Coordinates z, bool before) {
 void map_particles(ChunkContext &cx, int index, const Step &s) {
   const StepEffects &f = s.effects;
   const bool radiates = f.radiation != 0 || f.quad_radiation || f.offset != 0;
-  const bool fast = !s.misaligned && s.coupler == 0 && !cx.mode.symplectic && !cx.mode.canonical &&
-                    !s.map.geometric && !radiates;
+  const bool fast = !s.misaligned && !s.corrected && s.coupler == 0 && !cx.mode.symplectic &&
+                    !cx.mode.canonical && !s.map.geometric && !radiates;
   if (fast) {
     for (int i = cx.first; i <= cx.last; ++i) {
       if (alive.flag(i) == 0)
@@ -150,6 +150,8 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
     }
     if (f.radiation != 0)
       radiate_bend(f, z);
+    if (s.corrected)
+      cx.hooks.corrector_entry(z);
     if (s.misaligned)
       cx.hooks.into_element_frame(z);
     const double xp1 = z[1], yp1 = z[3];
@@ -171,6 +173,8 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
       radiate_quadrupole(f, xp1, yp1, z);
     if (s.misaligned)
       cx.hooks.out_of_element_frame(z);
+    if (s.corrected)
+      cx.hooks.corrector_exit(z);
     if (f.radiation != 0)
       radiate_bend(f, z);
     z[5] = z[5] - offset;
@@ -270,9 +274,13 @@ void cavity_particles(ChunkContext &cx, int index, const Step &s) {
   }
 }
 
-void kick_one(const KickStep &k, Coordinates z, double initial_delta) {
+// A corrector on the kick (hooks given) acts at its centre, around the kick.
+void kick_one(const KickStep &k, Coordinates z, double initial_delta,
+              const TrackingHooks *corrector) {
   if (k.half != 0.0)
     trdrif(z, k.half, k.half / 2);
+  if (corrector != nullptr)
+    corrector->corrector_entry(z);
   if (k.acts) {
     const double g = k.scaled ? 1.0 / (1.0 + z[5]) : 1.0;
     const double x1 = k.c * z[0] + k.s * z[2];
@@ -286,11 +294,14 @@ void kick_one(const KickStep &k, Coordinates z, double initial_delta) {
     z[4] = z[4] + k.dl;
     z[5] = k.oscillation ? k.oscillation_factor * initial_delta : z[5] + k.ddelta;
   }
+  if (corrector != nullptr)
+    corrector->corrector_exit(z);
   if (k.rest != 0.0)
     trdrif(z, k.rest, k.rest / 2);
 }
 
 void kick_particles(ChunkContext &cx, int index, const Step &s) {
+  const TrackingHooks *corrector = s.corrected ? &cx.hooks : nullptr;
   for (int i = cx.first; i <= cx.last; ++i) {
     if (alive.flag(i) == 0)
       continue;
@@ -299,10 +310,10 @@ void kick_particles(ChunkContext &cx, int index, const Step &s) {
     if (cx.mode.canonical) {
       Coordinates g;
       to_geometric(cx, index, i, z, g);
-      kick_one(s.gkick, g, trace.pcoord(i, 7));
+      kick_one(s.gkick, g, trace.pcoord(i, 7), corrector);
       cvar(g, z, cx.mode.b0);
     } else {
-      kick_one(s.gkick, z, trace.pcoord(i, 7));
+      kick_one(s.gkick, z, trace.pcoord(i, 7), corrector);
     }
     store(i, z);
   }
@@ -314,6 +325,8 @@ void arbitrary_particles(ChunkContext &cx, int index, const Step &s) {
       continue;
     Coordinates z;
     load(i, z);
+    if (s.corrected)
+      cx.hooks.corrector_entry(z);
     if (s.misaligned)
       cx.hooks.into_element_frame(z);
     if (cx.mode.canonical) {
@@ -327,6 +340,8 @@ void arbitrary_particles(ChunkContext &cx, int index, const Step &s) {
     }
     if (s.misaligned)
       cx.hooks.out_of_element_frame(z);
+    if (s.corrected)
+      cx.hooks.corrector_exit(z);
     store(i, z);
   }
 }

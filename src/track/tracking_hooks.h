@@ -1,5 +1,6 @@
 // What the tracking loop asks of the folders above it at each turn and position: the machine's
-// imperfections (misalignments and field errors) and the plots of the tracked particles. The
+// imperfections (misalignments and field errors), its correctors and monitors, and the plots of
+// the tracked particles. The
 // loop sits below them, so it reaches them only through this seam, which the program installs
 // at its start. An empty hook means a perfect machine, or no plot.
 #pragma once
@@ -39,6 +40,26 @@ struct TrackingHooks {
   // and the design map bit for bit.
   bool (*apply_errors)(int position, int element, int map_slot) = nullptr;
   void (*restore_element)(int element, int map_slot) = nullptr;
+
+  // Correctors. corrector(p, e) is asked before an element that a corrector may act on (map
+  // kinds, general kicks, arbitrary elements): true when a set corrector stands at p; its
+  // effect is then kept by the hook owner for the two transforms, which wrap the element (and
+  // its misalignment) for every particle. Empty: no correctors.
+  bool (*corrector)(int position, int element) = nullptr;
+  void (*corrector_entry)(double z[6]) = nullptr;
+  void (*corrector_exit)(double z[6]) = nullptr;
+
+  // Monitors. monitor(p, e) is asked at every monitor: 0 the monitor is not read (the particles
+  // drift through it), 1 it is read at its centre, 2 it is read and is the last one the pass
+  // needs (the pass ends after it). read_monitor(p, misaligned) is then called with the
+  // particles standing at the centre. Empty: monitors are drifts.
+  int (*monitor)(int position, int element) = nullptr;
+  void (*read_monitor)(int position, bool misaligned) = nullptr;
+
+  // Orbit observation: when observing() answers true at the start of a run, the particles are
+  // moved position by position and observe(p) sees them after each position. Empty: none.
+  bool (*observing)() = nullptr;
+  void (*observe)(int position) = nullptr;
 
   // The character plot of the tracked particles (continuation flag as the plot routine takes it)
   // and the per-position orbit plot.

@@ -79,6 +79,7 @@ private:
   void plot(int continuation);
   void progress(int p);
   void convert_store();
+  void drift_store(double length);
 
   TrackingMode mode_;
   TrackingHooks hooks_;
@@ -89,8 +90,10 @@ private:
   int walk_cursor_ = 0, replay_cursor_ = 0;
   int pending_ = 0;
   int pass_ = 0, replay_pass_ = 0;
-  bool emptied_ = false;  // the last particle was lost in the turn being told
-  bool finished_ = false; // that turn has ended: the run is over
+  bool emptied_ = false;    // the last particle was lost in the turn being told
+  bool finished_ = false;   // that turn has ended: the run is over
+  bool observing_ = false;  // the particles are seen after every position
+  bool pass_ended_ = false; // the last monitor a pass needs has been read
   std::vector<int> cursors_;
 };
 
@@ -119,6 +122,7 @@ void Loop::run() {
   imperfect_ = hooks_.active != nullptr
                    ? hooks_.active()
                    : (hooks_.misaligned != nullptr || hooks_.apply_errors != nullptr);
+  observing_ = hooks_.observing != nullptr && hooks_.observe != nullptr && hooks_.observing();
   prepare_run();
   convert_store();
   first_ = 1;
@@ -164,8 +168,15 @@ void Loop::turn() {
   if (hooks_.pass_start != nullptr)
     hooks_.pass_start(false);
   walk_cursor_ = 0;
-  for (int p = first_; p <= last_ && !finished_; ++p)
+  pass_ended_ = false;
+  for (int p = first_; p <= last_ && !finished_ && !pass_ended_; ++p) {
     position(p);
+    if (observing_) {
+      flush();
+      if (!finished_)
+        hooks_.observe(p);
+    }
+  }
   if (finished_)
     return;
   // The end of the pass: what the imperfections changed for it alone (the energies of linac
@@ -208,6 +219,12 @@ void Loop::turn_end() {
   }
 }
 
+bool takes_corrector(int kind) {
+  return kind == KODE_GKICK || kind == KODE_ARBITRAR ||
+         (uses_misalignment(kind) && kind != KODE_MULTIPOL && kind != KODE_MONITOR &&
+          kind != KODE_TARVOCAV);
+}
+
 void Loop::position(int p) {
   const int e = blank.mseq(p);
   const int kind = inputt.kode(e);
@@ -236,7 +253,11 @@ void Loop::position(int p) {
     engine_message(" this is a programming error. Job is stopped ");
     engine_stop(8);
   }
-  bool alone = misaligned || changed || sym.option == 1 || mode_.canonical || effects_alone(e);
+  // The corrector's effect is kept by the hooks for this position's step alone.
+  const bool corrected =
+      hooks_.corrector != nullptr && takes_corrector(kind) && hooks_.corrector(p, e);
+  bool alone = misaligned || changed || corrected || sym.option == 1 || mode_.canonical ||
+               effects_alone(e);
   if (kind == KODE_RFCAVITY && cav.frequency_printed == 0)
     flush();
   const bool wake = kind == KODE_ARBITRAR && inputt.slot(e, slot::arbitrary::P(1)) > 0.0;
@@ -271,6 +292,22 @@ void Loop::position(int p) {
     }
     s.sigma = spread;
   }
+  s.corrected = corrected;
+  if (kind == KODE_MONITOR && hooks_.monitor != nullptr && hooks_.read_monitor != nullptr) {
+    // A monitor that is read: the particles stop at its centre to be seen there.
+    const int state = hooks_.monitor(p, e);
+    if (state != 0) {
+      flush();
+      if (finished_)
+        return;
+      drift_store(s.length / 2);
+      hooks_.read_monitor(p, misaligned);
+      s.length = s.length / 2;
+      s.half = s.length / 2;
+      alone = true;
+      pass_ended_ = state == 2;
+    }
+  }
   s.restore = changed;
   s.turn = trace.iturn;
   s.pass = pass_;
@@ -291,6 +328,29 @@ bool Loop::needs_output(int p) {
   int result = 0;
   prttst(p, walk_cursor_, result);
   return result != 0;
+}
+
+// The live particles through a field-free length, outside the steps (no loss test).
+void Loop::drift_store(double length) {
+  if (length == 0.0)
+    return;
+  for (int i = 1; i <= trace.npart; ++i) {
+    if (alive.flag(i) == 0)
+      continue;
+    double z[6], g[6];
+    for (int k = 0; k < 6; ++k)
+      z[k] = trace.pcoord(i, k + 1);
+    if (mode_.canonical) {
+      if (ncvar(z, g, mode_.b0))
+        warn_negative_root();
+      trdrif(g, length, length / 2);
+      cvar(g, z, mode_.b0);
+    } else {
+      trdrif(z, length, length / 2);
+    }
+    for (int k = 0; k < 6; ++k)
+      trace.pcoord(i, k + 1) = z[k];
+  }
 }
 
 void Loop::flush() {

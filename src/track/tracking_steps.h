@@ -74,6 +74,7 @@ struct Step {
   int element = 0;
   bool loss_test = false;
   bool misaligned = false;         // the particles go through the hooks' displaced frame
+  bool corrected = false;          // the hooks' corrector transforms wrap the element
   double length = 0.0, half = 0.0; // drift (vlen, vhalf)
   MapUse map;
   const MultipoleKick *kick = nullptr;

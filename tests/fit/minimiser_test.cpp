@@ -1,6 +1,6 @@
 // The minimiser library sees the program's precision constants, and its termination codes are
 // reported with their texts and the error stop.
-#include "fit/minimiser.h"
+#include "common/minimiser.h"
 
 #include "common/control.h"
 #include "common/halt.h"

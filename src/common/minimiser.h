@@ -1,5 +1,5 @@
-// The least-squares minimiser as the fits use it: the precision constants it is given and the
-// report of how a minimisation ended.
+// The least-squares minimiser as the fits and the orbit operations use it: the precision
+// constants it is given and the report of how a minimisation ended.
 #pragma once
 
 namespace vorax {

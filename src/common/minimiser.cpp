@@ -1,6 +1,6 @@
 // The minimiser's precision constants (dpmpar, exported from the program so that the shared
 // minimiser library binds to it) and the report of its termination code.
-#include "fit/minimiser.h"
+#include "common/minimiser.h"
 
 #include "common/control.h"
 #include "common/format.h"
