@@ -133,7 +133,22 @@ TEST(CosyCommand, KicksAndDriftLikeKinds) {
   EXPECT_TRUE(
       contains(s, " procedure  MK       ; drift   0.0000000000000000E+00 ; endprocedure ;"));
   EXPECT_TRUE(contains(s, " procedure  SO       ; dl   0.2000000000000000E+00 ; endprocedure ;"));
-  EXPECT_FALSE(contains(s, "not translated")); // the command writes no comments
+  EXPECT_FALSE(contains(s, "not translated in COSY")); // the command writes no comments
+}
+
+TEST(CosyCommand, ABendWithoutRadiusBecomesADrift) {
+  // Neither a bend without length nor one without angle has a radius: no infinite or undefined
+  // number reaches the script.
+  const DeckRun r = run_deck("B0: SBEND, L=0, ANGLE=0.1\nBS: SBEND, L=2, ANGLE=0, K1=0.3\n"
+                             "L: LINE=(B0, BS)\nUSE, L\nCOSY\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(count_of(r.listing, " { bend without curvature not translated in COSY input, "
+                                "replaced by drift}"),
+            2);
+  EXPECT_TRUE(contains(r.listing, " procedure  BS       ; dl   0.2000000000000000E+01 ;"));
+  EXPECT_FALSE(contains(r.listing, "di "));
+  EXPECT_FALSE(contains(r.listing, "*****"));
+  EXPECT_FALSE(contains(r.listing, "NAN"));
 }
 
 TEST(CosyCommand, UnitConventions) {
@@ -216,9 +231,9 @@ TEST(CosyOperation, ScriptOfTheMachineEndsTheRun) {
   EXPECT_TRUE(contains(s, "\n { monitors not translated in COSY input, replaced by drift}\n"));
   EXPECT_EQ(line_with(s, "procedure G ", 1).substr(0, 6), " gkin ");
   // Six positions to a line, then the end of mach; nothing after it is read.
-  EXPECT_TRUE(
-      contains(s, "\n QF       ;  D        ;  B        ;  D        ;  QD       ;  D        ;\n"
-                  " MO       ;  G        ;\n endprocedure ;\n"));
+  EXPECT_TRUE(contains(s,
+                       "\n QF       ;  D        ;  B        ;  D        ;  QD       ;  D        ;\n"
+                       " MO       ;  G        ;\n endprocedure ;\n"));
   EXPECT_FALSE(contains(r.log, "THIS IS NOT READ"));
 }
 
@@ -237,6 +252,16 @@ TEST(CosyOperation, FieldErrorsAndMisalignmentsOfEachPosition) {
   EXPECT_EQ(line_with(s, " gkin  -", 2), " QD       ;");
   EXPECT_EQ(line_with(s, " gkin  -", 3).substr(0, 7), " gkout ");
   EXPECT_EQ(count_of(s, "\n zeroerr ;\n"), 3);
+}
+
+TEST(CosyOperation, ABendErrorMovesItsGradientVariable) {
+  const DeckRun r = run_deck(cell + "ERRO\n B K1 0.02 E1 0.1,\n 99\nSETE\n 0 1\n B 0\nCOSY\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  reads_back(line_with(r.listing, " erv(1):= "), {(0.05 + 0.02) - 0.05});
+  // The entrance edge of 0.1 radians gives s1(1) = tan(0.1) and no curvature term.
+  reads_back(line_with(r.listing, " erv(3):= "), {std::tan(0.1)});
+  EXPECT_FALSE(contains(r.listing, " erv(4):= "));
+  EXPECT_EQ(line_with(r.listing, " erv(3):= ", 1), " B        ;");
 }
 
 // The entry and exit kicks, applied as a GKICK applies its values (rotation by ANGLE first,
