@@ -34,15 +34,16 @@ void write_machine(int unit) {
     return;
   }
   write_record(unit, " procedure mach ; ");
-  std::string line = " ";
+  std::string line;
   int on_line = 0;
   for (int p = first; p >= 1 && p <= last; ++p) {
     if (seqnum.value(p) > LINE_START_MARK)
       continue;
+    if (on_line == 0)
+      line.assign(1, ' ');
     line += std::string(elmnam.name(seqnum.value(p)).view()) + " ; ";
     if (++on_line == NAMES_PER_LINE) {
       write_record(unit, line);
-      line = " ";
       on_line = 0;
     }
   }
