@@ -66,6 +66,7 @@ const std::string every_kind = "D: DRIFT, L=0.75\n"
                                "S: SBEND,L=2,ANGLE=0.3,E1=0.1,E2=-0.05,K1=0.2,K2=0.6,H1=0.5,"
                                "H2=0.25,HGAP=0.03\n"
                                "M: MULTIPOL, L=0, K2=3\n"
+                               "MS: MULTIPOL, L=0.5, K3=12, T3=0.1, SCALEFAC=0.5, TILT=0.2\n"
                                "O: OCTUPOLE, L=0.3, K3=12, APERTURE=0.05\n"
                                "QS: QUADSEXT, L=0.4, K1=0.7, K2=-2, TILT=0.2\n"
                                "H: HKICK, L=1, KICK=0.001\n"
@@ -109,6 +110,8 @@ TEST(CosyCommand, EveryProcedureReadsBackToItsElement) {
   reads_back(line_with(s, "ka( 2):="), {1.5e6, 0.0});
   reads_back(line_with(s, " gmult "), {1e-6, 1.0});
   reads_back(line_with(s, "procedure  O "), {0.3, 2.0, 0.05});
+  // The scale factor scales the strength as it does in the maps; term and element tilts add.
+  reads_back(line_with(s, "ka( 3):="), {12 * 0.5 / 6, 0.3 * DEG});
   reads_back(line_with(s, "  ka(1):="), {0.7, 0.2 * DEG});
   reads_back(line_with(s, "  ka(2):="), {-1.0, 0.2 * DEG});
   // The machine: seven calls to a line.
