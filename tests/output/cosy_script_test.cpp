@@ -257,6 +257,15 @@ TEST(CosyOperation, FieldErrorsAndMisalignmentsOfEachPosition) {
   EXPECT_EQ(count_of(s, "\n zeroerr ;\n"), 3);
 }
 
+TEST(CosyOperation, AKickErrorMovesItsKickVariable) {
+  // The kick's DX carries erv(1); its V of 0 kicks, so its errors are written too.
+  const DeckRun r = run_deck(cell + "ERRO\n G DX 5E-4 DP 1E-3,\n 99\nSETE\n 0 1\n G 0\nCOSY\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  reads_back(line_with(r.listing, " erv(1):= "), {(0.001 + 5e-4) - 0.001});
+  reads_back(line_with(r.listing, " erv(7):= "), {1e-3});
+  EXPECT_EQ(line_with(r.listing, " erv(7):= ", 1), " G        ;");
+}
+
 TEST(CosyOperation, ABendErrorMovesItsGradientVariable) {
   const DeckRun r = run_deck(cell + "ERRO\n B K1 0.02 E1 0.1,\n 99\nSETE\n 0 1\n B 0\nCOSY\n");
   ASSERT_EQ(r.status, 0) << r.terminal;
