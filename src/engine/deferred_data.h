@@ -88,9 +88,6 @@ void read_alig_data(int &end_flag, const RecordSink &sink = {}); // ALIG
 void read_refe_data(int &end_flag, const RecordSink &sink = {}); // REFE
 void read_base_data(int &end_flag, const RecordSink &sink = {}); // BASE
 
-// COSY script.
-void read_cosy_data(int &end_flag, const RecordSink &sink = {}); // COSY
-
 // Operations whose data have no fixed layout yet (DETA, GEOM, LINE, PART, FILE, INTE, CAVI).
 void read_one_record(int &end_flag, const RecordSink &sink = {});
 

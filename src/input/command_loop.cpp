@@ -72,12 +72,6 @@ bool convert_and_run() {
   return engine_entry != nullptr && engine_entry();
 }
 
-// The COSY script writer is not part of this version; the command is acknowledged so that
-// decks written for it still run to their end.
-void cosy_unavailable() {
-  log_record("0... COSY SCRIPTS ARE NOT YET AVAILABLE IN THIS VERSION --- \"COSY\" IGNORED");
-}
-
 } // namespace
 
 int intrac() {
@@ -236,7 +230,7 @@ void cntrol() {
         noecho.value = 0;
         break;
       case CMD_COSY:
-        cosy_unavailable();
+        cosy();
         break;
       default:
         break;

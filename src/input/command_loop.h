@@ -62,5 +62,7 @@ void xclose();
 void dump();
 // Prints the element, parameter and link tables on the listing.
 void dumpex();
+// Writes a COSY script of the defined elements and the used line on the listing.
+void cosy();
 
 } // namespace vorax

@@ -25,26 +25,10 @@ namespace vorax {
 namespace {
 
 constexpr double PI = 3.141592653589793;
-constexpr int MATRIX_TERMS = 6 * 27; // R and T attributes of MATRIX, after L
-constexpr int MAX_SLOTS = 1 + 2 * MATRIX_TERMS;
+using Slots = ElementSlots;
 
 // Engine element number of every front-end entry (0: not a defined element).
 Table<int, 1, MAXELM> element_number;
-
-// The slots of one element, written by slot name.
-struct Slots {
-  std::array<double, MAX_SLOTS> v{};
-  int n = 0;
-  // Slots 1..count, all 0.
-  void start(int count) {
-    n = count;
-    for (int j = 0; j < count; ++j)
-      v[static_cast<std::size_t>(j)] = 0.0;
-  }
-  double &operator()(int j) { return v[static_cast<std::size_t>(j - 1)]; }
-  // Appends one slot (MULTIPOL and MATRIX grow term by term).
-  void put(double x) { v[static_cast<std::size_t>(n++)] = x; }
-};
 
 // Parameter node of attribute k (1-based, in the keyword's attribute order) of element entry e.
 int attribute_node(int e, int k) {
@@ -126,8 +110,10 @@ void put_matrix(Slots &s, int e) {
   }
 }
 
+} // namespace
+
 // The slots and the engine kind code of element entry e.
-int build_slots(int e, Slots &s) {
+int element_slots(int e, ElementSlots &s) {
   namespace sl = slot;
   switch (elmdat.kind(e)) {
   case KW_DRIFT:
@@ -243,6 +229,8 @@ int build_slots(int e, Slots &s) {
   }
 }
 
+namespace {
+
 // Converts entry e as element number k into the next free slots.
 void convert_element(int e, int k, int &next_free) {
   if (inputt.nelm >= MXELMD) {
@@ -256,7 +244,7 @@ void convert_element(int e, int k, int &next_free) {
   ++inputt.nelm;
   static Slots s; // MATRIX needs 325 slots: kept off the stack
   s.n = 0;
-  const int kode = build_slots(e, s);
+  const int kode = element_slots(e, s);
   if (next_free + s.n - 1 > MAXDAT) {
     write_record(iodata.listing_unit, " NOT ENOUGH PARAMETER SPACE FOR VORAX,>MAXDAT QUIT");
     halt(6);

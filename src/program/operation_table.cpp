@@ -17,6 +17,7 @@
 #include "optics/energy_scan.h"
 #include "optics/matrix_operation.h"
 #include "optics/parameter_changes.h"
+#include "output/cosy_script.h"
 #include "output/layout.h"
 #include "track/tracked_matrix.h"
 #include "track/tracking_effects.h"
@@ -37,14 +38,6 @@ template <DataReader read> void not_available(int code, int &end_flag) {
   read(end_flag, {});
   engine_message(" OPERATION " + std::string(name_of(code)) +
                  " IS NOT AVAILABLE IN THIS VERSION; ITS DATA ARE SKIPPED");
-}
-
-// Without the script writer the run still ends here, as a deck that asks for the script
-// expects.
-void cosy_not_available(int, int &end_flag) {
-  read_cosy_data(end_flag);
-  engine_message(" OPERATION COSY IS NOT AVAILABLE IN THIS VERSION; NO SCRIPT IS WRITTEN AND "
-                 "THE RUN ENDS");
 }
 
 // DETA, GEOM, LINE, PART, FILE, INTE and CAVI have no fixed layout yet: one record of any
@@ -101,7 +94,7 @@ constexpr std::array<Operation, 50> operations{{
     {"PRIN", 4200, prtdef, false},
     {"SPAC", 4300, spchg, false},
     {"LAYO", 4400, lay, true},
-    {"COSY", 4500, cosy_not_available, true, true},
+    {"COSY", 4500, dcosy, true, true},
     {"CAVI", 4600, one_record, false},
 }};
 

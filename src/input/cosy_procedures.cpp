@@ -1,0 +1,516 @@
+// The element procedures of a COSY script: each element kind's procedure written from its data
+// slots, with the unit conventions turned into COSY's (degrees, strengths, field indices).
+#include "input/cosy_procedures.h"
+
+#include "common/engine_tables.h"
+#include "common/format.h"
+#include "common/slots.h"
+#include "common/units.h"
+#include "input/elements.h"
+
+#include <cmath>
+#include <string>
+
+namespace vorax {
+
+namespace {
+
+constexpr double DEGREES = 57.29577951308232;            // degrees per radian
+constexpr double RADIANS = 0.017453292519943295;         // radians per degree
+constexpr double NEGLIGIBLE_TILT = 1e-6;                 // degrees; a smaller tilt is not written
+constexpr double SIXTH = 1.0 / 6.0;                      // the octupole's 1/3!
+constexpr double THIN_LENGTH = 1e-6;                     // a thin multipole's length in COSY
+constexpr double DEFAULT_GAP = static_cast<float>(0.05); // COSY needs a gap; held in single
+
+// A number as the script writes most of them: 24 columns, 16 decimals.
+std::string num(double v) {
+  return fE(v, 24, 16);
+}
+// A number written with its error variable: 23 columns, 16 decimals, then "+erv(k)".
+std::string with_erv(double v, int k) {
+  return fE(v, 23, 16) + "+erv(" + std::to_string(k) + ")";
+}
+// A value of a multipole, a quadsext tilt or a kick (14 columns, 6 decimals), with its error
+// variable when k > 0.
+std::string short_num(double v, int k = 0) {
+  return fE(v, 14, 6) + (k > 0 ? "+erv(" + std::to_string(k) + ")" : std::string());
+}
+
+std::string name_of(const CosyElement &e) {
+  return std::string(e.name.view());
+}
+
+// The bend in COSY's terms: angles in degrees, radius, strengths, edge tangents and curvature
+// terms.
+struct Bend {
+  double length = 0, angle = 0, rho = 0, gap = 0, e1 = 0, e2 = 0, h1 = 0, h2 = 0;
+  double k1 = 0, k2 = 0, t1 = 0, c1 = 0, t2 = 0, c2 = 0;
+  bool gap_was_zero = false;
+  // A bend without length or angle has no radius: COSY's dipole cannot take it.
+  bool straight = false;
+};
+
+Bend bend_of(const CosyElement &e, int units) {
+  namespace b = slot::bend;
+  Bend d;
+  d.length = e.slot(b::L);
+  d.angle = e.slot(b::ANGLE);
+  d.e1 = e.slot(b::E1); // a rectangular bend holds ANGLE/2 in both edges
+  d.e2 = e.slot(b::E2);
+  d.k1 = e.slot(b::K1);
+  d.k2 = e.slot(b::K2);
+  d.h1 = e.slot(b::H1);
+  d.h2 = e.slot(b::H2);
+  d.gap = e.slot(b::HGAP);
+  if (units != 2) {
+    d.angle *= DEGREES;
+    d.e1 *= DEGREES;
+    d.e2 *= DEGREES;
+  }
+  d.straight = d.length == 0.0 || d.angle == 0.0;
+  if (d.straight)
+    return d;
+  const double h = d.angle * RADIANS / d.length;
+  d.rho = 1.0 / h;
+  if (units == 0) {
+    d.k2 = 0.5 * d.k2;
+  } else if (units == 1) {
+    d.k1 = -d.k1;
+    d.k2 = 0.5 * d.k2;
+  } else {
+    // Field indices become gradients.
+    d.k1 = -h * h * d.k1;
+    d.k2 = h * h * h * d.k2;
+  }
+  if (d.gap == 0.0) {
+    d.gap = DEFAULT_GAP;
+    d.gap_was_zero = true;
+  }
+  d.t1 = std::tan(d.e1 * RADIANS);
+  d.t2 = std::tan(d.e2 * RADIANS);
+  d.c1 = std::pow(1.0 + d.t1 * d.t1, 1.5) * d.h1;
+  d.c2 = std::pow(1.0 + d.t2 * d.t2, 1.5) * d.h2;
+  return d;
+}
+
+// A tilt in COSY's degrees with the sense of the standard convention.
+double tilt_degrees(double tilt, int units) {
+  if (units == 2)
+    return tilt;
+  return units == 1 ? -tilt * DEGREES : tilt * DEGREES;
+}
+
+// Quadrupole, sextupole and octupole: strength G, tilt, length and aperture.
+struct Lens {
+  const char *word = "quad";
+  double length = 0, strength = 0, aperture = 0, tilt = 0;
+  bool octupole = false;
+};
+
+Lens lens_of(const CosyElement &e, int units) {
+  Lens d;
+  switch (e.keyword) {
+  case KW_QUADRUPO:
+    d.strength = units == 1 ? -e.slot(slot::quad::K1) : e.slot(slot::quad::K1);
+    d.aperture = e.slot(slot::quad::APERTURE);
+    d.tilt = e.slot(slot::quad::TILT);
+    break;
+  case KW_SEXTUPOL: {
+    d.word = "sext";
+    const double k2 = e.slot(slot::sext::K2);
+    d.strength = units == 0 ? 0.5 * k2 : units == 1 ? -0.5 * k2 : k2;
+    d.aperture = e.slot(slot::sext::APERTURE);
+    d.tilt = e.slot(slot::sext::TILT);
+    break;
+  }
+  default: { // OCTUPOLE: one multipole term
+    namespace mp = slot::multipole;
+    d.word = "octu";
+    d.octupole = true;
+    const double k3 = e.slot(mp::term_strength(1));
+    d.strength = units == 0 ? k3 * SIXTH : units == 1 ? -k3 : k3;
+    d.aperture = e.slot(mp::aperture(1));
+    d.tilt = e.slot(mp::tilt(1));
+    break;
+  }
+  }
+  d.length = e.slot(slot::L);
+  d.tilt = tilt_degrees(d.tilt, units);
+  return d;
+}
+
+// The terms of a multipole: order n, strength a (scaled and divided by n! where COSY wants
+// it), angle b in degrees.
+struct Multipole {
+  double length = 0, aperture = 0;
+  int terms = 0;
+  int highest = 0;
+  int order[slot::multipole::MAX_TERMS] = {};
+  double a[slot::multipole::MAX_TERMS] = {};
+  double b[slot::multipole::MAX_TERMS] = {};
+};
+
+Multipole multipole_of(const CosyElement &e, int units) {
+  namespace mp = slot::multipole;
+  Multipole d;
+  const int room = mp::room(e.count);
+  const double stored = e.slot(mp::COUNT);
+  const int count = stored >= room ? room : (stored >= 1.0 ? static_cast<int>(stored) : 0);
+  d.length = e.slot(mp::L);
+  // COSY's multipole needs a length: a thin one becomes short and correspondingly strong.
+  double factor = 1.0;
+  if (d.length == 0.0) {
+    d.length = THIN_LENGTH;
+    factor = 1.0 / THIN_LENGTH;
+  }
+  // The engine multiplies every strength by the scale factor, and so does the script, so that
+  // both describe the same magnet.
+  const double scale = e.slot(mp::SCALE);
+  const double tilt = e.slot(mp::tilt(count));
+  d.aperture = e.slot(mp::aperture(count));
+  for (int j = 1; j <= count; ++j) {
+    const int n = static_cast<int>(e.slot(mp::term_order(j))) - 1;
+    if (n < 0 || n >= mp::MAX_TERMS)
+      continue;
+    double a = e.slot(mp::term_strength(j)) * factor * scale;
+    if (units != 2)
+      for (int f = 2; f <= n; ++f)
+        a /= f;
+    d.order[d.terms] = n;
+    d.a[d.terms] = a;
+    d.b[d.terms] = tilt_degrees(e.slot(mp::term_angle(j)) + tilt, units);
+    ++d.terms;
+    if (n > d.highest)
+      d.highest = n;
+  }
+  return d;
+}
+
+struct QuadSext {
+  double length = 0, k1 = 0, k2 = 0, tilt = 0, aperture = 0;
+};
+
+QuadSext quadsext_of(const CosyElement &e, int units) {
+  namespace qs = slot::quadsext;
+  QuadSext d;
+  d.length = e.slot(qs::L);
+  d.k1 = units == 1 ? -e.slot(qs::K1) : e.slot(qs::K1);
+  const double k2 = e.slot(qs::K2);
+  d.k2 = units == 0 ? 0.5 * k2 : units == 1 ? -0.5 * k2 : k2;
+  d.tilt = tilt_degrees(e.slot(qs::TILT), units);
+  d.aperture = e.slot(qs::APERTURE);
+  return d;
+}
+
+// The kick layout of ROLL, ZROT, HKICK, VKICK and GKICK: the conversion has already turned
+// every keyword into it, and a GKICK's V of 0 into 1, which tracking kicks with, so the script
+// kicks too.
+struct Kick {
+  double length = 0;
+  CosyKick values;
+  int direction = 1; // V rounded: 1 gkin, -1 gkout, anything else no kick
+};
+
+Kick kick_of(const CosyElement &e, int units) {
+  namespace g = slot::gkick;
+  Kick d;
+  d.length = e.slot(g::L);
+  double angle = e.slot(g::ANGLE);
+  if (units == 2)
+    angle *= RADIANS;
+  else if (units == 1)
+    angle = -angle;
+  const double v[7] = {e.slot(g::DX), e.slot(g::DXP), e.slot(g::DY), e.slot(g::DYP),
+                       e.slot(g::DL), angle,          e.slot(g::DP)};
+  for (int i = 0; i < 7; ++i)
+    d.values.value[i] = v[i];
+  const double direction = std::round(e.slot(g::V));
+  d.direction = direction == 1.0 ? 1 : direction == -1.0 ? -1 : 0;
+  return d;
+}
+
+bool is_kick(int keyword) {
+  return keyword == KW_ROLL || keyword == KW_ZROT || keyword == KW_HKICK || keyword == KW_VKICK ||
+         keyword == KW_GKICK;
+}
+
+// The comment of a kind the operation's script replaces by a drift.
+const char *untranslated(int keyword) {
+  switch (keyword) {
+  case KW_SOLENOID:
+    return "{ solenoid ";
+  case KW_RFCAVITY:
+    return "{ cavity ";
+  case KW_HMONITOR:
+  case KW_VMONITOR:
+  case KW_MONITOR:
+    return "{ monitors ";
+  case KW_ECOLLIMA:
+  case KW_RCOLLIMA:
+    return "{ collimators ";
+  case KW_ARBITELM:
+    return "{ abitrary element ";
+  case KW_MTWISS:
+    return "{ twiss element ";
+  case KW_MATRIX:
+    return "{ matrix ";
+  case KW_LCAVITY:
+    return "{ linac cavity ";
+  case KW_HCOLLIMA:
+    return "{ HV collimators ";
+  case KW_QUADAC:
+    return "{ quadac ";
+  case KW_TARVOCAV:
+    return "{ tarvocav ";
+  default:
+    return nullptr;
+  }
+}
+
+constexpr const char *NOT_TRANSLATED = "not translated in COSY input, replaced by drift}";
+
+void write_drift(int unit, const CosyElement &e, double length) {
+  write_record(unit, " procedure  " + name_of(e) + " ; dl " + num(length) + " ; endprocedure ;");
+}
+
+void write_bend(int unit, const CosyElement &e, int units, bool erv) {
+  const Bend d = bend_of(e, units);
+  if (d.straight) {
+    // Written as what tracking sees of it at first sight: a drift of its length.
+    write_record(unit, " { bend without curvature " + std::string(NOT_TRANSLATED));
+    write_drift(unit, e, d.length);
+    return;
+  }
+  if (d.gap_was_zero) {
+    write_record(unit, " {**********************}");
+    write_record(unit, " {WARNING : gap was zero, it is set to 0.05 ");
+    write_record(unit, " to avoid errors in COSY . WARNING}");
+    write_record(unit, " {**********************}");
+  }
+  const std::string name = name_of(e);
+  auto field = [&](double v, int k) { return erv ? with_erv(v, k) : num(v); };
+  write_record(unit, " { ");
+  write_record(unit, " procedure " + name + " ; ");
+  write_record(unit, "  variable nt 1 ; variable kn 1 2 ; variable s1 1 2 ;");
+  write_record(unit, "  variable s2 1 2 ; ");
+  write_record(unit, "  nt:=2 ; kn(1):=" + field(d.k1, 1) + " ; kn(2):=" + field(d.k2, 2) + " ;");
+  write_record(unit, "   s1(1):=" + field(d.t1, 3) + " ; s1(2):=" + field(d.c1, 4) + " ; ");
+  write_record(unit, "   s2(1):=" + field(d.t2, 5) + " ; s2(2):=" + field(d.c2, 6) + " ;");
+  write_record(unit, "   dip " + num(d.length) + num(d.angle));
+  write_record(unit, num(d.gap) + " kn s1 s2 nt ; endprocedure ;");
+  write_record(unit, " } ");
+  write_record(unit, " procedure " + name + " ;  di " + num(d.rho));
+  write_record(unit, num(d.angle) + num(d.gap) + num(d.e1));
+  write_record(unit, num(d.h1) + num(d.e2) + num(d.h2) + " ; ");
+  write_record(unit, " endprocedure ;");
+}
+
+void write_lens(int unit, const CosyElement &e, int units, bool erv) {
+  const Lens d = lens_of(e, units);
+  const std::string name = name_of(e);
+  // G begins its line: its 24 columns keep the carriage-control column blank.
+  const std::string g = num(d.strength) + (erv ? "+erv(1)" : "");
+  const std::string g8 = erv ? fE(d.strength, 16, 8) + "+erv(1)" : fE(d.strength, 16, 8);
+  const bool tilted = std::fabs(d.tilt) >= NEGLIGIBLE_TILT;
+  const std::string head =
+      tilted ? "     " + std::string(d.word) + " " : " procedure  " + name + " ; " + d.word + " ";
+  if (tilted)
+    write_record(unit, " procedure  " + name + " ; ra " + fE(-d.tilt, 15, 8) + " ;");
+  if (d.octupole) {
+    write_record(unit, head + fE(d.length, 16, 8) + g8 + fE(d.aperture, 16, 8) + " ;");
+    if (!tilted)
+      write_record(unit, blanks(20) + " endprocedure ;");
+  } else {
+    write_record(unit, head + num(d.length));
+    write_record(unit, g + num(d.aperture) + " ;" + (tilted ? "" : " endprocedure ;"));
+  }
+  if (tilted)
+    write_record(unit, "      ra " + fE(d.tilt, 15, 8) + " ; endprocedure ;");
+}
+
+void write_multipole(int unit, const CosyElement &e, int units, bool erv) {
+  const Multipole d = multipole_of(e, units);
+  write_record(unit, " procedure " + name_of(e) + " ; ");
+  write_record(unit, "      variable na 1 ; variable i 1 ; ");
+  write_record(unit, "      variable ka 1" + fI(d.highest, 3) + " ; variable ta 1" +
+                         fI(d.highest, 3) + " ; ");
+  write_record(unit, "      na := " + fI(d.highest, 3) + " ;");
+  write_record(unit, "      loop i 1 na ; ka(i) := 0 ; ta(i) := 0 ; endloop ;");
+  for (int j = 0; j < d.terms; ++j) {
+    const int n = d.order[j];
+    // erv(n) goes with ka(n); the dipole term has no error variable.
+    write_record(unit, "     ka(" + fI(n, 2) + "):=" + short_num(d.a[j], erv ? n : 0) + " ; ta(" +
+                           fI(n, 2) + "):=" + short_num(d.b[j]) + " ;");
+  }
+  write_record(unit,
+               "      gmult " + short_num(d.length) + " ka ta na " + short_num(d.aperture) + " ;");
+  write_record(unit, blanks(20) + " endprocedure ;");
+}
+
+void write_quadsext(int unit, const CosyElement &e, int units, bool erv) {
+  const QuadSext d = quadsext_of(e, units);
+  auto field = [&](double v, int k) { return erv ? with_erv(v, k) : num(v); };
+  write_record(unit, " procedure " + name_of(e) + " ; ");
+  write_record(unit, "   variable na 1 ; variable i 1 ; ");
+  write_record(unit, "   variable ka 1 2 ; variable ta 1 2 ; ");
+  write_record(unit, "   na := 2 ;");
+  write_record(unit, "   loop i 1 na ; ka(i) := 0 ; ta(i) := 0 ; endloop ;");
+  write_record(unit, "  ka(1):=" + field(d.k1, 1) + " ; ta(1):=" + num(d.tilt) + " ; ");
+  write_record(unit, "  ka(2):=" + field(d.k2, 2) + " ; ta(2):=" + num(d.tilt) + " ; ");
+  write_record(unit, "   gmult " + num(d.length) + " ka ta na " + num(d.aperture) + " ;");
+  write_record(unit, blanks(20) + " endprocedure ;");
+}
+
+void write_kick_records(int unit, const char *word, const CosyKick &kick, bool erv,
+                        const char *end) {
+  std::string first = word, second = " ";
+  for (int i = 0; i < 7; ++i)
+    (i < 4 ? first : second) += short_num(kick.value[i], erv ? i + 1 : 0);
+  write_record(unit, first);
+  write_record(unit, second + end);
+}
+
+void write_kick(int unit, const CosyElement &e, int units, bool erv) {
+  const Kick d = kick_of(e, units);
+  const double half = d.length / 2;
+  write_record(unit, " procedure " + name_of(e) + " ; ");
+  if (half != 0.0)
+    write_record(unit, " dl" + short_num(half) + " ;");
+  if (d.direction != 0)
+    write_kick_records(unit, d.direction == 1 ? " gkin" : " gkout", d.values, erv, " ;");
+  if (half != 0.0)
+    write_record(unit, " dl" + short_num(half) + " ;");
+  write_record(unit, " endprocedure ;");
+}
+
+} // namespace
+
+void write_cosy_procedure(int unit, const CosyElement &e, int units, bool error_variables) {
+  switch (e.keyword) {
+  case KW_RBEND:
+  case KW_SBEND:
+    write_bend(unit, e, units, error_variables);
+    return;
+  case KW_QUADRUPO:
+  case KW_SEXTUPOL:
+  case KW_OCTUPOLE:
+    write_lens(unit, e, units, error_variables);
+    return;
+  case KW_MULTIPOL:
+    write_multipole(unit, e, units, error_variables);
+    return;
+  case KW_QUADSEXT:
+    write_quadsext(unit, e, units, error_variables);
+    return;
+  case KW_MARKER:
+    write_record(unit, " procedure  " + name_of(e) + " ; drift " + num(0.0) + " ; endprocedure ;");
+    return;
+  default:
+    break;
+  }
+  if (is_kick(e.keyword)) {
+    write_kick(unit, e, units, error_variables);
+    return;
+  }
+  if (error_variables)
+    if (const char *comment = untranslated(e.keyword))
+      write_record(unit, " " + std::string(comment) + NOT_TRANSLATED);
+  write_drift(unit, e, e.slot(slot::L));
+}
+
+CosyFields cosy_fields(const CosyElement &e, int units) {
+  CosyFields f;
+  auto set = [&f](int k, double v) {
+    f.value(k) = v;
+    f.used(k) = true;
+  };
+  switch (e.keyword) {
+  case KW_RBEND:
+  case KW_SBEND: {
+    const Bend d = bend_of(e, units);
+    if (!d.straight) {
+      set(1, d.k1);
+      set(2, d.k2);
+      set(3, d.t1);
+      set(4, d.c1);
+      set(5, d.t2);
+      set(6, d.c2);
+    }
+    break;
+  }
+  case KW_QUADRUPO:
+  case KW_SEXTUPOL:
+  case KW_OCTUPOLE:
+    set(1, lens_of(e, units).strength);
+    break;
+  case KW_MULTIPOL: {
+    const Multipole d = multipole_of(e, units);
+    for (int j = 0; j < d.terms; ++j)
+      if (d.order[j] >= 1)
+        set(d.order[j], d.a[j]);
+    break;
+  }
+  case KW_QUADSEXT: {
+    const QuadSext d = quadsext_of(e, units);
+    set(1, d.k1);
+    set(2, d.k2);
+    break;
+  }
+  default:
+    if (is_kick(e.keyword)) {
+      const Kick d = kick_of(e, units);
+      if (d.direction != 0)
+        for (int i = 0; i < 7; ++i)
+          set(i + 1, d.values.value[i]);
+    }
+    break;
+  }
+  return f;
+}
+
+void write_cosy_kick(int unit, const char *word, const CosyKick &kick, const char *end) {
+  write_kick_records(unit, word, kick, false, end);
+}
+
+int cosy_keyword_of_kind(int kode) {
+  switch (kode) {
+  case KODE_BEND:
+    return KW_SBEND; // the edges are already those of the bend's own faces
+  case KODE_QUAD:
+    return KW_QUADRUPO;
+  case KODE_SEXT:
+    return KW_SEXTUPOL;
+  case KODE_QUADSEXT:
+    return KW_QUADSEXT;
+  case KODE_MULTIPOL:
+    return KW_MULTIPOL; // an octupole is its one-term multipole
+  case KODE_COLLIMAT:
+    return KW_RCOLLIMA;
+  case KODE_RFCAVITY:
+    return KW_RFCAVITY;
+  case KODE_GKICK:
+    return KW_GKICK;
+  case KODE_MTWISS:
+    return KW_MTWISS;
+  case KODE_MATRIX:
+    return KW_MATRIX;
+  case KODE_ARBITRAR:
+    return KW_ARBITELM;
+  case KODE_MONITOR:
+    return KW_MONITOR;
+  case KODE_SOLENOID:
+    return KW_SOLENOID;
+  case KODE_LCAVITY:
+    return KW_LCAVITY;
+  case KODE_HCOLLIMA:
+    return KW_HCOLLIMA;
+  case KODE_QUADAC:
+    return KW_QUADAC;
+  case KODE_TARVOCAV:
+    return KW_TARVOCAV;
+  default:
+    return KW_DRIFT;
+  }
+}
+
+} // namespace vorax

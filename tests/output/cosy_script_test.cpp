@@ -1,0 +1,317 @@
+// COSY scripts from whole decks: the command's procedures read back to the element data within
+// one unit of their last printed digit, the machine lines, the limits and the two ways the
+// command writes nothing; the operation's error variables and misalignment kicks.
+#include "harness.h"
+
+#include "common/control.h"
+#include "common/halt.h"
+#include "errors/misalignments.h"
+#include "input/beam_lines.h"
+#include "input/command_loop.h"
+#include "input/elements.h"
+#include "output/cosy_script.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+#include <string>
+#include <vector>
+
+using namespace vorax;
+using namespace vorax::test;
+
+namespace {
+
+constexpr double DEG = 57.29577951308232;
+constexpr double PI = 3.141592653589793;
+
+// A printed number with the size of one unit in its last digit.
+struct Printed {
+  double value;
+  double unit;
+};
+
+std::vector<Printed> printed_numbers(const std::string &line) {
+  static const std::regex number(R"(-?0?\.(\d+)E([+-]\d+))");
+  std::vector<Printed> out;
+  for (std::sregex_iterator it(line.begin(), line.end(), number), end; it != end; ++it) {
+    const int decimals = static_cast<int>((*it)[1].length());
+    out.push_back({std::stod(it->str()), std::pow(10.0, std::stoi((*it)[2]) - decimals)});
+  }
+  return out;
+}
+
+// The line after the first one that contains the text (0: that line itself).
+std::string line_with(const std::string &text, const std::string &what, int after = 0) {
+  const auto lines = lines_of(text);
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].find(what) != std::string::npos && i + after < lines.size())
+      return lines[i + static_cast<std::size_t>(after)];
+  return {};
+}
+
+// Every number of the line reads back to the expected values within one unit of its last digit.
+void reads_back(const std::string &line, const std::vector<double> &expected) {
+  const auto got = printed_numbers(line);
+  ASSERT_EQ(got.size(), expected.size()) << line;
+  for (std::size_t i = 0; i < got.size(); ++i)
+    EXPECT_LE(std::fabs(got[i].value - expected[i]), got[i].unit) << line << " #" << i;
+}
+
+const std::string every_kind = "D: DRIFT, L=0.75\n"
+                               "Q: QUADRUPO, L=0.5, K1=1.2\n"
+                               "QT: QUADRUPO, L=0.5, K1=-0.8, TILT=0.1\n"
+                               "B: RBEND, L=1.5, ANGLE=0.2, E1=0.05\n"
+                               "S: SBEND,L=2,ANGLE=0.3,E1=0.1,E2=-0.05,K1=0.2,K2=0.6,H1=0.5,"
+                               "H2=0.25,HGAP=0.03\n"
+                               "M: MULTIPOL, L=0, K2=3\n"
+                               "MS: MULTIPOL, L=0.5, K3=12, T3=0.1, SCALEFAC=0.5, TILT=0.2\n"
+                               "O: OCTUPOLE, L=0.3, K3=12, APERTURE=0.05\n"
+                               "QS: QUADSEXT, L=0.4, K1=0.7, K2=-2, TILT=0.2\n"
+                               "H: HKICK, L=1, KICK=0.001\n"
+                               "R: ROLL, ANGLE=0.25\n"
+                               "G0: GKICK, DX=0.001, V=0\n"
+                               "GM: GKICK, DXP=0.002, V=-1\n"
+                               "G2: GKICK, DY=1, V=2\n"
+                               "MK: MARKER\n"
+                               "SO: SOLENOID, L=0.2, KS=1\n";
+
+TEST(CosyCommand, EveryProcedureReadsBackToItsElement) {
+  const DeckRun r =
+      run_deck(every_kind + "L: LINE=(D, Q, QT, B, S, M, O, QS)\nUSE, L\nCOSY\nSTOP\n");
+  ASSERT_EQ(r.status, 0) << r.log;
+  const std::string &s = r.listing;
+  // Quadrupoles: untilted in two lines, tilted wrapped in rotations by -t and t degrees.
+  EXPECT_EQ(line_with(s, "procedure  Q "), " procedure  Q        ; quad   0.5000000000000000E+00");
+  reads_back(line_with(s, "procedure  Q ", 1), {1.2, 1.0});
+  EXPECT_TRUE(contains(line_with(s, "procedure  Q ", 1), " ; endprocedure ;"));
+  reads_back(line_with(s, "procedure  QT "), {-0.1 * DEG});
+  reads_back(line_with(s, "procedure  QT ", 3), {0.1 * DEG});
+  EXPECT_TRUE(contains(line_with(s, "procedure  QT ", 3), "      ra "));
+  // Bends: radius times angle is the length; a rectangular bend's edges are half its angle.
+  const auto rho = printed_numbers(line_with(s, "procedure B        ;  di "));
+  const auto b = printed_numbers(line_with(s, "procedure B        ;  di ", 1));
+  ASSERT_EQ(rho.size(), 1u);
+  ASSERT_EQ(b.size(), 3u);
+  EXPECT_NEAR(rho[0].value * b[0].value * PI / 180, 1.5, 1e-14);
+  reads_back(line_with(s, "procedure B        ;  di ", 1), {0.2 * DEG, 0.05f, 0.1 * DEG});
+  const double t1 = std::tan(0.1), t2 = std::tan(-0.05);
+  reads_back(line_with(s, "procedure S ", 3), {0.2, 0.3});
+  reads_back(line_with(s, "procedure S ", 4), {t1, std::pow(1 + t1 * t1, 1.5) * 0.5});
+  reads_back(line_with(s, "procedure S ", 5), {t2, std::pow(1 + t2 * t2, 1.5) * 0.25});
+  reads_back(line_with(s, "procedure S ", 7), {0.03});
+  reads_back(line_with(s, "procedure S        ;  di ", 2), {0.5, -0.05 * DEG, 0.25});
+  // Only the bend without a gap is warned about, and its gap is the single-precision 0.05.
+  EXPECT_EQ(count_of(s, "{WARNING : gap was zero, it is set to 0.05"), 1);
+  EXPECT_EQ(count_of(s, "0.5000000074505806E-01"), 2);
+  // A thin multipole becomes 1e-6 long and a million times stronger; K2 is divided by 2!.
+  EXPECT_TRUE(contains(s, "      na :=   2 ;\n"));
+  reads_back(line_with(s, "ka( 2):="), {1.5e6, 0.0});
+  reads_back(line_with(s, " gmult "), {1e-6, 1.0});
+  reads_back(line_with(s, "procedure  O "), {0.3, 2.0, 0.05});
+  // The scale factor scales the strength as it does in the maps; term and element tilts add.
+  reads_back(line_with(s, "ka( 3):="), {12 * 0.5 / 6, 0.3 * DEG});
+  reads_back(line_with(s, "  ka(1):="), {0.7, 0.2 * DEG});
+  reads_back(line_with(s, "  ka(2):="), {-1.0, 0.2 * DEG});
+  // The machine: seven calls to a line.
+  EXPECT_TRUE(contains(s, "\n procedure mach ;\n D        ; Q        ; QT       ; B        ; "
+                          "S        ; M        ; O        ;\n QS       ;\n endprocedure ;\n"));
+}
+
+TEST(CosyCommand, KicksAndDriftLikeKinds) {
+  const DeckRun r = run_deck(every_kind + "L: LINE=(H, R, G0, GM, G2, MK, SO)\nUSE, L\nCOSY\n");
+  ASSERT_EQ(r.status, 0) << r.log;
+  const std::string &s = r.listing;
+  // A kicker of length 1 sits between two half drifts.
+  EXPECT_EQ(count_of(s, " dl  0.500000E+00 ;"), 2);
+  reads_back(line_with(s, "procedure H ", 2), {0, 0.001, 0, 0});
+  reads_back(line_with(s, "procedure R ", 2), {0, 0.25, 0});
+  // A GKICK with V = 0 kicks in tracking, so the script kicks too; V = -1 kicks out; V = 2 is
+  // not written.
+  EXPECT_EQ(line_with(s, "procedure G0 ", 1).substr(0, 6), " gkin ");
+  reads_back(line_with(s, "procedure G0 ", 1), {0.001, 0, 0, 0});
+  EXPECT_EQ(line_with(s, "procedure GM ", 1).substr(0, 7), " gkout ");
+  EXPECT_EQ(line_with(s, "procedure G2 ", 1), " endprocedure ;");
+  EXPECT_TRUE(
+      contains(s, " procedure  MK       ; drift   0.0000000000000000E+00 ; endprocedure ;"));
+  EXPECT_TRUE(contains(s, " procedure  SO       ; dl   0.2000000000000000E+00 ; endprocedure ;"));
+  EXPECT_FALSE(contains(s, "not translated in COSY")); // the command writes no comments
+}
+
+TEST(CosyCommand, ABendWithoutRadiusBecomesADrift) {
+  // Neither a bend without length nor one without angle has a radius: no infinite or undefined
+  // number reaches the script.
+  const DeckRun r = run_deck("B0: SBEND, L=0, ANGLE=0.1\nBS: SBEND, L=2, ANGLE=0, K1=0.3\n"
+                             "L: LINE=(B0, BS)\nUSE, L\nCOSY\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(count_of(r.listing, " { bend without curvature not translated in COSY input, "
+                                "replaced by drift}"),
+            2);
+  EXPECT_TRUE(contains(r.listing, " procedure  BS       ; dl   0.2000000000000000E+01 ;"));
+  EXPECT_FALSE(contains(r.listing, "di "));
+  EXPECT_FALSE(contains(r.listing, "*****"));
+  EXPECT_FALSE(contains(r.listing, "NAN"));
+}
+
+TEST(CosyCommand, UnitConventions) {
+  // LDF: focusing strengths and rotations change sign.
+  DeckRun r = run_deck("ULDF\nQT: QUADRUPO, L=0.5, K1=1.2, TILT=0.1\nL: LINE=(QT)\nUSE, L\nCOSY\n");
+  reads_back(line_with(r.listing, "procedure  QT "), {0.1 * DEG});
+  reads_back(line_with(r.listing, "procedure  QT ", 2), {-1.2, 1.0});
+  // MERIDOXAN: angles in degrees, bend gradients as field indices.
+  r = run_deck("UMERIDOX\nB: SBEND, L=1, ANGLE=10, K1=0.5, HGAP=0.01\n"
+               "R: ROLL, ANGLE=30\nL: LINE=(B, R)\nUSE, L\nCOSY\n");
+  const double h = 10 * PI / 180;
+  reads_back(line_with(r.listing, "procedure B ", 3), {-h * h * 0.5, 0.0});
+  reads_back(line_with(r.listing, "procedure B ", 6), {1.0, 10.0});
+  reads_back(line_with(r.listing, "procedure R ", 2), {0, PI / 6, 0});
+}
+
+TEST(CosyCommand, WritesNothingAfterNewbeamoOrACircularParameter) {
+  const std::string lattice = "D: DRIFT, L=1\nL: LINE=(D)\nUSE, L\n";
+  DeckRun r = run_deck(lattice + "NEWBEAMO\n OUTP\n 3;\nCOSY\n");
+  EXPECT_FALSE(contains(r.listing, "procedure"));
+  r = run_deck("A = B + 1\nB = A\n" + lattice + "COSY\n");
+  EXPECT_TRUE(contains(r.listing, " ERROR FROM PARORD, RETURNING FROM VXMATD"));
+  EXPECT_FALSE(contains(r.listing, "procedure"));
+}
+
+TEST(CosyCommand, LimitsStopTheRun) {
+  std::string deck;
+  for (int i = 1; i <= 3001; ++i)
+    deck += "D" + std::to_string(i) + ": DRIFT, L=1\n";
+  DeckRun r = run_deck(deck + "COSY\n");
+  EXPECT_TRUE(contains(r.listing, " TOO MANY DISTINCT ELEMENT TYPES FOR VORAX,>MXELMD QUIT"));
+  EXPECT_TRUE(contains(r.listing, "ARRSIZE MXELMD"));
+  EXPECT_EQ(r.status, 1);
+  // USE cannot give more than 9998 element positions (the two markers overflow the sequence
+  // first), so the sequence is written directly.
+  start_in_memory();
+  elmdat.low_count = 1;
+  elmdat.kind(1) = KW_DRIFT;
+  elmnam.name(1) = Name8("A");
+  for (int p = 1; p <= MAXPOS - 1; ++p)
+    seqnum.value(p) = 1;
+  seqnum.value(MAXPOS) = LINE_END_MARK + 2;
+  period.value(6) = 1;
+  period.value(7) = MAXPOS;
+  try {
+    cosy();
+    FAIL() << "no stop";
+  } catch (const RunEnd &end) {
+    EXPECT_EQ(end.code, 4);
+  }
+  EXPECT_TRUE(contains(listing_text(), " 9999 ELEMENTS, TOO MANY FOR VORAX (>MAXPOS),QUIT\n"));
+  EXPECT_FALSE(contains(listing_text(), "procedure mach"));
+}
+
+const std::string cell = "QF: QUADRUPO, L=0.5, K1=1.2\n"
+                         "QD: QUADRUPO, L=0.5, K1=-1.2\n"
+                         "D: DRIFT, L=1\n"
+                         "B: SBEND, L=1, ANGLE=0.1, K1=0.05\n"
+                         "MO: MONITOR\n"
+                         "G: GKICK, DX=0.001, V=0\n"
+                         "CELL: LINE=(QF, D, B, D, QD, D, MO, G)\n"
+                         "USE, CELL\nVORAX\n";
+
+TEST(CosyOperation, ScriptOfTheMachineEndsTheRun) {
+  // A changed pi does not reach the script's degrees, and the degree factor is the true one
+  // again.
+  const DeckRun r = run_deck(cell + "CONS\n 1 3,\nCOSY\nTHIS IS NOT READ\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  const std::string &s = r.listing;
+  reads_back(line_with(s, "   dip "), {1.0, 0.1 * DEG});
+  EXPECT_EQ(const_.raddeg, PI / 180);
+  // All thirty error variables are cleared.
+  EXPECT_TRUE(contains(s, "\n procedure mach ;\n variable erv 1 30 ;\n procedure zeroerr ;\n"
+                          " variable i 1 ; loop i 1 30 ; erv(i):=0 ; endloop ;\n"
+                          " endprocedure ;\n"));
+  reads_back(line_with(s, "  nt:=2 ; kn(1):="), {0.05, 0.0});
+  EXPECT_TRUE(contains(line_with(s, "  nt:=2 ; kn(1):="), "+erv(1) ; kn(2):="));
+  EXPECT_TRUE(contains(line_with(s, "   s2(1):="), "+erv(6) ;"));
+  reads_back(line_with(s, "procedure  QF ", 1), {1.2, 1.0});
+  EXPECT_TRUE(contains(s, "\n { monitors not translated in COSY input, replaced by drift}\n"));
+  EXPECT_EQ(line_with(s, "procedure G ", 1).substr(0, 6), " gkin ");
+  // Six positions to a line, then the end of mach; nothing after it is read.
+  EXPECT_TRUE(contains(s,
+                       "\n QF       ;  D        ;  B        ;  D        ;  QD       ;  D        ;\n"
+                       " MO       ;  G        ;\n endprocedure ;\n"));
+  EXPECT_FALSE(contains(r.log, "THIS IS NOT READ"));
+}
+
+TEST(CosyOperation, FieldErrorsAndMisalignmentsOfEachPosition) {
+  const DeckRun r = run_deck(cell + "ERRO\n QF K1 0.01,\n 99\nSETE\n 0 1\n QF 0\n"
+                                    "MISA\n QD 1E-3 0 2E-3 0 0 0.1 0 4,\n 99\nSETM\n 0 1\n QD 0\n"
+                                    "COSY\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  const std::string &s = r.listing;
+  // The field error is the change of the value that carries erv(1), cleared after the position.
+  EXPECT_TRUE(contains(s, "\n zeroerr ;\n erv(1):= "));
+  reads_back(line_with(s, " erv(1):= "), {(1.2 + 0.01) - 1.2});
+  EXPECT_EQ(line_with(s, " erv(1):= ", 1), " QF       ;");
+  EXPECT_EQ(line_with(s, " erv(1):= ", 2), " zeroerr ;");
+  // The misaligned quadrupole is entered and left through kicks.
+  EXPECT_EQ(line_with(s, " gkin  -", 2), " QD       ;");
+  EXPECT_EQ(line_with(s, " gkin  -", 3).substr(0, 7), " gkout ");
+  EXPECT_EQ(count_of(s, "\n zeroerr ;\n"), 3);
+}
+
+TEST(CosyOperation, AKickErrorMovesItsKickVariable) {
+  // The kick's DX carries erv(1); its V of 0 kicks, so its errors are written too.
+  const DeckRun r = run_deck(cell + "ERRO\n G DX 5E-4 DP 1E-3,\n 99\nSETE\n 0 1\n G 0\nCOSY\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  reads_back(line_with(r.listing, " erv(1):= "), {(0.001 + 5e-4) - 0.001});
+  reads_back(line_with(r.listing, " erv(7):= "), {1e-3});
+  EXPECT_EQ(line_with(r.listing, " erv(7):= ", 1), " G        ;");
+}
+
+TEST(CosyOperation, ABendErrorMovesItsGradientVariable) {
+  const DeckRun r = run_deck(cell + "ERRO\n B K1 0.02 E1 0.1,\n 99\nSETE\n 0 1\n B 0\nCOSY\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  reads_back(line_with(r.listing, " erv(1):= "), {(0.05 + 0.02) - 0.05});
+  // The entrance edge of 0.1 radians gives s1(1) = tan(0.1) and no curvature term.
+  reads_back(line_with(r.listing, " erv(3):= "), {std::tan(0.1)});
+  EXPECT_FALSE(contains(r.listing, " erv(4):= "));
+  EXPECT_EQ(line_with(r.listing, " erv(3):= ", 1), " B        ;");
+}
+
+// The entry and exit kicks, applied as a GKICK applies its values (rotation by ANGLE first,
+// then the offsets), move a particle as the tracking's transforms do when there is no
+// longitudinal shift.
+TEST(CosyOperation, MisalignmentKicksAreTheTrackingTransforms) {
+  auto kick = [](const CosyKick &k, double z[6]) {
+    const double c = std::cos(k.value[5]), s = std::sin(k.value[5]);
+    const double x = c * z[0] + s * z[2], y = c * z[2] - s * z[0];
+    const double xp = c * z[1] + s * z[3], yp = c * z[3] - s * z[1];
+    z[0] = x + k.value[0];
+    z[1] = xp + k.value[1];
+    z[2] = y + k.value[2];
+    z[3] = yp + k.value[3];
+    z[5] += k.value[6];
+  };
+  Table<double, 1, MISALIGNMENT_AMPLITUDES> a;
+  for (int type = 1; type <= 4; ++type) {
+    const double amp[7] = {1e-3, -2e-3, 3e-4, 5e-4, 0.0, 0.3, 1e-4};
+    for (int i = 1; i <= 7; ++i)
+      a(i) = amp[i - 1];
+    Displacements d = displacements(type, 0.7, a, BendTerms{});
+    d.cos_in = std::cos(0.3);
+    d.sin_in = std::sin(0.3);
+    d.cos_out = std::cos(-0.3);
+    d.sin_out = std::sin(-0.3);
+    misset.current.at = d;
+    double z1[6] = {1e-3, -2e-4, 4e-4, 3e-4, 0.0, 2e-3}, z2[6];
+    std::copy(z1, z1 + 6, z2);
+    mset(z1);
+    kick(misalignment_entry_kick(d), z2);
+    for (int i = 0; i < 6; ++i)
+      EXPECT_NEAR(z1[i], z2[i], 1e-17) << "entry, type " << type << " coordinate " << i;
+    mreset(z1);
+    kick(misalignment_exit_kick(d), z2);
+    for (int i = 0; i < 6; ++i)
+      EXPECT_NEAR(z1[i], z2[i], 1e-17) << "exit, type " << type << " coordinate " << i;
+  }
+}
+
+} // namespace
