@@ -11,6 +11,7 @@
 #include "errors/field_errors.h"
 #include "errors/imperfection_passes.h"
 #include "input/reader.h"
+#include "track/tracking_loop.h"
 
 #include <cmath>
 #include <string>
@@ -21,13 +22,6 @@ namespace {
 
 constexpr double RADIANS_PER_DEGREE = 0.017453292519943295;
 constexpr int NAMES_PER_LINE = 6;
-
-// Kinds whose tracking applies field errors: those that may be misaligned, save the monitors
-// and the cavities of the cavity operation, and the kicks.
-bool takes_errors(int kind) {
-  return kind == KODE_GKICK ||
-         (misalignment_applies(kind) && kind != KODE_MONITOR && kind != KODE_TARVOCAV);
-}
 
 CosyElement element_of(int k) {
   CosyElement e;
@@ -111,9 +105,9 @@ void write_sequence(int unit) {
     bool misaligned = false;
     Assignments a;
     if (imperfect) {
-      if (misalignment_applies(kind))
+      if (uses_misalignment(kind))
         misaligned = mischk(p, e);
-      if (takes_errors(kind)) {
+      if (uses_errors(kind)) {
         const CosyFields design = cosy_fields(element_of(e), inputt.eunits);
         if (eset(p, e, blank.matrix_number(e))) {
           a = assignments(design, cosy_fields(element_of(e), inputt.eunits));
