@@ -469,6 +469,13 @@ void close_all_units() {
   std::fflush(stderr);
 }
 
+void end_on_output_failure(const std::string &description) {
+  Layer &l = layer();
+  if (l.write_failure.empty())
+    l.write_failure = description;
+  throw RunEnd{WRITE_FAILURE};
+}
+
 const std::string &write_failure() {
   return layer().write_failure;
 }
