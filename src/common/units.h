@@ -55,6 +55,9 @@ bool open_unit(int unit, std::string_view name);
 void close_unit(int unit);
 void rewind_unit(int unit);
 bool unit_connected(int unit);
+// The number of records read from the unit since it was connected or rewound: the line of its
+// file that the last read returned.
+int record_number(int unit);
 std::string unit_file_name(int unit);
 std::string default_unit_name(int unit); // FOR0nn.DAT
 

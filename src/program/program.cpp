@@ -46,6 +46,11 @@ template <class Hook> void fill(Hook &slot, Hook function) {
     slot = function;
 }
 
+// The closing line ends by naming the message log, where the markers and messages are.
+std::string see_the_log() {
+  return "; see the message log " + unit_file_name(LOG_UNIT);
+}
+
 } // namespace
 
 // The program's functions go where no others stand: a test's own hooks, installed for a scope
@@ -88,8 +93,8 @@ int run_program() {
     if (iodata.error_count > 0) {
       status = 1;
       terminal("vorax: " + std::to_string(iodata.error_count) +
-               (iodata.error_count == 1 ? " error" : " errors") +
-               " found in the input; see the message log");
+               (iodata.error_count == 1 ? " error" : " errors") + " found in the input" +
+               see_the_log());
     }
   } catch (const RunEnd &end) {
     status = 1;
@@ -104,7 +109,7 @@ int run_program() {
     if (ioflag.scan_mode != 0 && iodata.error_count > 0)
       line += " (" + std::to_string(iodata.error_count) +
               (iodata.error_count == 1 ? " error" : " errors") + " found in the input)";
-    terminal(line);
+    terminal(line + see_the_log());
   }
   return finish(status);
 }

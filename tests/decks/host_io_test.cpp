@@ -148,7 +148,9 @@ TEST_F(Host, OutputThatCannotBeWrittenEndsTheRunWithAFailure) {
 TEST_F(Host, ADeviceThatIsNotTextIsAReadError) {
   const HostRun r = run("/dev/zero out.lis");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.terminal, "vorax: run stopped with error number 102: LDFIN READ ERROR\n");
+  EXPECT_EQ(r.terminal, "/dev/zero:1: error: READ ERROR ON LOGICAL UNIT 15, LINE    1 --- "
+                        "EXECUTION TERMINATED\nvorax: run stopped with error number 102: LDFIN "
+                        "READ ERROR; see the message log FOR009.DAT\n");
   EXPECT_NE(file_text(path("FOR009.DAT"))
                 .find("0*** ERROR *** READ ERROR ON LOGICAL UNIT 15, LINE    1 --- EXECUTION "
                       "TERMINATED"),
@@ -164,7 +166,9 @@ TEST(InputNotText, ANulByteIsAReadErrorOfTheUnitWhereverItIsRead) {
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(contains(r.log, "0*** ERROR *** READ ERROR ON LOGICAL UNIT 15, LINE    2 --- "
                               "EXECUTION TERMINATED\n"));
-  EXPECT_EQ(r.terminal, "vorax: run stopped with error number 102: LDFIN READ ERROR\n");
+  EXPECT_EQ(r.terminal, "deck:2: error: READ ERROR ON LOGICAL UNIT 15, LINE    2 --- EXECUTION "
+                        "TERMINATED\nvorax: run stopped with error number 102: LDFIN READ ERROR; "
+                        "see the message log FOR009.DAT\n");
   r = run_deck("OPEN, 20\nBIN.DAT\n", "CALL, 20\n", {{"BIN.DAT", "\0\0\0\0"s}});
   EXPECT_TRUE(contains(r.log, "READ ERROR ON LOGICAL UNIT 20, LINE"));
   EXPECT_EQ(r.status, 1);
