@@ -1,5 +1,5 @@
 # Two entry points for a fresh Debian machine: `make run` and `make test`.
-PACKAGES := cmake g++ make libgtest-dev libcminpack-dev libbenchmark-dev
+PACKAGES := cmake g++ make libgtest-dev libcminpack-dev libbenchmark-dev libexpat1-dev
 # The deck fuzzer: clang and its libFuzzer runtime (libclang_rt.fuzzer).
 FUZZ_PACKAGES := clang libclang-rt-dev
 BUILD    := build

@@ -1,0 +1,233 @@
+// The tables and plots beside the listing, read back: the same numbers as the listing to its
+// printed precision, the periodic results in the MACH header, plots that are SVG documents,
+// the fitted values of SIMP and LEAS, and tables that stay whole when the run stops.
+#include "harness.h"
+#include "support/result_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+using namespace vorax::test;
+
+namespace {
+
+std::string example(const std::string &name) {
+  std::ifstream f(std::string(VORAX_SOURCE_DIR) + "/examples/" + name);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+ParsedTfs table(const DeckRun &run, const std::string &name) {
+  ParsedTfs t;
+  const auto it = run.files.find("tables/" + name);
+  if (it == run.files.end()) {
+    ADD_FAILURE() << "no table " << name;
+    return t;
+  }
+  const std::string fault = parse_tfs(it->second, t);
+  EXPECT_EQ(fault, "") << name;
+  return t;
+}
+
+// The lines of the MACH listing: those that follow its column heading and start with a name
+// and a position.
+std::vector<std::vector<double>> mach_lines(const std::string &listing,
+                                            std::vector<std::string> &names) {
+  std::vector<std::vector<double>> out;
+  bool in = false;
+  for (const std::string &l : lines_of(listing)) {
+    if (l.rfind(" ELEMENT   #    BETAX", 0) == 0) {
+      in = true;
+      continue;
+    }
+    if (!in)
+      continue;
+    if (l.size() < 20 || l[0] != ' ' || l.find("MAXIMUM") != std::string::npos)
+      break;
+    names.push_back(l.substr(1, 8));
+    out.push_back(numbers_after(l, l.substr(0, 9)));
+  }
+  return out;
+}
+
+std::string trimmed(std::string s) {
+  while (!s.empty() && s.back() == ' ')
+    s.pop_back();
+  while (!s.empty() && s.front() == ' ')
+    s.erase(s.begin());
+  return s;
+}
+
+} // namespace
+
+TEST(ResultFiles, FodoExampleTablesAndPlotAgreeWithItsListing) {
+  const std::string deck = example("fodo.vx");
+  const DeckRun plain = run_deck(deck);
+  const DeckRun run = run_deck_with_results(deck);
+  ASSERT_EQ(run.status, 0);
+  // The listing, the log and the terminal are those of the run without result files.
+  EXPECT_TRUE(run.listing == plain.listing);
+  EXPECT_TRUE(run.log == plain.log);
+  EXPECT_EQ(run.terminal, plain.terminal);
+  EXPECT_EQ(run.files.count("plots/matr_1.svg"), 0u); // MATR has no plot
+
+  const ParsedTfs mach = table(run, "mach_1.tfs");
+  std::vector<std::string> names;
+  const auto listed = mach_lines(run.listing, names);
+  ASSERT_EQ(mach.rows.size(), 65u); // the start and 64 positions
+  ASSERT_EQ(listed.size(), 65u);
+  const char *columns[] = {"BETX", "ALFX", "BETY", "ALFY", "DX", "DPX", "DY", "DPY", "MUX", "MUY"};
+  for (std::size_t r = 1; r < 65; ++r) {
+    SCOPED_TRACE("row " + std::to_string(r));
+    EXPECT_EQ(mach.text(r, "NAME"), trimmed(names[r]));
+    EXPECT_EQ(listed[r][0], static_cast<double>(r)); // the position
+    for (int c = 0; c < 10; ++c)
+      EXPECT_NEAR(mach.real(r, columns[c]), listed[r][static_cast<std::size_t>(c) + 1], 0.51e-7);
+    EXPECT_NEAR(mach.real(r, "L"), listed[r][11], 0.51e-4);
+    EXPECT_NEAR(mach.real(r, "S"), listed[r][12], 0.51e-3);
+  }
+  EXPECT_EQ(mach.text(0, "NAME"), "$START");
+  EXPECT_EQ(mach.text(1, "KEYWORD"), "QUADRUPOLE");
+  EXPECT_EQ(mach.text(3, "KEYWORD"), "SBEND");
+  EXPECT_EQ(mach.real(0, "S"), 0.0);
+
+  // The header: the tunes of the periodic analysis that MATR printed, counted in whole turns.
+  const std::string horizontal = run.listing.substr(run.listing.find("HORIZONTAL MOVEMENT"));
+  const std::string vertical = run.listing.substr(run.listing.find("VERTICAL MOVEMENT"));
+  const double q1 = mach.header_real("Q1"), q2 = mach.header_real("Q2");
+  EXPECT_EQ(q1, mach.real(64, "MUX"));
+  EXPECT_EQ(q2, mach.real(64, "MUY"));
+  EXPECT_EQ(std::floor(q1), 2.0);
+  EXPECT_NEAR(q1 - std::floor(q1), number_after(horizontal, "NU ="), 1e-13);
+  EXPECT_NEAR(q2 - std::floor(q2), number_after(vertical, "NU ="), 1e-13);
+  EXPECT_NEAR(mach.header_real("DQ1"), number_after(horizontal, "CHROMATICITY   ="), 1e-13);
+  EXPECT_NEAR(mach.header_real("DQ2"), number_after(vertical, "CHROMATICITY   ="), 1e-13);
+  EXPECT_NEAR(mach.header_real("ALFA"), number_after(horizontal, "COMPACTION FACTOR ="), 1e-14);
+  EXPECT_NEAR(mach.header_real("GAMMATR"), number_after(horizontal, "GAMMA TR ="), 1e-13);
+  EXPECT_EQ(mach.header_real("LENGTH"), 56.0);
+  EXPECT_EQ(mach.header.at("TITLE"), "FODO RING EXAMPLE");
+  EXPECT_EQ(mach.header.at("START"), "PERIODIC SOLUTION");
+
+  // MATR printed one map, after the last position: the table holds it with all its terms.
+  const ParsedTfs matr = table(run, "matr_1.tfs");
+  ASSERT_EQ(matr.rows.size(), 1u);
+  EXPECT_EQ(matr.columns.size(), 4u + 36u + 126u);
+  EXPECT_EQ(matr.header.at("ORDER"), "2");
+  EXPECT_NEAR(matr.header_real("Q1"), number_after(horizontal, "NU ="), 1e-14);
+  const std::string first = run.listing.substr(run.listing.find("FIRST ORDER MATRIX"));
+  const std::vector<std::string> lines = lines_of(first);
+  for (int i = 1; i <= 6; ++i) {
+    const auto printed = numbers_after(lines[static_cast<std::size_t>(i)], "");
+    ASSERT_EQ(printed.size(), 6u);
+    for (int j = 1; j <= 6; ++j) {
+      const double v = matr.real(0, "R" + std::to_string(10 * i + j));
+      // E15.7: seven digits of the mantissa 0.ddddddd.
+      const double unit =
+          v == 0.0 ? 1e-99 : std::pow(10.0, std::floor(std::log10(std::fabs(v))) + 1);
+      EXPECT_NEAR(v, printed[static_cast<std::size_t>(j - 1)], 0.51e-7 * unit);
+    }
+  }
+  // T(1,1,2) and T(5,5,6) as the second-order listing prints them (rows "11", "55").
+  const std::vector<std::string> second =
+      lines_of(run.listing.substr(run.listing.find("SECOND ORDER TERMS")));
+  const auto row = [&](const std::string &ij) {
+    for (const std::string &l : second)
+      if (l.rfind(" " + ij + " ", 0) == 0)
+        return numbers_after(l, " " + ij + " ");
+    return std::vector<double>(6, std::nan(""));
+  };
+  EXPECT_NEAR(matr.real(0, "T112"), row("11").at(1), 0.51e-5);
+  EXPECT_NEAR(matr.real(0, "T156"), row("15").at(1), 0.51e-7);
+
+  // The plot: an SVG document with the lattice bar of 32 magnets (two bends, QF and QD per cell).
+  const std::string &svg = run.files.at("plots/mach_1.svg");
+  EXPECT_EQ(svg_fault(svg), "");
+  EXPECT_EQ(count_of(svg, "<rect"), 1 + 2 + 32);
+  EXPECT_TRUE(contains(svg, ">FODO RING EXAMPLE</text>"));
+}
+
+TEST(ResultFiles, FitTablesHoldTheFittedValuesTheListingPrints) {
+  const std::string ring = R"(TITLE
+FIT FODO
+QF: QUADRUPOLE, L=0.5, K1=0.9
+QD: QUADRUPOLE, L=0.5, K1=-0.9
+D: DRIFT, L=2.0
+CELL: LINE=(QF,D,QD,D)
+RING: LINE=(8*CELL)
+USE, RING
+VORAX
+)";
+  const DeckRun run = run_deck_with_results(ring + R"(SIMP
+ 0 6 1
+QF K1 0.001
+ 2 0.62
+ 1
+QF K1 1
+QD K1 -1.0 0.0
+LEAS
+ 1 3 2 2 0 0 0 0 0 0 0 0
+QF K1 0
+QD K1 0
+ 2 0.60 1
+ 12 0.45 1
+ 0
+MACH
+ 0 0 0 0 0 0 0 10 0 0 0 10 0 0 0 -1;
+STOP
+)",
+                                            {true, false});
+  ASSERT_EQ(run.status, 0) << run.listing;
+  EXPECT_EQ(run.files.count("plots/mach_1.svg"), 0u); // tables only
+
+  const ParsedTfs simp = table(run, "simp_1.tfs");
+  ASSERT_EQ(simp.rows.size(), 2u);
+  EXPECT_EQ(simp.text(0, "NAME"), "QF");
+  EXPECT_EQ(simp.text(0, "PARAMETER"), "K1");
+  EXPECT_EQ(simp.real(0, "NUMBER"), 2.0);
+  EXPECT_EQ(simp.text(0, "ROLE"), "VARIED");
+  EXPECT_EQ(simp.text(1, "ROLE"), "COUPLED");
+  EXPECT_EQ(simp.real(1, "COEFFICIENT"), -1.0);
+  EXPECT_EQ(simp.real(1, "VALUE"), -simp.real(0, "VALUE"));
+  const std::string after_simp = run.listing.substr(run.listing.find("THE FITTED PARAMETERS ARE"));
+  EXPECT_NEAR(simp.real(0, "VALUE"), number_after(after_simp, "OF QF       ="), 1e-14);
+
+  const ParsedTfs leas = table(run, "leas_1.tfs");
+  ASSERT_EQ(leas.rows.size(), 2u);
+  const std::string last = run.listing.substr(run.listing.rfind("FITTED PARAMETERS VALUES"));
+  EXPECT_NEAR(leas.real(0, "VALUE"), number_after(last, "OF QF       ="), 1e-14);
+  EXPECT_NEAR(leas.real(1, "VALUE"), number_after(last, "OF QD       ="), 1e-14);
+  EXPECT_NEAR(leas.header_real("FITFUNCTION"), number_after(last, "THE FIT FUNCTION VALUE IS :"),
+              1e-6 * std::fabs(leas.header_real("FITFUNCTION")) + 1e-20);
+
+  // MACH from given values: no periodic results in its header, the phase advance as Q1.
+  const ParsedTfs mach = table(run, "mach_1.tfs");
+  EXPECT_EQ(mach.header.at("START"), "GIVEN VALUES");
+  EXPECT_EQ(mach.header.count("ALFA"), 0u);
+  EXPECT_EQ(mach.header_real("Q1"), mach.real(mach.rows.size() - 1, "MUX"));
+  EXPECT_EQ(mach.real(0, "BETX"), 10.0);
+}
+
+TEST(ResultFiles, TablesWrittenBeforeAnErrorStopStayWhole) {
+  const DeckRun run = run_deck_with_results(R"(D: DRIFT, L=1
+Q: QUADRUPOLE, L=0.2, K1=1
+L1: LINE=(D,Q,D,-Q)
+USE, L1
+VORAX
+MACH
+ 0 0 0 0 0 0 0 5 0 0 0 5 0 0 0 0,
+MATR
+ 1 2X ;
+)");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(contains(run.terminal, "deck:9: error: IMPROPER NUMBER FORMAT (COLUMN 5)\n"))
+      << run.terminal;
+  const ParsedTfs mach = table(run, "mach_1.tfs");
+  EXPECT_EQ(mach.rows.size(), 5u);
+  EXPECT_EQ(svg_fault(run.files.at("plots/mach_1.svg")), "");
+  for (const auto &[name, text] : run.files)
+    EXPECT_EQ(name.find(".part"), std::string::npos) << name; // no file left half written
+}
