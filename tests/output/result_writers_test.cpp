@@ -1,11 +1,13 @@
 // The writers of the result files: TFS tables read back to the same values, SVG documents
 // that an independent XML parser accepts whatever text they carry, ticks at nice numbers.
 #include "common/halt.h"
+#include "common/reset.h"
 #include "common/units.h"
 #include "harness.h"
 #include "output/plots.h"
 #include "output/result_files.h"
 #include "output/tfs.h"
+#include "output/tracking_layout_results.h"
 #include "support/result_files.h"
 
 #include <gtest/gtest.h>
@@ -157,5 +159,36 @@ TEST(ResultFiles, DirectoriesAreCheckedAndAFileThatCannotBeWrittenEndsTheRun) {
   }
   reset_units();
   std::remove((dir + "/plain").c_str());
+  ::rmdir(dir.c_str());
+}
+
+TEST(ResultFiles, TrackingAndLayoutResultsAreATableAndAPlotEach) {
+  const std::string dir = temporary_directory();
+  start_in_memory();
+  resout.tables_dir = resout.plots_dir = dir;
+  {
+    TrackingResults trac("trac");
+    for (int turn = 1; turn <= 3; ++turn)
+      for (int n = 1; n <= 2; ++n)
+        trac.add(n, turn, 56.0, {1e-3 * n, -2e-4 * turn, 0.0, 1e-5, 0.0, 1e-3});
+    trac.finish();
+  }
+  write_layout_results("layo",
+                       {{"B", "SBEND", 2.0, 0.1, 0.0, 1.9, 0.2, 0.0, 0.0, BarKind::bend},
+                        {"Q", "QUADRUPOLE", 2.5, 0.2, 0.0, 2.4, 0.2, 0.0, 0.0, BarKind::focusing}});
+  ParsedTfs t;
+  ASSERT_EQ(parse_tfs(read_text(dir + "/trac_1.tfs"), t), "");
+  EXPECT_EQ(t.columns,
+            (std::vector<std::string>{"NUMBER", "TURN", "S", "X", "PX", "Y", "PY", "L", "DELTA"}));
+  ASSERT_EQ(t.rows.size(), 6u);
+  EXPECT_EQ(t.real(5, "PX"), -2e-4 * 3); // the double written
+  EXPECT_EQ(svg_fault(read_text(dir + "/trac_1.svg")), "");
+  EXPECT_EQ(count_of(read_text(dir + "/trac_1.svg"), "<circle"), 12);
+  ASSERT_EQ(parse_tfs(read_text(dir + "/layo_1.tfs"), t), "");
+  EXPECT_EQ(t.text(1, "KEYWORD"), "QUADRUPOLE");
+  EXPECT_EQ(svg_fault(read_text(dir + "/layo_1.svg")), "");
+  reset_all_areas();
+  for (const char *f : {"trac_1.tfs", "trac_1.svg", "layo_1.tfs", "layo_1.svg"})
+    std::remove((dir + "/" + f).c_str());
   ::rmdir(dir.c_str());
 }
