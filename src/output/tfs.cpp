@@ -3,7 +3,6 @@
 
 #include "common/units.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -145,31 +144,6 @@ void TfsWriter::end_row() {
   put(row_ + "\n");
   row_.clear();
   cells_ = 0;
-}
-
-void write_tfs_table(const std::string &path, const TfsHeader &header,
-                     std::span<const TfsColumnData> columns) {
-  std::vector<TfsColumn> types;
-  std::size_t rows = 0;
-  for (const TfsColumnData &c : columns) {
-    const TfsType type = !c.texts.empty()      ? TfsType::text
-                         : !c.integers.empty() ? TfsType::integer
-                                               : TfsType::real;
-    types.push_back({c.name, type});
-    rows = std::max({rows, c.texts.size(), c.integers.size(), c.reals.size()});
-  }
-  TfsWriter table(path, header, types);
-  for (std::size_t r = 0; r < rows; ++r) {
-    for (const TfsColumnData &c : columns) {
-      if (!c.texts.empty())
-        table.text(r < c.texts.size() ? std::string_view(c.texts[r]) : std::string_view());
-      else if (!c.integers.empty())
-        table.integer(r < c.integers.size() ? c.integers[r] : 0);
-      else
-        table.real(r < c.reals.size() ? c.reals[r] : 0.0);
-    }
-    table.end_row();
-  }
 }
 
 } // namespace vorax

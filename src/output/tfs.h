@@ -58,16 +58,6 @@ private:
   std::size_t cells_ = 0;
 };
 
-// A whole table from columns of equal length: texts, whole numbers or reals by column.
-struct TfsColumnData {
-  std::string_view name;
-  std::span<const std::string> texts = {};
-  std::span<const long long> integers = {};
-  std::span<const double> reals = {};
-};
-void write_tfs_table(const std::string &path, const TfsHeader &header,
-                     std::span<const TfsColumnData> columns);
-
 // Formats of the cells, also used by readers of the tests: reals with 17 significant digits
 // (a value read back is the double written).
 std::string tfs_real(double value);

@@ -92,7 +92,6 @@ std::string parse_tfs(const std::string &text, ParsedTfs &out) {
       double v;
       if (c[1] == "%s" ? c[2].empty() || c[2][0] != '"' : !full_number(c[2], v))
         return where + "header value does not fit its format";
-      out.header_format[c[0]] = c[1];
       out.header[c[0]] = c[1] == "%s" ? c[2].substr(1) : c[2];
     } else if (line[0] == '*') {
       out.columns = cells_of(line, 1, ok);

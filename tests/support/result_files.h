@@ -10,7 +10,6 @@ namespace vorax::test {
 
 struct ParsedTfs {
   std::map<std::string, std::string> header; // name -> value text (texts without quotes)
-  std::map<std::string, std::string> header_format;
   std::vector<std::string> columns, formats;
   std::vector<std::vector<std::string>> rows; // cells as written (texts without quotes)
 
