@@ -1,9 +1,9 @@
 // vorax DECK [LISTING] [--tables DIR] [--plots DIR]: binds the deck, the listing and the
 // standard units, chooses the result files beside the listing, then runs the program.
 #include "common/units.h"
+#include "output/result_files.h"
 #include "program/program.h"
 #include "track/tracking_areas.h"
-#include "output/result_files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -22,8 +22,9 @@ void usage(std::FILE *f) {
       "  DECK          input deck read on unit 15 (none: commands come from standard input)\n"
       "  LISTING       printed listing written on unit 16 (none: standard output)\n"
       "  The message log goes to FOR009.DAT, or to the file named from the TITLE.\n"
-      "  --tables DIR  also write TFS tables of MATR, MACH, SIMP and LEAS into DIR\n"
-      "  --plots DIR   also write SVG plots of MACH into DIR\n"
+      "  --tables DIR  also write TFS tables of MATR, MACH, SIMP, LEAS, TRAC, LAYO and HARD\n"
+      "                into DIR\n"
+      "  --plots DIR   also write SVG plots of MACH, TRAC, LAYO and HARD into DIR\n"
       "  DIR must be an existing, writable directory; --tables=DIR and --plots=DIR\n"
       "  work as well. The listing is the same with or without them.\n"
       "  --threads N   tracking threads (default: the machine's processors); the results\n"

@@ -11,8 +11,8 @@
 #include "optics/lattice_functions.h"
 #include "optics/matrix_operation.h"
 #include "optics/optics_areas.h"
-#include "output/layout.h"
 #include "optics/optics_results.h"
+#include "output/layout.h"
 
 #include <cmath>
 #include <string>

@@ -36,8 +36,4 @@ void note_map_position(int position);
 // Writes the files of the call and ends the collection.
 void close_optics_results();
 
-// The keyword an engine element was defined with, spelled out ("QUADRUPOLE"); the engine's
-// kind name when the lattice no longer defines it.
-std::string keyword_of_element(int element);
-
 } // namespace vorax

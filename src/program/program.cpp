@@ -13,6 +13,7 @@
 #include "errors/misalignments.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
+#include "output/tracking_layout_results.h"
 #include "output/tracking_plots.h"
 #include "program/operation_loop.h"
 #include "track/tracking_hooks.h"
@@ -66,6 +67,9 @@ void install_tracking_hooks() {
   fill(hooks.apply_errors, eset);
   fill(hooks.restore_element, ereset);
   fill(hooks.plot_particles, plotpr);
+  fill(hooks.results_begin, begin_tracking_results);
+  fill(hooks.printed_coordinates, tracking_results_row);
+  fill(hooks.results_end, end_tracking_results);
   tracking_seam.install(hooks);
 }
 

@@ -209,3 +209,145 @@ MATR
   for (const auto &[name, text] : run.files)
     EXPECT_EQ(name.find(".part"), std::string::npos) << name; // no file left half written
 }
+
+namespace {
+
+// The particle lines of TRAC's printout with the turn of their heading: number, turn and the
+// six printed coordinates.
+std::vector<std::vector<double>> printed_particles(const std::string &listing) {
+  std::vector<std::vector<double>> out;
+  bool in = false;
+  double turn = 0;
+  for (const std::string &l : lines_of(listing)) {
+    if (l.rfind(" INITIAL POSITIONS OF PARTICLES", 0) == 0) {
+      in = true;
+      turn = 0;
+    } else if (l.rfind(" PARTICLE POSITIONS AFTER ELEMENT", 0) == 0) {
+      in = true;
+      turn = number_after(l, "DURING TURN");
+    } else if (const auto v = numbers_after(l, ""); in && v.size() == 7) {
+      out.push_back({v[0], turn, v[1], v[2], v[3], v[4], v[5], v[6]});
+    } else {
+      in = false;
+    }
+  }
+  return out;
+}
+
+constexpr const char *TRACKED_RING = R"(TITLE
+TRACKED RING
+QF: QUADRUPOLE, L=0.5, K1=0.9
+QD: QUADRUPOLE, L=0.5, K1=-0.9
+B: SBEND, L=1.0, ANGLE=0.1
+D: DRIFT, L=1.0
+RING: LINE=(QF,D,B,D,QD,D,B,D)
+USE, RING
+VORAX
+)";
+
+} // namespace
+
+TEST(ResultFiles, TrackingTableHoldsThePrintedCoordinatesAndStaysWholeThroughAStop) {
+  const std::string deck = std::string(TRACKED_RING) + R"(TRAC
+ -1 0 3 2
+ 1E-3 0 0 0 0 0
+ 0 0 1E-3 2E-4 0 0
+ 5E-4 -1E-4 -5E-4 0 1E-3 1E-3
+ 0;
+STOP
+)";
+  const DeckRun plain = run_deck(deck);
+  const DeckRun run = run_deck_with_results(deck);
+  ASSERT_EQ(run.status, 0) << run.terminal;
+  EXPECT_TRUE(run.listing == plain.listing);
+  EXPECT_EQ(run.terminal, plain.terminal);
+
+  const ParsedTfs trac = table(run, "trac_1.tfs");
+  EXPECT_EQ(trac.header.at("TITLE"), "TRACKED RING");
+  const auto printed = printed_particles(run.listing);
+  ASSERT_EQ(printed.size(), 3u + 2u * 8u * 3u); // the initial positions, then every position
+  ASSERT_EQ(trac.rows.size(), printed.size());
+  const char *columns[] = {"NUMBER", "TURN", "X", "PX", "Y", "PY", "L", "DELTA"};
+  for (std::size_t r = 0; r < printed.size(); ++r) {
+    SCOPED_TRACE("row " + std::to_string(r));
+    for (std::size_t c = 0; c < 8; ++c) {
+      // E20.12: twelve digits of the mantissa 0.dddddddddddd.
+      const double v = printed[r][c];
+      const double unit = v == 0.0 ? 0.0 : std::pow(10.0, std::floor(std::log10(std::fabs(v))) + 1);
+      EXPECT_NEAR(trac.real(r, columns[c]), v, 0.51e-12 * unit) << columns[c];
+    }
+  }
+  // S is the path length at the end of the position: 0 at the start, then 0.5 m ... 7 m in
+  // each turn.
+  EXPECT_EQ(trac.real(0, "S"), 0.0);
+  EXPECT_EQ(trac.real(3, "S"), 0.5);
+  EXPECT_EQ(trac.real(3 + 8 * 3 - 1, "S"), 7.0);
+  EXPECT_EQ(trac.real(3 + 8 * 3, "S"), 0.5);
+  EXPECT_EQ(trac.real(trac.rows.size() - 1, "S"), 7.0);
+
+  const std::string &svg = run.files.at("plots/trac_1.svg");
+  EXPECT_EQ(svg_fault(svg), "");
+  EXPECT_EQ(count_of(svg, "<circle"), 2 * static_cast<int>(printed.size())); // x-x' and y-y'
+
+  // A bend cannot take a misalignment of type 4: the run stops when tracking first meets it,
+  // at the third position; what was printed before is in whole files.
+  const DeckRun stopped = run_deck_with_results(std::string(TRACKED_RING) + R"(MISA
+ B 1E-4 0 0 0 0 0 0 4,
+ 99
+SETM
+ 0 1
+ B 0
+TRAC
+ -1 0 2 2
+ 1E-3 0 0 0 0 0
+ 0 0 1E-3 2E-4 0 0
+ 0;
+STOP
+)");
+  EXPECT_EQ(stopped.status, 1);
+  EXPECT_TRUE(contains(stopped.terminal, "error number 276")) << stopped.terminal;
+  const ParsedTfs partial = table(stopped, "trac_1.tfs");
+  EXPECT_EQ(partial.rows.size(), printed_particles(stopped.listing).size());
+  EXPECT_EQ(partial.rows.size(), 2u + 2u * 2u);
+  EXPECT_EQ(svg_fault(stopped.files.at("plots/trac_1.svg")), "");
+  for (const auto &[name, text] : stopped.files)
+    EXPECT_EQ(name.find(".part"), std::string::npos) << name;
+}
+
+TEST(ResultFiles, LayoutTableHoldsThePrintedRowsAndThePlotTheWholeMachine) {
+  // Feet as the length unit, the rows of positions 2 to 3 and the last; HARD with layout data
+  // writes its own table.
+  const DeckRun run = run_deck_with_results(std::string(TRACKED_RING) + R"(LAYO
+ 0 0 0 0 0 0 0 0.3048 1 2 3,
+HARD
+ 3.0 0 0 0 0 0 0 0 1 0,
+MATR
+ 1 2X ;
+)");
+  EXPECT_EQ(run.status, 1); // the last record stops the run: the files are complete before it
+  const ParsedTfs layo = table(run, "layo_1.tfs");
+  EXPECT_EQ(layo.header_real("LENGTHUNIT"), 0.3048);
+  std::vector<std::vector<double>> rows;
+  for (const std::string &l : lines_of(run.listing.substr(0, run.listing.find("VALUES ARE FOR"))))
+    if (l.size() > 20 && (l.find(" D        ") == 6 || l.find(" B        ") == 6))
+      rows.push_back(numbers_after(l, l.substr(0, 15)));
+  ASSERT_EQ(rows.size(), 3u);
+  ASSERT_EQ(layo.rows.size(), 3u);
+  const char *columns[] = {"S", "X", "Y", "Z", "THETA", "PHI", "PSI"};
+  for (std::size_t r = 0; r < 3; ++r)
+    for (std::size_t c = 0; c < 7; ++c)
+      EXPECT_NEAR(layo.real(r, columns[c]), rows[r][c], 0.51e-7) << r << " " << columns[c];
+  EXPECT_EQ(layo.text(0, "NAME") + layo.text(0, "KEYWORD"), "DDRIFT");
+  EXPECT_EQ(layo.text(1, "KEYWORD"), "SBEND");
+  EXPECT_EQ(layo.real(2, "NUMBER"), 8.0);
+  // Two bends of 0.1 rad turn the orbit by 0.2 rad: the last row's azimuth.
+  EXPECT_NEAR(layo.real(2, "THETA"), -0.2 / (std::atan(1.0) / 45.0), 1e-12);
+
+  // The plot draws all eight positions from the start: bends and quadrupoles coloured over the
+  // grey orbit.
+  const std::string &svg = run.files.at("plots/layo_1.svg");
+  EXPECT_EQ(svg_fault(svg), "");
+  EXPECT_EQ(count_of(svg, "<polyline"), 1 + 4);
+  EXPECT_EQ(table(run, "hard_1.tfs").rows.size(), 8u);
+  EXPECT_EQ(svg_fault(run.files.at("plots/hard_1.svg")), "");
+}

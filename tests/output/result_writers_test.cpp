@@ -156,9 +156,9 @@ TEST(ResultFiles, TrackingAndLayoutResultsAreATableAndAPlotEach) {
         trac.add(n, turn, 56.0, {1e-3 * n, -2e-4 * turn, 0.0, 1e-5, 0.0, 1e-3});
     trac.finish();
   }
-  write_layout_results("layo",
-                       {{"B", "SBEND", 2.0, 0.1, 0.0, 1.9, 0.2, 0.0, 0.0, BarKind::bend},
-                        {"Q", "QUADRUPOLE", 2.5, 0.2, 0.0, 2.4, 0.2, 0.0, 0.0, BarKind::focusing}});
+  write_layout_results(
+      "layo", {{1, "B", "SBEND", 2.0, 0.1, 0.0, 1.9, 0.2, 0.0, 0.0, BarKind::bend},
+               {2, "Q", "QUADRUPOLE", 2.5, 0.2, 0.0, 2.4, 0.2, 0.0, 0.0, BarKind::focusing}});
   ParsedTfs t;
   ASSERT_EQ(parse_tfs(read_text(dir + "/trac_1.tfs"), t), "");
   EXPECT_EQ(t.columns,
