@@ -246,8 +246,7 @@ TEST(FrontCommands, DumpPrintsTheTables) {
 }
 
 TEST(FrontCommands, TheExampleDeckRunsCleanly) {
-  std::string path = __FILE__;
-  path = path.substr(0, path.rfind("tests/decks/")) + "examples/fodo.vx";
+  const std::string path = std::string(VORAX_SOURCE_DIR) + "/examples/fodo.vx";
   std::FILE *f = std::fopen(path.c_str(), "r");
   ASSERT_NE(f, nullptr) << path;
   std::string deck;
