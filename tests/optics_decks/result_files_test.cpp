@@ -289,6 +289,25 @@ STOP
   EXPECT_EQ(svg_fault(svg), "");
   EXPECT_EQ(count_of(svg, "<circle"), 2 * static_cast<int>(printed.size())); // x-x' and y-y'
 
+  // Symplectic tracking prints the canonical variables of its store: the table holds them too,
+  // and says so.
+  const DeckRun canonical = run_deck_with_results(std::string(TRACKED_RING) + R"(SETS
+ 2 1.0
+TRAC
+ -1 -1 1 3
+ 1E-3 2E-4 0 0 0 1E-3
+ 0;
+STOP
+)");
+  ASSERT_EQ(canonical.status, 0) << canonical.terminal;
+  const ParsedTfs symplectic = table(canonical, "trac_1.tfs");
+  EXPECT_TRUE(contains(symplectic.header.at("VARIABLES"), "canonical"));
+  const auto canonical_lines = printed_particles(canonical.listing);
+  ASSERT_EQ(symplectic.rows.size(), 2u); // the initial and the final positions
+  ASSERT_EQ(canonical_lines.size(), 2u);
+  EXPECT_EQ(symplectic.real(1, "TURN"), 3.0);
+  EXPECT_NEAR(symplectic.real(1, "PX"), canonical_lines[1][3], 1e-14);
+
   // A bend cannot take a misalignment of type 4: the run stops when tracking first meets it,
   // at the third position; what was printed before is in whole files.
   const DeckRun stopped = run_deck_with_results(std::string(TRACKED_RING) + R"(MISA
