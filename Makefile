@@ -1,5 +1,5 @@
 # Two entry points for a fresh Debian machine: `make run` and `make test`.
-PACKAGES := cmake g++ make libgtest-dev libcminpack-dev libbenchmark-dev
+PACKAGES := cmake g++ make libgtest-dev libcminpack-dev libbenchmark-dev libexpat1-dev
 # The deck fuzzer: clang and its libFuzzer runtime (libclang_rt.fuzzer).
 FUZZ_PACKAGES := clang libclang-rt-dev
 BUILD    := build
@@ -8,7 +8,7 @@ FUZZ     := build-fuzz
 SECONDS  ?= 60
 JOBS     := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build asan run test bench golden fuzz clean
+.PHONY: all deps program build asan run test bench golden fuzz clean
 
 all: build
 
@@ -29,6 +29,11 @@ endef
 deps:
 	$(call install_missing,$(PACKAGES))
 
+# The program alone: the first `make run` on a fresh clone does not wait for the tests.
+program: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target vorax
+
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
@@ -37,8 +42,10 @@ asan: deps
 	cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DVORAX_SANITIZE=ON >/dev/null
 	cmake --build $(ASAN) -j $(JOBS)
 
-run: build
-	cd examples && ../$(BUILD)/vorax fodo.vx
+# The example's tables go to examples/fodo-tables; its plot is the one the README shows.
+run: program
+	mkdir -p examples/fodo-tables docs/fodo
+	cd examples && ../$(BUILD)/vorax fodo.vx --tables fodo-tables --plots ../docs/fodo
 
 # The test programs run side by side, one per core.
 test: build asan

@@ -1,5 +1,7 @@
-// vorax DECK [LISTING]: binds the deck, the listing and the standard units, then runs the program.
+// vorax DECK [LISTING] [--tables DIR] [--plots DIR]: binds the deck, the listing and the
+// standard units, chooses the result files beside the listing, then runs the program.
 #include "common/units.h"
+#include "output/result_files.h"
 #include "program/program.h"
 #include "track/tracking_areas.h"
 
@@ -8,21 +10,28 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 void usage(std::FILE *f) {
-  std::fputs("usage: vorax [DECK [LISTING]]\n"
-             "  DECK     input deck read on unit 15 (none: commands come from standard input)\n"
-             "  LISTING  printed listing written on unit 16 (none: standard output)\n"
-             "  The message log goes to FOR009.DAT, or to the file named from the TITLE.\n"
-             "  --threads N  tracking threads (default: the machine's processors); the results\n"
-             "               are the same for every N\n"
-             "  --help     this text\n"
-             "  --version  the program version\n",
-             f);
+  std::fputs(
+      "usage: vorax [DECK [LISTING]] [--tables DIR] [--plots DIR]\n"
+      "  DECK          input deck read on unit 15 (none: commands come from standard input)\n"
+      "  LISTING       printed listing written on unit 16 (none: standard output)\n"
+      "  The message log goes to FOR009.DAT, or to the file named from the TITLE.\n"
+      "  --tables DIR  also write TFS tables of MATR, MACH, SIMP, LEAS, TRAC, LAYO and HARD\n"
+      "                into DIR\n"
+      "  --plots DIR   also write SVG plots of MACH, TRAC, LAYO and HARD into DIR\n"
+      "  DIR must be an existing, writable directory; --tables=DIR and --plots=DIR\n"
+      "  work as well. The listing is the same with or without them.\n"
+      "  --threads N   tracking threads (default: the machine's processors); the results\n"
+      "                are the same for every N\n"
+      "  --help        this text\n"
+      "  --version     the program version\n",
+      f);
 }
 
 // Two names of one regular file (a device such as /dev/null can be read and written at once).
@@ -30,17 +39,24 @@ bool same_file(const struct stat &a, const struct stat &b) {
   return S_ISREG(a.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+int unknown_option(std::string_view arg) {
+  std::fprintf(stderr, "vorax: unknown option %.*s (vorax --help lists the options)\n",
+               static_cast<int>(arg.size()), arg.data());
+  return 2;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
-  std::string deck, listing;
+  std::string deck, listing, tables, plots;
   int positional = 0;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help") {
       usage(stdout);
       return 0;
     }
-    if (std::strcmp(argv[i], "--version") == 0) {
+    if (arg == "--version") {
       std::puts("vorax 1.01");
       return 0;
     }
@@ -55,6 +71,30 @@ int main(int argc, char **argv) {
       ++i;
       continue;
     }
+    if (arg.starts_with("--tables") || arg.starts_with("--plots")) {
+      std::string &dir = arg.starts_with("--tables") ? tables : plots;
+      const std::string_view option = arg.substr(0, arg.find('='));
+      if (option != "--tables" && option != "--plots")
+        return unknown_option(arg);
+      if (option.size() < arg.size())
+        dir = arg.substr(option.size() + 1);
+      else if (i + 1 < argc)
+        dir = argv[++i];
+      if (dir.empty()) {
+        std::fprintf(stderr, "vorax: %.*s needs a directory\n", static_cast<int>(option.size()),
+                     option.data());
+        return 2;
+      }
+      if (const std::string why = vorax::unusable_directory(dir); !why.empty()) {
+        std::fprintf(stderr, "vorax: cannot write into the directory %s: %s\n", dir.c_str(),
+                     why.c_str());
+        return 2;
+      }
+      continue;
+    }
+    // A deck or listing name starting with "-" is written ./-name; a bare "-" is a name too.
+    if (arg.size() > 1 && arg[0] == '-')
+      return unknown_option(arg);
     if (positional == 0)
       deck = argv[i];
     else if (positional == 1)
@@ -99,6 +139,8 @@ int main(int argc, char **argv) {
     std::fclose(f);
   }
   vorax::bind_program_units(deck, listing);
+  vorax::resout.tables_dir = tables;
+  vorax::resout.plots_dir = plots;
   const int status = vorax::run_program();
   vorax::close_all_units();
   return status;

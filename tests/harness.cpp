@@ -4,6 +4,7 @@
 #include "common/reset.h"
 #include "common/units.h"
 #include "program/program.h"
+#include "output/result_files.h"
 
 #include "deck_input.h"
 
@@ -111,8 +112,29 @@ std::string terminal_text() {
   return captured_output(TERMINAL);
 }
 
-DeckRun run_deck(std::string_view deck, std::string_view standard_input,
-                 const std::map<std::string, std::string> &files) {
+namespace {
+
+// The regular files of a directory by name (with prefix), removed once read.
+void collect_files(const std::string &dir, const std::string &prefix,
+                   const std::map<std::string, std::string> &keep,
+                   std::map<std::string, std::string> &out) {
+  DIR *d = ::opendir(dir.c_str());
+  if (!d)
+    return;
+  while (dirent *e = ::readdir(d)) {
+    const std::string name = e->d_name, path = dir + "/" + name;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      if (!keep.count(name))
+        out[prefix + name] = read_file(path);
+      ::unlink(path.c_str());
+    }
+  }
+  ::closedir(d);
+}
+
+DeckRun run_in_directory(std::string_view deck, std::string_view standard_input,
+                         const std::map<std::string, std::string> &files, ResultDirs dirs) {
   keep_as_seed(deck, standard_input, files);
   char tmpl[] = "/tmp/vorax-test-XXXXXX";
   const char *dir = ::mkdtemp(tmpl);
@@ -125,6 +147,10 @@ DeckRun run_deck(std::string_view deck, std::string_view standard_input,
     }
   }
   start_in_memory(deck, standard_input);
+  if (dirs.tables && ::mkdir("tables", 0755) == 0)
+    resout.tables_dir = "tables";
+  if (dirs.plots && ::mkdir("plots", 0755) == 0)
+    resout.plots_dir = "plots";
   DeckRun run;
   run.status = run_program();
   flush_all_units();
@@ -133,25 +159,33 @@ DeckRun run_deck(std::string_view deck, std::string_view standard_input,
   run.terminal = terminal_text();
   reset_units();
   if (dir) {
-    if (DIR *d = ::opendir(".")) {
-      while (dirent *e = ::readdir(d)) {
-        std::string name = e->d_name;
-        struct stat st;
-        if (::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-          if (!files.count(name))
-            run.files[name] = read_file(name);
-          ::unlink(name.c_str());
-        }
-      }
-      ::closedir(d);
+    collect_files(".", "", files, run.files);
+    for (const char *sub : {"tables", "plots"}) {
+      collect_files(sub, std::string(sub) + "/", {}, run.files);
+      ::rmdir(sub);
     }
   }
   if (have_old && ::chdir(old) != 0)
     std::abort();
   if (dir)
     ::rmdir(dir);
+  return run;
+}
+
+} // namespace
+
+DeckRun run_deck(std::string_view deck, std::string_view standard_input,
+                 const std::map<std::string, std::string> &files) {
+  DeckRun run = run_in_directory(deck, standard_input, files, {false, false});
   compare_with_golden(run);
   return run;
+}
+
+// Runs with result files are not compared with a golden text: their listing must be that of
+// the same deck without them, which the tests compare directly.
+DeckRun run_deck_with_results(std::string_view deck, ResultDirs dirs,
+                              std::string_view standard_input) {
+  return run_in_directory(deck, standard_input, {}, dirs);
 }
 
 std::vector<std::string> lines_of(const std::string &text) {

@@ -11,10 +11,10 @@
 namespace vorax::test {
 
 struct DeckRun {
-  std::string listing;  // unit 16
-  std::string log;      // unit 9 (FOR009.DAT or the title-named file)
-  std::string terminal; // standard error
-  int status = 0;       // exit status
+  std::string listing;                      // unit 16
+  std::string log;                          // unit 9 (FOR009.DAT or the title-named file)
+  std::string terminal;                     // standard error
+  int status = 0;                           // exit status
   std::map<std::string, std::string> files; // files written in the working directory
 };
 
@@ -22,6 +22,15 @@ struct DeckRun {
 // `files` are written first), and collects the results.
 DeckRun run_deck(std::string_view deck, std::string_view standard_input = "",
                  const std::map<std::string, std::string> &files = {});
+
+// The same with the result files asked for as --tables tables --plots plots would: what the run
+// writes there is in files under "tables/NAME" and "plots/NAME".
+struct ResultDirs {
+  bool tables = true;
+  bool plots = true;
+};
+DeckRun run_deck_with_results(std::string_view deck, ResultDirs dirs = {},
+                              std::string_view standard_input = "");
 
 // For tests that call routines directly: reset every area and bind the units in memory.
 void start_in_memory(std::string_view deck = "", std::string_view standard_input = "");

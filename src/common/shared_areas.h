@@ -122,6 +122,7 @@ struct Analc {
   Table<int, 1, 2> unstable;                     // 0 stable, 1 unstable, 2 half-trace exactly 1
   int singular = 0;
   int coupled = 0;
+  int second_order = 0; // 1 when the chromatic derivatives were computed
 };
 inline Analc analc;
 inline const AreaRegistration analc_registration{reset_area<analc>};

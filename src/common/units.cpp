@@ -57,6 +57,7 @@ struct Unit {
   bool sandbox_writing = false; // a sandboxed file being written (emptied at its first record)
   bool read_failed = false;     // the input is not text: every later read fails as well
   bool write_failed = false;    // the failure has ended the run; later records are dropped
+  int records = 0;              // records read since connected or rewound
 };
 
 struct Layer {
@@ -273,6 +274,8 @@ int read_record(int unit, std::string &line, std::size_t columns) {
   if (u.read_failed)
     return READ_ERROR;
   const int status = read_connected(unit, u, line, columns);
+  if (status == READ_OK)
+    ++u.records;
   if (status == READ_ERROR && u.connected) {
     u.read_failed = true;
     line.clear();
@@ -374,10 +377,15 @@ void rewind_unit(int unit) {
     return;
   Unit &u = unit_at(unit);
   u.read_failed = false;
+  u.records = 0;
   if (u.memory_input || (layer().sandbox && !u.sandbox_writing))
     u.pos = 0;
   if (u.in)
     std::rewind(u.in);
+}
+
+int record_number(int unit) {
+  return valid(unit) ? unit_at(unit).records : 0;
 }
 
 bool unit_connected(int unit) {
@@ -428,6 +436,7 @@ void bind_units_in_memory(std::string_view deck, std::string_view standard_input
   d.connected = true;
   d.memory_input = true;
   d.text = deck;
+  d.name = "deck"; // how the terminal names it
   Unit &s = l.units[STDIN_UNIT];
   s.connected = true;
   s.memory_input = true;
@@ -467,6 +476,13 @@ void close_all_units() {
     close_files(u);
   std::fflush(stdout);
   std::fflush(stderr);
+}
+
+void end_on_output_failure(const std::string &description) {
+  Layer &l = layer();
+  if (l.write_failure.empty())
+    l.write_failure = description;
+  throw RunEnd{WRITE_FAILURE};
 }
 
 const std::string &write_failure() {

@@ -55,6 +55,9 @@ bool open_unit(int unit, std::string_view name);
 void close_unit(int unit);
 void rewind_unit(int unit);
 bool unit_connected(int unit);
+// The number of records read from the unit since it was connected or rewound: the line of its
+// file that the last read returned.
+int record_number(int unit);
 std::string unit_file_name(int unit);
 std::string default_unit_name(int unit); // FOR0nn.DAT
 
@@ -63,6 +66,9 @@ std::string default_unit_name(int unit); // FOR0nn.DAT
 void bind_program_units(const std::string &deck, const std::string &listing);
 // Flushes every output unit; a failure found here is kept for write_failure() (nothing thrown).
 void flush_all_units();
+// Ends the run because a file other than a unit (a result file beside the listing) cannot be
+// written: what is kept for write_failure() names it, and RunEnd{WRITE_FAILURE} is thrown.
+[[noreturn]] void end_on_output_failure(const std::string &description);
 void close_all_units();
 // The first output failure of the run, naming the unit's file and the reason ("the listing
 // out.lis: No space left on device"); empty when every record was written.

@@ -7,6 +7,7 @@
 #include "common/limits.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
+#include "input/diagnostics.h"
 #include "input/reader.h"
 
 #include <climits>
@@ -40,8 +41,10 @@ std::string line_text() {
 
 // The run cannot go on when the data of an operation are cut off by the end of the input.
 [[noreturn]] void end_of_data(int status) {
-  engine_message(status == READ_EOF ? "   END OF INPUT WHILE READING OPERATION DATA"
-                                    : "   READ ERROR WHILE READING OPERATION DATA");
+  const std::string message = status == READ_EOF ? "   END OF INPUT WHILE READING OPERATION DATA"
+                                                 : "   READ ERROR WHILE READING OPERATION DATA";
+  engine_message(message);
+  report_data_error(message);
   engine_stop(272);
 }
 
@@ -49,6 +52,7 @@ std::string line_text() {
   engine_message("   IMPROPER NUMBER FORMAT ");
   engine_message(" " + line_text());
   engine_message(std::string(static_cast<std::size_t>(column), ' ') + "*");
+  report_data_error("IMPROPER NUMBER FORMAT (COLUMN " + std::to_string(column) + ")");
   engine_stop(272);
 }
 
@@ -64,6 +68,7 @@ void inline_print_level() {
       continue;
     if (!is_digit(raw[p])) {
       engine_message("  ERROR IN OUTPUT CODE NUMBER ");
+      report_data_error("ERROR IN OUTPUT CODE NUMBER");
       engine_stop(270);
     }
     control.print_level = raw[p] - '0';
@@ -200,7 +205,9 @@ struct Number {
 enum class Ending { blank, comma, semicolon };
 
 [[noreturn]] void too_few(int wanted) {
-  engine_message("   ERROR--" + fI(wanted, 3) + " ELEMENTS WERE NOT FOUND");
+  const std::string message = "   ERROR--" + fI(wanted, 3) + " ELEMENTS WERE NOT FOUND";
+  engine_message(message);
+  report_data_error(message);
   engine_stop(273);
 }
 
@@ -320,7 +327,10 @@ int read_numbers(double *values, int capacity, int &end_flag, int wanted, int ec
       continue;
     ++read;
     if (read > capacity) {
-      engine_message(fI(read, 5) + " ELEMENTS READ IN: EXEEDS ARRAY SIZE" + fI(capacity, 5));
+      const std::string message =
+          fI(read, 5) + " ELEMENTS READ IN: EXEEDS ARRAY SIZE" + fI(capacity, 5);
+      engine_message(message);
+      report_data_error(message);
       engine_stop(271);
     }
     values[read - 1] = number.value();
@@ -348,6 +358,10 @@ int read_operation_record(std::string &line) {
   if (status == READ_OK)
     ++iodata.line_number;
   return status;
+}
+
+void report_data_error(std::string_view message) {
+  report_input_record(true, control.input_unit, record_number(control.input_unit), message);
 }
 
 int truncated(double value) {

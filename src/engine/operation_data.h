@@ -6,6 +6,7 @@
 #include "common/table.h"
 
 #include <string>
+#include <string_view>
 
 namespace vorax {
 
@@ -37,6 +38,10 @@ int read_operation_record(std::string &line);
 int input_record(int &end_flag, int count = -1);
 
 void outcon(int code, int &end_flag); // OUTP
+
+// An error in the operation data of the deck, also on the terminal as FILE:LINE: error: TEXT
+// for the record last read.
+void report_data_error(std::string_view message);
 
 // A value truncated toward zero, limited to the int range (data values may be anything).
 int truncated(double value);

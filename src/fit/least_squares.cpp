@@ -10,6 +10,7 @@
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "engine/engine_start.h"
+#include "fit/fit_results.h"
 #include "fit/fit_support.h"
 #include "optics/lattice_functions.h"
 #include "optics/matrix_operation.h"
@@ -267,6 +268,7 @@ void fitlsq(int, int &end_flag) {
   }
 
   double tolerance = const_.lsq_tolerance;
+  double f = fit_function(lmwork.fvec.data());
   const int last = fitl.n1 + fitl.n2;
   for (int k = 1; k <= last; ++k) {
     const int d = lsq_divisor(k, fitl.n1);
@@ -285,7 +287,7 @@ void fitlsq(int, int &end_flag) {
               lmwork.fjac.data(), fitl.nc, lmwork.ipvt.data(), lmwork.qtf.data(), lmwork.wa1.data(),
               lmwork.wa2.data(), lmwork.wa3.data(), lmwork.wa4.data());
     lmdmes(info, nfev);
-    const double f = fit_function(lmwork.fvec.data());
+    f = fit_function(lmwork.fvec.data());
     for (int i = 1; i <= fitl.nv; ++i)
       fitl.x(i) = x(i);
     if (k == last)
@@ -304,6 +306,7 @@ void fitlsq(int, int &end_flag) {
     fit_report("  THE FIT FUNCTION VALUE IS :" + fE(f, 15, 7));
   }
   warn_without_periodic_solution();
+  write_fit_results("leas", fitl.var.data(), fitl.nv, f);
   fitl.need_analysis = fitl.need_lattice = fitl.need_beam = fitl.need_geometry = 0;
   leng();
 }

@@ -7,6 +7,7 @@
 #include "common/format.h"
 #include "common/linear_algebra.h"
 #include "common/shared_areas.h"
+#include "fit/fit_results.h"
 #include "fit/fit_support.h"
 #include "optics/matrix_operation.h"
 #include "output/layout.h"
@@ -195,6 +196,7 @@ void fitmat(int, int &end_flag) {
   fit_report(" THE FITTED PARAMETERS ARE : ");
   for (int i = 1; i <= fitm.nv; ++i)
     print_coupled(fitm.var(i));
+  write_fit_results("simp", fitm.var.data(), fitm.nv, std::nan(""));
   fitm.second_order = 1;
   machine_quiet(2);
   pranal(2);

@@ -22,8 +22,7 @@ constexpr int PARSE_SUBLIST = 2;
 constexpr int PARSE_ARGUMENTS = 3;
 
 void fail_with(std::string_view message) {
-  rdfail();
-  log_message(message);
+  rdfail(message);
 }
 
 bool is_digit(char c) {
@@ -307,9 +306,7 @@ void line(const Name8 &label, int label_length) {
   }
   const int index = fndelm(iodata.command_line, name);
   if (elmdat.kind(index) >= 0) {
-    rdwarn();
-    log_message("** WARNING ** THE ABOVE NAME WAS DEFINED IN LINE " +
-                fI(elmdat.def_line(index), 5) + ", IT WILL BE REDEFINED");
+    warn_redefinition(elmdat.def_line(index));
     elmdat.kind(index) = -1;
   }
   int first = 0;
@@ -420,7 +417,9 @@ void use() {
 
 // The elapsed time is reported as 0: a real clock would make the message log differ from run
 // to run, and every listing and log must be reproducible bit for bit.
-double timex() { return 0.0; }
+double timex() {
+  return 0.0;
+}
 
 void timer(std::string_view text, const Name8 &command, int command_length) {
   const std::size_t n = static_cast<std::size_t>(command_length < 1   ? 1

@@ -8,6 +8,7 @@
 #include "common/units.h"
 #include "input/beam_lines.h"
 #include "input/conversion.h"
+#include "input/diagnostics.h"
 #include "input/elements.h"
 #include "input/parameters.h"
 #include "input/reader.h"
@@ -106,6 +107,9 @@ void ovflow(int kind, int limit) {
   log_record(k.message);
   log_record(blanks(20) + "THIS VERSION OF \"LDF\" ACCEPTS" + fI(limit, 10) + " ENTRIES");
   ++iodata.error_count;
+  report_input(true, iodata.command_line,
+               std::string(k.message) + ": THIS VERSION ACCEPTS " + std::to_string(limit) +
+                   " ENTRIES");
   plend(iodata.log_unit);
   halt(k.code);
   // A full table cannot be recovered from, even when the error stop is in its recoverable

@@ -10,6 +10,7 @@
 #include "common/units.h"
 #include "input/beam_lines.h"
 #include "input/command_loop.h"
+#include "input/diagnostics.h"
 #include "input/elements.h"
 #include "input/parameters.h"
 #include "input/reader.h"
@@ -294,10 +295,11 @@ void vxmatd() {
   // can be evaluated: after a failure the engine keeps running on the previous machine and
   // tables, which still agree with each other.
   if (lost != 0) {
-    write_record(iodata.listing_unit, " " + quoted(name_text(elmnam.name(lost))) +
-                                          " IN THE USED LINE IS NO LONGER AN ELEMENT, RETURNING "
-                                          "FROM VXMATD");
+    const std::string message = quoted(name_text(elmnam.name(lost))) +
+                                " IN THE USED LINE IS NO LONGER AN ELEMENT, RETURNING FROM VXMATD";
+    write_record(iodata.listing_unit, " " + message);
     ++iodata.error_count;
+    report_input(true, iodata.command_line, message);
     ioflag.command_error = 1;
     return;
   }

@@ -1,5 +1,6 @@
 // Evaluation of the parameter table: the order in which nodes can be computed (each after its
 // operands), the evaluation itself with its guarded arithmetic, and the print of one node.
+#include "input/diagnostics.h"
 #include "input/parameters.h"
 #include "input/reader.h"
 
@@ -60,6 +61,7 @@ void guarded(int node, std::string_view warning) {
   log_record(warning);
   parprt(node);
   ++iodata.warning_count;
+  report_input(false, pardat.def_line(node), warning);
   parval.value(node) = 0.0;
 }
 
@@ -99,6 +101,11 @@ void parord(int &error) {
     log_record("0*** ERROR *** CIRCULAR PARAMETER DEFINITION(S):");
     ++iodata.error_count;
     error = 1;
+    std::string names;
+    for (int i = 1; i <= pardat.low_count; ++i)
+      if (parlst.link(i) == -1)
+        names += " " + std::string(parnam.name(i).trimmed());
+    report_input(true, iodata.command_line, "CIRCULAR PARAMETER DEFINITION(S):" + names);
     auto release = [](int from, int to) {
       for (int i = from; i <= to; ++i)
         if (parlst.link(i) == -1) {

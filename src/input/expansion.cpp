@@ -6,6 +6,7 @@
 #include "common/format.h"
 #include "common/units.h"
 #include "input/command_loop.h"
+#include "input/diagnostics.h"
 #include "input/elements.h"
 #include "input/reader.h"
 
@@ -15,11 +16,14 @@ namespace vorax {
 
 namespace {
 
-std::string quoted_name(int entry) { return quoted(name_text(elmnam.name(entry))); }
+std::string quoted_name(int entry) {
+  return quoted(name_text(elmnam.name(entry)));
+}
 
 void expansion_error(const std::string &text) {
   write_record(iodata.log_unit, "0*** ERROR *** " + text);
   ++iodata.error_count;
+  report_input(true, iodata.command_line, text);
 }
 
 // Appends one position; false when the sequence is full and the overflow stop returned.
@@ -189,9 +193,10 @@ void expand(int line_index, int actual, int &element_count, int &seq_length, int
     error = 0;
     return;
   }
-  write_record(iodata.log_unit,
-               "0*** ERROR *** EXPANSION OF " + quoted_name(line_index) + " FAILED");
+  const std::string message = "EXPANSION OF " + quoted_name(line_index) + " FAILED";
+  write_record(iodata.log_unit, "0*** ERROR *** " + message);
   ++iodata.error_count;
+  report_input(true, iodata.command_line, message);
   error = 1;
 }
 

@@ -6,6 +6,7 @@
 #include "common/halt.h"
 #include "common/plot.h"
 #include "common/units.h"
+#include "input/diagnostics.h"
 
 #include <climits>
 #include <cmath>
@@ -68,6 +69,7 @@ void log_message(std::string_view text) {
   std::string record = " ";
   record += text;
   write_record(iodata.log_unit, record);
+  message_written(text);
 }
 
 void log_record(std::string_view text) {
@@ -115,9 +117,12 @@ void rdline() {
   iodata.token_column = 1;
   iodata.column = 0;
   if (status > 0) {
-    log_record("0*** ERROR *** READ ERROR ON LOGICAL UNIT " + fI(iodata.input_unit, 2) + ", LINE " +
-               fI(iodata.line_number, 4) + " --- EXECUTION TERMINATED");
+    const std::string message = "0*** ERROR *** READ ERROR ON LOGICAL UNIT " +
+                                fI(iodata.input_unit, 2) + ", LINE " + fI(iodata.line_number, 4) +
+                                " --- EXECUTION TERMINATED";
+    log_record(message);
     ++iodata.error_count;
+    report_input_record(true, iodata.input_unit, record_number(iodata.input_unit) + 1, message);
     plend(iodata.log_unit);
     halt(102);
     throw RunEnd{102}; // nothing sensible can be read after a failed read
@@ -129,7 +134,10 @@ void rdline() {
       rdbuff(i) =
           i <= static_cast<int>(eof_text.size()) ? eof_text[static_cast<std::size_t>(i - 1)] : ' ';
     iodata.column = 1;
-  } else if (noecho.value == 0) {
+  } else {
+    note_source_line(iodata.line_number, iodata.input_unit, record_number(iodata.input_unit));
+  }
+  if (status == 0 && noecho.value == 0) {
     if (iodata.line_number % 5 == 0)
       write_both(" " + fI(iodata.line_number, 9) + blanks(5) + buffer_text());
     else
@@ -347,11 +355,13 @@ int rdlook(const Name8 &word, const Name8 *table, int first, int last) {
 void rdfail() {
   marker_line_record(true);
   ++iodata.error_count;
+  expect_message(true, iodata.line_number);
 }
 
 void rdwarn() {
   marker_line_record(false);
   ++iodata.warning_count;
+  expect_message(false, iodata.line_number);
 }
 
 void rdfail(std::string_view message) {

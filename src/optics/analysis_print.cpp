@@ -24,16 +24,6 @@ void pair(std::string_view l1, double v1, std::string_view l2, double v2) {
   say(" " + std::string(l1) + e21(v1) + "   " + std::string(l2) + e21(v2));
 }
 
-// Transition gamma from the momentum compaction: 1/sqrt(alpha) above transition, the negative
-// of 1/sqrt(-alpha) for a negative compaction (imaginary transition energy), 0 for none.
-double gamma_transition(double compaction) {
-  if (compaction > 0.0)
-    return 1.0 / std::sqrt(compaction);
-  if (compaction < 0.0)
-    return -1.0 / std::sqrt(-compaction);
-  return 0.0;
-}
-
 void stable_plane(const Analc &a, int p, int print_option) {
   if (p == 1)
     pair("COMPACTION FACTOR =", a.compaction, "GAMMA TR =", gamma_transition(a.compaction));
@@ -48,6 +38,14 @@ void stable_plane(const Analc &a, int p, int print_option) {
 }
 
 } // namespace
+
+double gamma_transition(double compaction) {
+  if (compaction > 0.0)
+    return 1.0 / std::sqrt(compaction);
+  if (compaction < 0.0)
+    return -1.0 / std::sqrt(-compaction);
+  return 0.0;
+}
 
 void print_unstable_plane(const Analc &a, int p) {
   const char *x = (p == 1) ? "  X =  " : "  Y =  ";

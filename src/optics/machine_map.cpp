@@ -12,6 +12,7 @@
 #include "optics/lattice_functions.h"
 #include "optics/matrix_operation.h"
 #include "optics/optics_areas.h"
+#include "optics/optics_results.h"
 #include "optics/synchrotron.h"
 
 namespace vorax {
@@ -85,6 +86,7 @@ void interval_maps(const MapContext &maps) {
       say("  BETWEEN  " + name_at(a) + "  ELEMENT # " + fI(a, 5) + "  AND " + name_at(b) +
           "  ELEMENT # " + fI(b, 5));
     prmat(mat.amap, mat.interval_mode, mat.print_option, func.map_length);
+    note_map_position(b);
     if (b == mat.npos) {
       anal();
       pranal(mat.print_option);
@@ -116,6 +118,7 @@ void machine_pass(const MapContext &maps) {
     if (lattice) {
       update_lattice_functions(p);
       if (mach) {
+        note_lattice_position(p);
         if ((control.print_level > 1 && selected) || (p == npos && control.print_level >= 1))
           say(lattice_line(name_at(p), p, blank.element_length(k), func.map_length,
                            lincav.eideal(p), lincav.ereal(p)));
@@ -137,6 +140,7 @@ void machine_pass(const MapContext &maps) {
         if (control.print_level > 1)
           say("  AFTER :" + name_at(p) + " ELEMENT #:" + fI(p, 5));
         prmat(mat.amap, mat.interval_mode, mat.print_option, func.map_length);
+        note_map_position(p);
       }
       if (p == npos) {
         anal();

@@ -11,6 +11,7 @@
 #include "optics/lattice_functions.h"
 #include "optics/matrix_operation.h"
 #include "optics/optics_areas.h"
+#include "optics/optics_results.h"
 #include "output/layout.h"
 
 #include <cmath>
@@ -82,7 +83,9 @@ void matr(int count) {
     store_intervals(nint, 3, count);
   mat.is_matr = 1;
   func.operation = 500;
+  open_optics_results(500);
   matrix();
+  close_optics_results();
 }
 
 void mach(int count) {
@@ -98,7 +101,8 @@ void mach(int count) {
     func.interaction_points = std::max(1, whole(v(6)));
     func.bunches = v(7);
   }
-  if (v(8) != 0.0) {
+  const bool periodic_start = v(8) == 0.0;
+  if (!periodic_start) {
     for (int j = 1; j <= 8; ++j)
       func.start(j) = v(7 + j);
   } else {
@@ -127,7 +131,9 @@ void mach(int count) {
     start_lattice_functions();
     say(lattice_line("", 0, 0.0, 0.0, lincav.initial_energy, lincav.initial_energy));
   }
+  open_optics_results(510, periodic_start);
   matrix();
+  close_optics_results();
 }
 
 void beam_operation(int count) {

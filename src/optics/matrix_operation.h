@@ -42,6 +42,9 @@ void anal();
 // the second-order dispersion.
 void periodic_analysis(const TransferMap &map, double length, bool second_order, Analc &out);
 void pranal(int print_option);
+// Transition gamma from the momentum compaction: 1/sqrt(alpha) above transition, the negative
+// of 1/sqrt(-alpha) for a negative compaction (imaginary transition energy), 0 for none.
+double gamma_transition(double compaction);
 // The eigen-solution block of an unstable plane (plane 1 x, 2 y), also used by other analyses.
 void print_unstable_plane(const Analc &a, int plane);
 

@@ -161,6 +161,7 @@ void periodic_analysis(const TransferMap &map, double length, bool second_order,
 
   if (!second_order)
     return;
+  out.second_order = 1;
 
   // On the closed orbit of momentum delta, u*delta + O(delta^2) with u = (eta, 0, 1), the
   // linearised transverse map is R + delta dR with dR(i,j) = sum_b tsym(i,j,b) u_b.

@@ -12,9 +12,13 @@
 #include "engine/lookup.h"
 #include "engine/operation_data.h"
 #include "maps/element_maps.h"
+#include "output/result_elements.h"
+#include "output/result_files.h"
+#include "output/tracking_layout_results.h"
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace vorax {
 
@@ -137,6 +141,28 @@ void print_row(int p) {
   say(row + " " + side);
 }
 
+// A point of the result files at position p (0: the start), in the units of the rows.
+LayoutPoint result_point(const Frame &frame, const GeometryStart &start, int p, bool printed) {
+  LayoutPoint point;
+  const Orientation o = orientation_of(frame);
+  point.number = p;
+  if (p > 0) {
+    const int e = blank.mseq(p);
+    point.name = chinp.elname(e).trimmed();
+    point.keyword = keyword_of_element(e);
+    point.kind = bar_kind(e);
+  }
+  point.s = start.s0 + (p > 0 ? blank.path_length(p) : 0.0) / start.unit;
+  point.x = frame.point[X] / start.unit;
+  point.y = frame.point[Y] / start.unit;
+  point.z = frame.point[Z] / start.unit;
+  point.theta = o.theta;
+  point.phi = o.phi;
+  point.psi = o.psi;
+  point.printed = printed;
+  return point;
+}
+
 void geometry_pass() {
   const GeometryStart &start = layout.start;
   const bool quiet = layout.suppressed != 0;
@@ -144,10 +170,17 @@ void geometry_pass() {
     print_header(start);
   hpdat.previous = start.previous;
   Frame frame = start.frame;
+  // The table holds the printed rows; the floor plot is drawn through every position.
+  const bool results = !quiet && (tables_wanted() || plots_wanted());
+  std::vector<LayoutPoint> points;
+  if (results)
+    points.push_back(result_point(frame, start, 0, false));
   int cursor = 1;
   for (int p = 1; p <= mat.npos; ++p) {
     advance_frame(frame, element_values(blank.mseq(p)), inputt.eunits);
     const bool selected = row_selected(p, cursor);
+    if (results)
+      points.push_back(result_point(frame, start, p, selected && control.print_level >= 1));
     if (!selected && p != mat.npos)
       continue;
     store_results(frame, start, p);
@@ -161,6 +194,8 @@ void geometry_pass() {
     if (hpdat.drawing == 1 && !quiet)
       hpdraw();
   }
+  if (results)
+    write_layout_results(layout.geometry_mode == 1 ? "layo" : "hard", points, start.unit);
 }
 
 // The start values of the layout data, kept for later calls without them.

@@ -119,8 +119,10 @@ const Operation &optitl(const Chars<80> &line) {
   for (const Operation &op : operations)
     if (first == op.name)
       return op;
-  engine_message("   ERROR IN OPERATION NAME : " + std::string(line.view().substr(0, 10)) +
-                 " : JOB STOPPED ");
+  const std::string message =
+      "   ERROR IN OPERATION NAME : " + std::string(line.view().substr(0, 10)) + " : JOB STOPPED ";
+  engine_message(message);
+  report_data_error(message);
   engine_stop(280);
 }
 

@@ -16,6 +16,7 @@
 #include "input/reader.h"
 #include "optics/matrix_operation.h"
 #include "output/orbit_plot.h"
+#include "output/tracking_layout_results.h"
 #include "output/tracking_plots.h"
 #include "program/operation_loop.h"
 #include "track/tracked_matrix.h"
@@ -50,6 +51,11 @@ template <class Hook> void fill(Hook &slot, Hook function) {
     slot = function;
 }
 
+// The closing line ends by naming the message log, where the markers and messages are.
+std::string see_the_log() {
+  return "; see the message log " + unit_file_name(LOG_UNIT);
+}
+
 } // namespace
 
 // The program's functions go where no others stand: a test's own hooks, installed for a scope
@@ -72,6 +78,9 @@ void install_tracking_hooks() {
   fill(hooks.observing, orbit_observing);
   fill(hooks.observe, orbit_observe);
   fill(hooks.plot_particles, plotpr);
+  fill(hooks.results_begin, begin_tracking_results);
+  fill(hooks.printed_coordinates, tracking_results_row);
+  fill(hooks.results_end, end_tracking_results);
   tracking_seam.install(hooks);
   TrackedMatrixHooks matrix = tracked_matrix_seam.hooks();
   fill(matrix.print_matrix, prmat);
@@ -105,8 +114,8 @@ int run_program() {
     if (iodata.error_count > 0) {
       status = 1;
       terminal("vorax: " + std::to_string(iodata.error_count) +
-               (iodata.error_count == 1 ? " error" : " errors") +
-               " found in the input; see the message log");
+               (iodata.error_count == 1 ? " error" : " errors") + " found in the input" +
+               see_the_log());
     }
   } catch (const RunEnd &end) {
     status = 1;
@@ -121,7 +130,7 @@ int run_program() {
     if (ioflag.scan_mode != 0 && iodata.error_count > 0)
       line += " (" + std::to_string(iodata.error_count) +
               (iodata.error_count == 1 ? " error" : " errors") + " found in the input)";
-    terminal(line);
+    terminal(line + see_the_log());
   }
   return finish(status);
 }

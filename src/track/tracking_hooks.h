@@ -65,6 +65,17 @@ struct TrackingHooks {
   // and the per-position orbit plot.
   void (*plot_particles)(int continuation) = nullptr;
   void (*plot_orbit)(int position, int element, int positions) = nullptr;
+
+  // The result files of the printed coordinates (tables and plots beside the listing).
+  // results_begin opens them at the start of a run, told whether the store holds canonical
+  // variables; printed_coordinates receives every particle line that the printout writes, with
+  // its turn, the path length s of the position (0 for the initial positions) and the six
+  // coordinates of the store; results_end completes the files when the run ends, also when it
+  // ends through the error stop (then a failure of its own is not reported). Empty: nothing is
+  // written. They are called only where the printout is written, never in the particle loops.
+  void (*results_begin)(bool canonical) = nullptr;
+  void (*printed_coordinates)(int particle, int turn, double s, const double z[6]) = nullptr;
+  void (*results_end)() = nullptr;
 };
 
 inline Seam<TrackingHooks> tracking_seam;

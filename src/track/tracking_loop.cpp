@@ -116,6 +116,37 @@ void Loop::convert_store() {
   trace.canonical = mode_.canonical ? 1 : 0;
 }
 
+// The result files of one run: opened after the store holds the run's variables, completed at
+// the end of the run, and also when the error stop unwinds through it, so that what was written
+// stays whole.
+class ResultsScope {
+public:
+  explicit ResultsScope(const TrackingHooks &hooks) : end_(hooks.results_end) {
+    if (hooks.results_begin != nullptr)
+      hooks.results_begin(trace.canonical == 1);
+  }
+  ~ResultsScope() {
+    if (end_ == nullptr)
+      return;
+    try {
+      end_();
+    } catch (...) {
+      // The run is already ending with its own stop; that one is reported.
+    }
+  }
+  ResultsScope(const ResultsScope &) = delete;
+  ResultsScope &operator=(const ResultsScope &) = delete;
+  void close() {
+    const auto end = end_;
+    end_ = nullptr;
+    if (end != nullptr)
+      end();
+  }
+
+private:
+  void (*end_)();
+};
+
 void Loop::run() {
   mode_ = tracking_mode();
   hooks_ = tracking_seam.hooks();
@@ -125,6 +156,7 @@ void Loop::run() {
   observing_ = hooks_.observing != nullptr && hooks_.observe != nullptr && hooks_.observing();
   prepare_run();
   convert_store();
+  ResultsScope results(hooks_);
   first_ = 1;
   last_ = mat.npos;
   pass_ = replay_pass_ = 0;
@@ -145,6 +177,7 @@ void Loop::run() {
   // A run asked for no turns (or a continuation for none) tracks none.
   while (trace.iturn < trace.nturn && !finished_)
     turn();
+  results.close();
 }
 
 void Loop::turn() {

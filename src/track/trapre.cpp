@@ -11,6 +11,7 @@
 #include "common/units.h"
 #include "engine/operation_data.h"
 #include "track/tracking_areas.h"
+#include "track/tracking_hooks.h"
 #include "track/tracking_loop.h"
 
 #include <algorithm>
@@ -193,6 +194,8 @@ void trakpr(int mode, int position) {
   const int layout = control.print_level;
   const std::string name =
       mode < 0 || position < 1 ? std::string(8, ' ') : chinp.elname(blank.mseq(position)).str();
+  const auto record = tracking_seam.hooks().printed_coordinates;
+  const double s = mode < 0 || position < 1 ? 0.0 : blank.path_length(position);
   for (int i = 1; i <= trace.npart; ++i) {
     if (alive.flag(i) == 0)
       continue;
@@ -205,6 +208,12 @@ void trakpr(int mode, int position) {
     for (int k = 1; k <= 6; ++k)
       line += fE(layout == 14 && k == 5 ? cav.phase(i) : trace.pcoord(i, k), 20, 12);
     write_record(unit, line);
+    if (record != nullptr) {
+      double z[6];
+      for (int k = 0; k < 6; ++k)
+        z[k] = trace.pcoord(i, k + 1);
+      record(i, trace.iturn, s, z);
+    }
   }
 }
 

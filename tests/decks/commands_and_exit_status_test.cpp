@@ -79,8 +79,11 @@ TEST(FrontCommands, MissingKeywordsAreErrorsThatEnterScanMode) {
   EXPECT_TRUE(contains(r.log, " * NUMBER OF FATAL ERRORS     =     2 *"));
   EXPECT_TRUE(
       contains(r.listing, "  HALTING WITH ERROR NUMBER :    101  AND ERROR : LDFIN NORMAL END"));
-  EXPECT_EQ(r.terminal, "vorax: run stopped with error number 101: LDFIN NORMAL END (2 errors "
-                        "found in the input)\n");
+  // Each error where editors find it, then the stop naming the log.
+  EXPECT_EQ(r.terminal, "deck:1: error: COMMAND KEYWORD OR LABEL EXPECTED\n"
+                        "deck:2: error: COMMAND KEYWORD EXPECTED\n"
+                        "vorax: run stopped with error number 101: LDFIN NORMAL END (2 errors "
+                        "found in the input); see the message log FOR009.DAT\n");
 }
 
 TEST(FrontCommands, VoraxInScanModeStopsBeforeTheEngine) {
@@ -127,7 +130,9 @@ TEST(FrontCommands, CallOfAMissingUnitEndsWithTheReadError) {
       contains(r.listing, "HALTING WITH ERROR NUMBER :    102  AND ERROR : LDFIN READ ERROR"));
   EXPECT_EQ(iodata.error_count, 1);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.terminal, "vorax: run stopped with error number 102: LDFIN READ ERROR\n");
+  EXPECT_EQ(r.terminal, "FOR033.DAT:1: error: READ ERROR ON LOGICAL UNIT 33, LINE    3 --- "
+                        "EXECUTION TERMINATED\nvorax: run stopped with error number 102: LDFIN "
+                        "READ ERROR; see the message log FOR009.DAT\n");
   EXPECT_EQ(element_kind("D"), -99);
 }
 

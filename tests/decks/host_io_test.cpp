@@ -94,6 +94,46 @@ TEST_F(Host, AListingThatIsTheDeckItselfIsRefusedAndTheDeckKept) {
   EXPECT_EQ(r.terminal, "vorax: cannot read the deck .: Is a directory\n");
 }
 
+TEST_F(Host, ResultDirectoriesAndOptionsAreCheckedBeforeAnythingIsRead) {
+  write_file(path("deck.vx"), small_deck);
+  write_file(path("plain"), "");
+  ASSERT_EQ(::mkdir(path("locked").c_str(), 0555), 0);
+  const bool root = ::access(path("locked").c_str(), W_OK) == 0; // root writes anywhere
+  std::vector<std::string> refused = {"deck.vx --tables missing",
+                                      "deck.vx --plots=plain",
+                                      "deck.vx --tables",
+                                      "--plots= deck.vx",
+                                      "deck.vx --table out",
+                                      "--version2",
+                                      "deck.vx -x"};
+  if (!root)
+    refused.push_back("deck.vx --tables locked");
+  for (const std::string &arguments : refused) {
+    const HostRun r = run(arguments);
+    EXPECT_EQ(r.status, 2) << arguments;
+    EXPECT_EQ(std::count(r.terminal.begin(), r.terminal.end(), '\n'), 1) << r.terminal;
+    EXPECT_EQ(r.terminal.rfind("vorax: ", 0), 0u) << r.terminal;
+  }
+  EXPECT_EQ(run("deck.vx --tables missing").terminal,
+            "vorax: cannot write into the directory missing: No such file or directory\n");
+  EXPECT_EQ(run("deck.vx -x").terminal,
+            "vorax: unknown option -x (vorax --help lists the options)\n");
+  struct stat st;
+  EXPECT_NE(::stat(path("FOR009.DAT").c_str(), &st), 0); // nothing ran
+
+  // Both spellings, in any place: the listing is that of the run without them.
+  const std::string fodo = std::string(VORAX_SOURCE_DIR) + "/examples/fodo.vx";
+  ASSERT_EQ(::mkdir(path("out").c_str(), 0755), 0);
+  EXPECT_EQ(run("--tables=out '" + fodo + "' with.lis --plots out").status, 0);
+  EXPECT_EQ(run("'" + fodo + "' without.lis").status, 0);
+  EXPECT_EQ(file_text(path("with.lis")), file_text(path("without.lis")));
+  EXPECT_NE(file_text(path("out/mach_1.tfs")).find("@ NAME             %s  \"MACH_1\""),
+            std::string::npos);
+  EXPECT_NE(file_text(path("out/mach_1.svg")).find("<svg"), std::string::npos);
+  EXPECT_NE(file_text(path("out/matr_1.tfs")).find("@ TYPE             %s  \"MAP\""),
+            std::string::npos);
+}
+
 TEST_F(Host, NoUnitWritesOverTheDeckTheListingOrTheLog) {
   // OPEN of the program's own files is refused, and the run goes on.
   const std::string deck = "OPEN, 20\nDECK.VX\nOPEN, 21\nOUT.LIS\nOPEN, 22\n./FOR009.DAT\n" +
@@ -148,7 +188,9 @@ TEST_F(Host, OutputThatCannotBeWrittenEndsTheRunWithAFailure) {
 TEST_F(Host, ADeviceThatIsNotTextIsAReadError) {
   const HostRun r = run("/dev/zero out.lis");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.terminal, "vorax: run stopped with error number 102: LDFIN READ ERROR\n");
+  EXPECT_EQ(r.terminal, "/dev/zero:1: error: READ ERROR ON LOGICAL UNIT 15, LINE    1 --- "
+                        "EXECUTION TERMINATED\nvorax: run stopped with error number 102: LDFIN "
+                        "READ ERROR; see the message log FOR009.DAT\n");
   EXPECT_NE(file_text(path("FOR009.DAT"))
                 .find("0*** ERROR *** READ ERROR ON LOGICAL UNIT 15, LINE    1 --- EXECUTION "
                       "TERMINATED"),
@@ -164,7 +206,9 @@ TEST(InputNotText, ANulByteIsAReadErrorOfTheUnitWhereverItIsRead) {
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(contains(r.log, "0*** ERROR *** READ ERROR ON LOGICAL UNIT 15, LINE    2 --- "
                               "EXECUTION TERMINATED\n"));
-  EXPECT_EQ(r.terminal, "vorax: run stopped with error number 102: LDFIN READ ERROR\n");
+  EXPECT_EQ(r.terminal, "deck:2: error: READ ERROR ON LOGICAL UNIT 15, LINE    2 --- EXECUTION "
+                        "TERMINATED\nvorax: run stopped with error number 102: LDFIN READ ERROR; "
+                        "see the message log FOR009.DAT\n");
   r = run_deck("OPEN, 20\nBIN.DAT\n", "CALL, 20\n", {{"BIN.DAT", "\0\0\0\0"s}});
   EXPECT_TRUE(contains(r.log, "READ ERROR ON LOGICAL UNIT 20, LINE"));
   EXPECT_EQ(r.status, 1);

@@ -1,0 +1,76 @@
+// Every deck of the user's manual runs: each ```vorax block of docs/*.md ends normally with no
+// error in the log or on the terminal, so that the manual cannot drift from the program.
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace vorax::test;
+
+namespace {
+
+struct DocDeck {
+  std::string file;
+  int line = 0; // of the opening fence
+  std::string text;
+};
+
+std::vector<DocDeck> documented_decks() {
+  const std::string dir = std::string(VORAX_SOURCE_DIR) + "/docs";
+  std::vector<std::string> files;
+  if (DIR *d = ::opendir(dir.c_str())) {
+    while (dirent *e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      if (name.size() > 3 && name.substr(name.size() - 3) == ".md")
+        files.push_back(name);
+    }
+    ::closedir(d);
+  }
+  std::vector<DocDeck> decks;
+  for (const std::string &name : files) {
+    std::ifstream f(dir + "/" + name);
+    std::string line;
+    int n = 0;
+    DocDeck *open = nullptr;
+    while (std::getline(f, line)) {
+      ++n;
+      if (!open && line == "```vorax") {
+        decks.push_back({name, n, ""});
+        open = &decks.back();
+      } else if (open && line == "```") {
+        open = nullptr;
+      } else if (open) {
+        open->text += line + "\n";
+      }
+    }
+    EXPECT_EQ(open, nullptr) << name << ": a deck without its closing fence";
+  }
+  return decks;
+}
+
+} // namespace
+
+TEST(DocsDecks, EveryDeckOfTheManualRunsWithoutError) {
+  const std::vector<DocDeck> decks = documented_decks();
+  int operations = 0, language = 0;
+  for (const DocDeck &d : decks) {
+    SCOPED_TRACE(d.file + ":" + std::to_string(d.line));
+    const DeckRun run = run_deck(d.text);
+    EXPECT_EQ(run.status, 0) << run.terminal;
+    EXPECT_FALSE(contains(run.log + run.listing, "*** ERROR")) << run.log;
+    EXPECT_FALSE(contains(run.listing, "HALTING")) << run.listing;
+    EXPECT_EQ(run.terminal, ""); // no error, no warning
+    EXPECT_FALSE(contains(run.listing, "IS NOT AVAILABLE"))
+        << "a deck of an operation not computed";
+    operations += d.file == "operations.md";
+    language += d.file == "language.md";
+  }
+  // Every computed operation has its deck, and so has every part of the language.
+  EXPECT_GE(operations, 20);
+  EXPECT_GE(language, 4);
+}
