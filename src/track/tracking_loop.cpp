@@ -66,7 +66,7 @@ void report_no_convergence(int particle, const double *start) {
 
 class Loop {
 public:
-  void run();
+  void run(bool result_files);
 
 private:
   void turn();
@@ -121,8 +121,9 @@ void Loop::convert_store() {
 // stays whole.
 class ResultsScope {
 public:
-  explicit ResultsScope(const TrackingHooks &hooks) : end_(hooks.results_end) {
-    if (hooks.results_begin != nullptr)
+  ResultsScope(const TrackingHooks &hooks, bool wanted)
+      : end_(wanted ? hooks.results_end : nullptr) {
+    if (wanted && hooks.results_begin != nullptr)
       hooks.results_begin(trace.canonical == 1);
   }
   ~ResultsScope() {
@@ -147,7 +148,7 @@ private:
   void (*end_)();
 };
 
-void Loop::run() {
+void Loop::run(bool result_files) {
   mode_ = tracking_mode();
   hooks_ = tracking_seam.hooks();
   imperfect_ = hooks_.active != nullptr
@@ -156,7 +157,7 @@ void Loop::run() {
   observing_ = hooks_.observing != nullptr && hooks_.observe != nullptr && hooks_.observing();
   prepare_run();
   convert_store();
-  ResultsScope results(hooks_);
+  ResultsScope results(hooks_, result_files);
   first_ = 1;
   last_ = mat.npos;
   pass_ = replay_pass_ = 0;
@@ -289,8 +290,8 @@ void Loop::position(int p) {
   // The corrector's effect is kept by the hooks for this position's step alone.
   const bool corrected =
       hooks_.corrector != nullptr && takes_corrector(kind) && hooks_.corrector(p, e);
-  bool alone = misaligned || changed || corrected || sym.option == 1 || mode_.canonical ||
-               effects_alone(e);
+  bool alone =
+      misaligned || changed || corrected || sym.option == 1 || mode_.canonical || effects_alone(e);
   if (kind == KODE_RFCAVITY && cav.frequency_printed == 0)
     flush();
   const bool wake = kind == KODE_ARBITRAR && inputt.slot(e, slot::arbitrary::P(1)) > 0.0;
@@ -516,9 +517,9 @@ void report_loss(int particle, int position, bool aperture) {
   }
 }
 
-void trackt() {
+void trackt(bool result_files) {
   Loop loop;
-  loop.run();
+  loop.run(result_files);
 }
 
 } // namespace vorax

@@ -9,7 +9,10 @@
 namespace vorax {
 
 void trapre(int code, int &end_flag); // TRAC
-void trackt();
+// result_files: TRAC's own runs write the printed coordinates to the result files (--tables,
+// --plots); the runs other operations make for their own measurements (RMAT, MOVE, ALIG, REFE)
+// write none.
+void trackt(bool result_files = false);
 void trakpr(int mode, int position);
 
 // Sizes the loop's scratch for the present store and machine, and forgets the maps prepared

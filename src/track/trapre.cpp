@@ -170,7 +170,7 @@ void trapre(int, int &end_flag) {
   if (!(plot_step <= -1 && print_option <= -2 && particles == 0))
     read_last_record(end_flag, plot_step);
   check_kick_periods();
-  trackt();
+  trackt(true);
   if (trace.nlive == 0) {
     const std::string text = "  WARNING--RUN STOPPED DUE TO LOSS OF PARTICLES";
     write_record(control.output_unit, text);

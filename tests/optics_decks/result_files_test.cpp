@@ -308,6 +308,14 @@ STOP
   EXPECT_EQ(symplectic.real(1, "TURN"), 3.0);
   EXPECT_NEAR(symplectic.real(1, "PX"), canonical_lines[1][3], 1e-14);
 
+  // The runs other operations track for their own measurements write no tracking table.
+  const DeckRun measured = run_deck_with_results(
+      std::string(TRACKED_RING) + "RMAT\n 0 0 0 0 0 0 1E-6 1E-6 1E-6 1E-6 1E-6 1E-6 0 0;\nSTOP\n");
+  ASSERT_EQ(measured.status, 0) << measured.terminal;
+  EXPECT_TRUE(contains(measured.listing, "THE OUTPUT COORDINATES")) << measured.listing;
+  for (const auto &[name, text] : measured.files)
+    EXPECT_EQ(name.find("trac_"), std::string::npos) << name;
+
   // A bend cannot take a misalignment of type 4: the run stops when tracking first meets it,
   // at the third position; what was printed before is in whole files.
   const DeckRun stopped = run_deck_with_results(std::string(TRACKED_RING) + R"(MISA
