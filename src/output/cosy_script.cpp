@@ -8,6 +8,7 @@
 #include "common/format.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
+#include "errors/correctors.h"
 #include "errors/field_errors.h"
 #include "errors/imperfection_passes.h"
 #include "input/reader.h"
@@ -78,18 +79,24 @@ Assignments assignments(const CosyFields &design, const CosyFields &changed) {
 }
 
 // One position with imperfections: the error variables set, the element entered and left
-// through the misalignment kicks, and the variables cleared again for the positions after it.
+// through the corrector and misalignment kicks in the order tracking applies them (corrector,
+// misalignment, element, misalignment, corrector), and the variables cleared again for the
+// positions after it.
 void write_imperfect_position(int unit, const Name8 &name, const Assignments &a,
-                              const Displacements *misaligned) {
+                              const Displacements *misaligned, const Corset *corrected) {
   write_record(unit, " zeroerr ; ");
   for (int i = 1; i <= a.count; ++i)
     write_record(unit,
                  " erv(" + std::to_string(a.variable(i)) + "):= " + fE(a.value(i), 23, 16) + " ;");
+  if (corrected != nullptr)
+    write_cosy_kick(unit, " ckin ", corrector_entry_kick(*corrected), " ; ");
   if (misaligned != nullptr)
     write_cosy_kick(unit, " gkin ", misalignment_entry_kick(*misaligned), " ; ");
   write_record(unit, " " + std::string(name.view()) + " ; ");
   if (misaligned != nullptr)
     write_cosy_kick(unit, " gkout ", misalignment_exit_kick(*misaligned), " ; ");
+  if (corrected != nullptr)
+    write_cosy_kick(unit, " ckout ", corrector_exit_kick(*corrected), " ; ");
   if (a.count > 0)
     write_record(unit, " zeroerr ; ");
 }
@@ -115,12 +122,15 @@ void write_sequence(int unit) {
         }
       }
     }
-    if (!misaligned && a.count == 0) {
+    // The correctors tracking would set here (CORR, SETC, CHAN), whatever the imperfections.
+    const bool corrected = takes_corrector(kind) && corchk(p, e);
+    if (!misaligned && a.count == 0 && !corrected) {
       lines.add(chinp.elname(e));
       continue;
     }
     lines.flush();
-    write_imperfect_position(unit, chinp.elname(e), a, misaligned ? &misset.current.at : nullptr);
+    write_imperfect_position(unit, chinp.elname(e), a, misaligned ? &misset.current.at : nullptr,
+                             corrected ? &corset : nullptr);
   }
   lines.flush();
   if (imperfect)
@@ -154,6 +164,29 @@ CosyKick misalignment_exit_kick(const Displacements &d) {
   k.value[4] = -d.ds_out;
   k.value[5] = -std::atan2(d.sin_out, d.cos_out);
   k.value[6] = d.ddelta;
+  return k;
+}
+
+// A corrector as the kick form: cset adds its entrance offsets and slopes and the momentum
+// change; its thin kicks, divided there by 1 + delta, are written at delta = 0. creset adds the
+// exit offsets and slopes and takes the momentum change off again.
+CosyKick corrector_entry_kick(const Corset &c) {
+  CosyKick k;
+  k.value[0] = c.x_in;
+  k.value[1] = c.xp_in + c.kick_x;
+  k.value[2] = c.y_in;
+  k.value[3] = c.yp_in + c.kick_y;
+  k.value[6] = c.ddelta;
+  return k;
+}
+
+CosyKick corrector_exit_kick(const Corset &c) {
+  CosyKick k;
+  k.value[0] = c.x_out;
+  k.value[1] = c.xp_out;
+  k.value[2] = c.y_out;
+  k.value[3] = c.yp_out;
+  k.value[6] = -c.ddelta;
   return k;
 }
 

@@ -2,6 +2,7 @@
 // that carry the field errors and kicks that carry the misalignments tracking would apply.
 #pragma once
 
+#include "errors/correctors.h"
 #include "errors/misalignments.h"
 #include "input/cosy_procedures.h"
 
@@ -12,6 +13,9 @@ namespace vorax {
 // longitudinal shift stands in the place of DL.
 CosyKick misalignment_entry_kick(const Displacements &d);
 CosyKick misalignment_exit_kick(const Displacements &d);
+// The kick form of the corrector set at a position (the entrance and the exit).
+CosyKick corrector_entry_kick(const Corset &c);
+CosyKick corrector_exit_kick(const Corset &c);
 
 // COSY: writes the script and ends the run (it reads no data).
 void dcosy(int code, int &end_flag);

@@ -253,12 +253,6 @@ void Loop::turn_end() {
   }
 }
 
-bool takes_corrector(int kind) {
-  return kind == KODE_GKICK || kind == KODE_ARBITRAR ||
-         (uses_misalignment(kind) && kind != KODE_MULTIPOL && kind != KODE_MONITOR &&
-          kind != KODE_TARVOCAV);
-}
-
 void Loop::position(int p) {
   const int e = blank.mseq(p);
   const int kind = inputt.kode(e);

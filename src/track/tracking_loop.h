@@ -58,6 +58,13 @@ inline bool uses_errors(int kind) {
          (uses_misalignment(kind) && kind != KODE_MONITOR && kind != KODE_TARVOCAV);
 }
 
+// The kinds a corrector acts on: the map kinds, the kicks (at their centre) and ARBITELM.
+inline bool takes_corrector(int kind) {
+  return kind == KODE_GKICK || kind == KODE_ARBITRAR ||
+         (uses_misalignment(kind) && kind != KODE_MULTIPOL && kind != KODE_MONITOR &&
+          kind != KODE_TARVOCAV);
+}
+
 // The loss message of a particle (also used for the aperture of collimators, whose coordinate
 // line goes to the terminal too).
 void report_loss(int particle, int position, bool aperture);

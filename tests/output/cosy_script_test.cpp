@@ -257,6 +257,23 @@ TEST(CosyOperation, FieldErrorsAndMisalignmentsOfEachPosition) {
   EXPECT_EQ(count_of(s, "\n zeroerr ;\n"), 3);
 }
 
+// A set corrector is written around its position as tracking applies it: corrector kicks
+// outside, and without any misalignment or field error in the machine.
+TEST(CosyOperation, CorrectorsAreEnteredAndLeftThroughTheirKicks) {
+  const DeckRun r = run_deck(cell + "CORR\n QF 1 1,\n 99\nSETC\n QF 1 0 1E-3 2E-3 1E-4 5E-4,\n"
+                                    " 99\nCOSY\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  const std::string &s = r.listing;
+  // Type 0: displaced by (p1, p2), p3 a vertical kick and p4 a momentum change at the entrance,
+  // both offsets and the momentum change taken off at the exit.
+  reads_back(line_with(s, " ckin "), {1e-3, 0.0, 2e-3, 1e-4});
+  reads_back(line_with(s, " ckin ", 1), {0.0, 0.0, 5e-4});
+  EXPECT_EQ(line_with(s, " ckin ", 2), " QF       ;");
+  reads_back(line_with(s, " ckout "), {-1e-3, 0.0, -2e-3, 0.0});
+  reads_back(line_with(s, " ckout ", 1), {0.0, 0.0, -5e-4});
+  EXPECT_EQ(count_of(s, " ckin "), 1);
+}
+
 TEST(CosyOperation, AKickErrorMovesItsKickVariable) {
   // The kick's DX carries erv(1); its V of 0 kicks, so its errors are written too.
   const DeckRun r = run_deck(cell + "ERRO\n G DX 5E-4 DP 1E-3,\n 99\nSETE\n 0 1\n G 0\nCOSY\n");
