@@ -100,7 +100,7 @@ void setup() {
     write_record(control.output_unit, " ** WARNING ** THE ECHO FILE " + name + " CANNOT BE OPENED");
 }
 
-void leng() {
+void leng(bool report) {
   for (int k = 1; k <= inputt.nelm; ++k) {
     double length = element_slot(k, slot::L);
     if (inputt.kode(k) == KODE_GKICK)
@@ -113,7 +113,7 @@ void leng() {
     blank.path_length(p) = s;
   }
   blank.machine_length = s;
-  if (control.print_level >= 2)
+  if (report && control.print_level >= 2)
     write_record(control.output_unit,
                  " TOTAL LENGTH OF MACHINE IS:" + fF(blank.machine_length, 10, 3) + " METERS");
 }

@@ -14,7 +14,9 @@ inline Tarvocav tarvocav;
 inline const AreaRegistration tarvocav_registration{reset_area<tarvocav>};
 
 void setup(); // binds the engine's input, output and echo units
-void leng();  // element lengths, cumulative path lengths, machine length
+// Element lengths, cumulative path lengths, machine length; report: the machine length is
+// printed at print level 2 and above.
+void leng(bool report = true);
 // The kind-20 request and the linac cavities' positions, in machine order.
 void scan_positions();
 // Energy after each position: the first cavity's E0 (1.0 without cavities) plus the gains of

@@ -8,6 +8,7 @@
 #include "common/shared_areas.h"
 #include "common/slots.h"
 #include "engine/deferred_data.h"
+#include "engine/engine_start.h"
 #include "engine/lookup.h"
 #include "engine/operation_data.h"
 #include "maps/element_maps.h"
@@ -164,6 +165,13 @@ bool adichk(int turn) {
       continue;
     inputt.slot(a.element, a.slot) = value;
     matgen(a.element);
+    // A changed length (or a kick's DZ) moves every position after the element: the path
+    // lengths follow, silently, turn after turn.
+    if (a.slot == slot::L || (inputt.kode(a.element) == KODE_GKICK && a.slot == slot::gkick::DZ)) {
+      if (a.slot == slot::L)
+        lngth.ellen(a.element) = value;
+      leng(false);
+    }
     changed = true;
   }
   return changed;

@@ -136,6 +136,11 @@ TEST(Effects, SlowChangesFollowTheirWindows) {
   EXPECT_EQ(inputt.slot(blank.mseq(1), slot::quad::K1), 0.0);
   // ... but a finished one does not freeze them.
   EXPECT_DOUBLE_EQ(k1_after(" R\n K1 1\n 1 2 0 1\n Q\n K1 1\n 1 21 0 1\n", 11), 0.5);
+  // A changed length moves the positions after the element: the path lengths and the machine
+  // length follow (R ends at 1.5 + 1 once Q is 1.5 long).
+  k1_after(" Q\n L 1\n 1 2 1.25 1.5\n", 3);
+  EXPECT_EQ(blank.path_length(2), 2.5);
+  EXPECT_EQ(blank.machine_length, 2.5);
   // A type-3 entry interpolates between its points; a sine of type 2 keeps its window.
   EXPECT_DOUBLE_EQ(k1_after(" Q\n K1 3\n 3\n 1 0 5 2 9 0\n", 7), 1.0);
   EXPECT_NEAR(k1_after(" Q\n K1 2\n 1 9 0.5 0.1 8 0\n", 2), 0.5 + 0.1, 1e-15);
