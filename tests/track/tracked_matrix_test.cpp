@@ -124,6 +124,20 @@ TEST(TrackedMatrix, KickFormStopsAndTheAnalysisValues) {
   EXPECT_EQ(crmat.reference[5], 0.0);
 }
 
+// After a MOVE, a delta of exactly 1 starts the reference particle on MOVE's closed orbit at its
+// first deviation: the particle comes back where it started after the turn.
+TEST(TrackedMatrix, ReferenceOnTheClosedOrbitOfMove) {
+  const DeckRun r =
+      run_deck(FODO_RING + "MOVE\n 0 0 0 -3 1 0 1E-7 0 0 0 0 0\n 1E-3\n 0 0 0 0 0 0 0\n" +
+               rmat("0 0 0 0 0 1", 1e-8, "0 0;") + "STOP\n");
+  ASSERT_EQ(r.status, 0) << r.listing;
+  EXPECT_FALSE(contains(r.listing, " RMAT: NO CLOSED ORBIT FROM MOVE IS KNOWN"));
+  EXPECT_EQ(crmat.reference[5], 1e-3);
+  EXPECT_GT(std::fabs(crmat.reference[0]), 1e-5); // the dispersion orbit of the bends
+  for (int k : {0, 1, 2, 3})
+    EXPECT_NEAR(crmat.output[k], crmat.reference[k], 1e-12) << k;
+}
+
 TEST(NormalModes, RecoverTheModesOfACoupledMatrix) {
   // U = diag(A, B) in Twiss form, V = [[g I, C], [-C^, g I]] with g^2 + det C = 1; T = V U V^-1
   // has the modes of U.
