@@ -3,6 +3,8 @@
 // with the closed orbit of REFE agreeing with tracking, closed bumps of BASE, the monitor
 // reading of READ, and every stop of the corrector and orbit operations with its name.
 #include "harness.h"
+#include "track/closed_orbit.h"
+#include "track/tracked_matrix.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +79,28 @@ std::vector<double> last_printed(const std::string &listing) {
 
 const std::string FODO = "QF: QUADRUPOLE, L=0.5, K1=0.9\nQD: QUADRUPOLE, L=0.5, K1=-0.9\n"
                          "D: DRIFT, L=2.5\nKK: GKICK, L=0\n";
+
+// The closed orbit of one type-3 corrector kick is the same whichever operation finds it: REFE's
+// orbit at the end of the machine, MOVE's at its start, and the orbit RMAT's reference follows
+// round the turn from there.
+TEST(ReferenceOrbit, OneKickClosedOrbitAgreesInRefeMoveAndRmat) {
+  const DeckRun run = run_deck(FODO + "RING: LINE=(KK, 4*(QF, D, QD, D))\nUSE, RING\nVORAX\n"
+                                      "CORR\n KK 1 1,\n 99\nSETC\n KK 1 3 1E-4 0 0 0,\n 99\n"
+                                      "REFE\n 11 0.01 0.002 0 0 0 0 2 9,\n"
+                                      "MOVE\n 0 0 0 -3 1 0 1E-7 0 0 0 0 0\n 0\n 0 0 0 0 0 0 0\n"
+                                      "RMAT\n 0 0 0 0 0 1 1E-8 1E-8 1E-8 1E-8 1E-8 1E-8 0 0;\n"
+                                      "STOP\n");
+  ASSERT_EQ(run.status, 0) << run.terminal;
+  const Orbit o = reference_orbit(run.listing.substr(0, run.listing.find("MOVE")));
+  ASSERT_EQ(o.x.size(), 17u);
+  const double x0 = o.x.back();
+  ASSERT_GT(std::fabs(x0), 1e-6);
+  ASSERT_EQ(ctune.found, 1);
+  EXPECT_NEAR(ctune.orbit(1), x0, 1e-6 * std::fabs(x0));
+  EXPECT_EQ(crmat.reference[0], ctune.orbit(1));
+  EXPECT_NEAR(crmat.output[0], ctune.orbit(1), 1e-9 * std::fabs(x0));
+  EXPECT_NEAR(crmat.output[1], ctune.orbit(2), 1e-9 * std::fabs(x0));
+}
 
 TEST(ReferenceOrbit, OneKickGivesTheTextbookClosedOrbitAndNoKickNone) {
   const double theta = 1e-4;
