@@ -3,6 +3,7 @@
 // lists; the saved set replayed and dropped; long lists read to their end; and every stop of
 // the misalignment operations with its name.
 #include "harness.h"
+#include "support/reference_generator.h"
 
 #include "common/random_numbers.h"
 #include "errors/misalignments.h"
@@ -17,33 +18,6 @@
 
 namespace vorax::test {
 namespace {
-
-// The generator's recurrence written independently (64-bit arithmetic modulo 2^31).
-struct Reference {
-  std::uint64_t s;
-  double next() {
-    s = (131 * s + 32743) % (1ull << 31);
-    return std::ldexp(static_cast<double>(static_cast<float>(s)), -31);
-  }
-  double gauss() {
-    double sum = 0.0;
-    for (int i = 0; i < 12; ++i)
-      sum += next();
-    return sum - 6.0;
-  }
-  double factor(int option, double cut) {
-    switch (option) {
-    case 1:
-      return next() >= 0.5 ? 1.0 : -1.0;
-    case 2:
-      return (next() - 0.5) * 2.0 * std::sqrt(3.0);
-    default:
-      for (;;)
-        if (const double g = gauss(); std::fabs(g) <= cut)
-          return g;
-    }
-  }
-};
 
 const double M[7] = {1e-4, -2e-4, 3e-4, 4e-4, 5e-3, 6e-3, 7e-4};
 

@@ -2,6 +2,7 @@
 // its recurrence, SEED from decks (clock fixed), the table walk, direct against table mode,
 // the statistics of the tables, and the error stops.
 #include "harness.h"
+#include "support/reference_generator.h"
 
 #include "common/control.h"
 #include "common/halt.h"
@@ -15,22 +16,6 @@
 
 namespace vorax::test {
 namespace {
-
-// The recurrence written independently: 64-bit arithmetic modulo 2^31, the integer state
-// rounded to single precision, then scaled by a power of two (exact).
-struct Reference {
-  std::uint64_t s;
-  double next() {
-    s = (131 * s + 32743) % (1ull << 31);
-    return std::ldexp(static_cast<double>(static_cast<float>(s)), -31);
-  }
-  double gauss() {
-    double sum = 0.0;
-    for (int i = 0; i < 12; ++i)
-      sum += next();
-    return sum - 6.0;
-  }
-};
 
 const double F = 2.0 * std::sqrt(3.0);
 
