@@ -4,8 +4,8 @@
 #include "common/reset.h"
 #include "common/units.h"
 #include "deck_input.h"
-#include "errors/random_numbers.h"
-#include "input/program.h"
+#include "common/random_numbers.h"
+#include "program/program.h"
 
 #include <cstdint>
 #include <cstdio>
