@@ -1,6 +1,7 @@
 // What LEAS reports through whole decks: a fitted ring without a periodic solution is a failure
 // said as such, and the intermediate targets follow the approach schedule up to iteration N1.
 #include "harness.h"
+#include "support/decks.h"
 #include "support/listings.h"
 
 #include <gtest/gtest.h>
@@ -12,16 +13,7 @@ using namespace vorax::test;
 
 namespace {
 
-const std::string FODO = R"(TITLE
-FIT FODO
-QF: QUADRUPOLE, L=0.5, K1=0.9
-QD: QUADRUPOLE, L=0.5, K1=-0.9
-D: DRIFT, L=2.0
-CELL: LINE=(QF,D,QD,D)
-RING: LINE=(8*CELL)
-USE, RING
-VORAX
-)";
+const std::string &FODO = vorax::test::FIT_FODO_RING;
 
 const std::string WARNING =
     "\n  **** WARNING : THE FITTED MACHINE HAS NO PERIODIC SOLUTION, THE FIT HAS FAILED ****\n";

@@ -3,6 +3,7 @@
 // schedules, a varied length, a periodic start that follows the fitted lattice, and the
 // chromaticity corrected by two sextupole families.
 #include "fit_model.h"
+#include "support/decks.h"
 
 #include <gtest/gtest.h>
 
@@ -13,16 +14,7 @@ using namespace fitmodel;
 
 namespace {
 
-const std::string RING = R"(TITLE
-FIT FODO
-QF: QUADRUPOLE, L=0.5, K1=0.9
-QD: QUADRUPOLE, L=0.5, K1=-0.9
-D: DRIFT, L=2.0
-CELL: LINE=(QF,D,QD,D)
-RING: LINE=(8*CELL)
-USE, RING
-VORAX
-)";
+const std::string &RING = vorax::test::FIT_FODO_RING;
 
 constexpr double NUX = 0.62, NUY = 0.48; // fractional tunes; whole tunes 1.62 and 1.48
 

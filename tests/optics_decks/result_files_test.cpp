@@ -2,6 +2,7 @@
 // printed precision, the periodic results in the MACH header, plots that are SVG documents,
 // the fitted values of SIMP and LEAS, and tables that stay whole when the run stops.
 #include "harness.h"
+#include "support/decks.h"
 #include "support/result_files.h"
 
 #include <gtest/gtest.h>
@@ -133,16 +134,7 @@ TEST(ResultFiles, FodoExampleTablesAndPlotAgreeWithItsListing) {
 }
 
 TEST(ResultFiles, FitTablesHoldTheFittedValuesTheListingPrints) {
-  const std::string ring = R"(TITLE
-FIT FODO
-QF: QUADRUPOLE, L=0.5, K1=0.9
-QD: QUADRUPOLE, L=0.5, K1=-0.9
-D: DRIFT, L=2.0
-CELL: LINE=(QF,D,QD,D)
-RING: LINE=(8*CELL)
-USE, RING
-VORAX
-)";
+  const std::string &ring = FIT_FODO_RING;
   const DeckRun run = run_deck_with_results(ring + R"(SIMP
  0 6 1
 QF K1 0.001
