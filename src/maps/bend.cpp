@@ -3,9 +3,11 @@
 #include <string>
 
 #include "common/control.h"
+#include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/halt.h"
 #include "common/slots.h"
+#include "maps/bend_shape.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 #include "maps/second_order_body.h"
@@ -183,6 +185,32 @@ void bend_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
   for (int c = 1; c <= ncol; ++c)
     for (int i = 1; i <= 6; ++i)
       map(i, c) = work(i, c);
+}
+
+bool bend_shape(int element, BendShape &bend, double &tilt) {
+  const int conv = inputt.eunits;
+  const double deg = (conv == 2) ? const_.raddeg : 1.0;
+  bend.length = inputt.slot(element, slot::bend::L);
+  bend.angle = inputt.slot(element, slot::bend::ANGLE) * deg;
+  tilt = inputt.slot(element, slot::bend::TILT) * deg;
+  if (conv == 1)
+    tilt = -tilt;
+  if (bend.length == 0.0 || bend.angle == 0.0)
+    return false;
+  // Field index from the gradient slot, as the bend's map reads it: K1 in m^-2 with the sign
+  // of a quadrupole (standard) or reversed (LDF), n = -K1 rho^2 or K1 rho^2; the MERIDOXAN data
+  // hold n itself.
+  const double rho = bend.length / bend.angle;
+  const double k1 = inputt.slot(element, slot::bend::K1);
+  if (conv == 0)
+    bend.n = -k1 * rho * rho;
+  else if (conv == 1)
+    bend.n = k1 * rho * rho;
+  else
+    bend.n = k1;
+  bend.e1 = inputt.slot(element, slot::bend::E1) * deg;
+  bend.e2 = inputt.slot(element, slot::bend::E2) * deg;
+  return true;
 }
 
 } // namespace vorax

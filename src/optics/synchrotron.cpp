@@ -105,32 +105,6 @@ BendIntegrals bend_integrals(const BendShape &bend, const EntranceFunctions &in)
   return r;
 }
 
-bool bend_shape(int element, BendShape &bend, double &tilt) {
-  const int conv = inputt.eunits;
-  const double deg = (conv == 2) ? const_.raddeg : 1.0;
-  bend.length = inputt.slot(element, slot::bend::L);
-  bend.angle = inputt.slot(element, slot::bend::ANGLE) * deg;
-  tilt = inputt.slot(element, slot::bend::TILT) * deg;
-  if (conv == 1)
-    tilt = -tilt;
-  if (bend.length == 0.0 || bend.angle == 0.0)
-    return false;
-  // Field index from the gradient slot, as the bend's map reads it: K1 in m^-2 with the sign
-  // of a quadrupole (standard) or reversed (LDF), n = -K1 rho^2 or K1 rho^2; the MERIDOXAN data
-  // hold n itself.
-  const double rho = bend.length / bend.angle;
-  const double k1 = inputt.slot(element, slot::bend::K1);
-  if (conv == 0)
-    bend.n = -k1 * rho * rho;
-  else if (conv == 1)
-    bend.n = k1 * rho * rho;
-  else
-    bend.n = k1;
-  bend.e1 = inputt.slot(element, slot::bend::E1) * deg;
-  bend.e2 = inputt.slot(element, slot::bend::E2) * deg;
-  return true;
-}
-
 void add_bend_integrals(int position) {
   if (position < 1 || position > mat.npos)
     return;
@@ -143,18 +117,25 @@ void add_bend_integrals(int position) {
     return;
   const double half_pi = 0.5 * const_.pi;
   int plane = 1;
+  bool reversed = false;
   if (std::fabs(tilt - half_pi) < 1e-4 || std::fabs(tilt + half_pi) < 1e-4) {
     // Rolled by +-90 degrees the bend deflects vertically, with curvature -h sin(tilt) in y.
     plane = 2;
-    bend.angle = tilt > 0.0 ? -bend.angle : bend.angle;
+    reversed = tilt > 0.0;
   } else {
     if (std::fabs(tilt) >= 1e-4 && !lum.tilt_warned) {
       say(" A BEND WITH A TILT OTHER THAN 0 OR 90 DEGREES WAS MET" +
           fF(tilt / const_.raddeg, 12, 6) + " SYNCHROTRON INTEGRALS MAY BE ERRONEOUS ");
       lum.tilt_warned = 1;
     }
-    if (std::cos(tilt) < 0.0) // rolled upside down: it bends the other way
-      bend.angle = -bend.angle;
+    reversed = std::cos(tilt) < 0.0; // rolled upside down: it bends the other way
+  }
+  // Seen in a plane where it bends the other way, the bend is the mirror image of itself: its
+  // faces turn the other way too, so that each edge keeps its focusing h tan(e).
+  if (reversed) {
+    bend.angle = -bend.angle;
+    bend.e1 = -bend.e1;
+    bend.e2 = -bend.e2;
   }
   EntranceFunctions in;
   in.beta = twf.beta(plane);

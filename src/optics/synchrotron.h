@@ -3,14 +3,9 @@
 #pragma once
 
 #include "common/table.h"
+#include "maps/bend_shape.h"
 
 namespace vorax {
-
-// A sector bend in the standard form: length l, bending angle theta (radians), field index n
-// (focusing K = (1 - n)/rho^2 in the bending plane), edge angles e1, e2 (radians).
-struct BendShape {
-  double length = 0.0, angle = 0.0, n = 0.0, e1 = 0.0, e2 = 0.0;
-};
 
 // Lattice functions of the bending plane at the bend's entrance (before the entrance edge).
 struct EntranceFunctions {
@@ -29,11 +24,6 @@ void radiation_functions(double u, double f[6]);
 
 // Contribution of one bend to I1..I5.
 BendIntegrals bend_integrals(const BendShape &bend, const EntranceFunctions &in);
-
-// The bend of element k in the standard form, from its data slots and the unit convention;
-// tilt receives the roll angle in radians. False when the element does not bend (zero angle
-// or zero length).
-bool bend_shape(int element, BendShape &bend, double &tilt);
 
 // Adds the contribution of the bend at position (if it is one) to lum.integral, with the
 // lattice functions twf at its entrance; prints the tilt message once per machine pass.
