@@ -252,7 +252,13 @@ void cavity(const CavityStep &step, Coordinates z, double &phase, double &previo
   z[0] = z[0] + step.length * xp;
   z[2] = z[2] + step.length * yp;
   phase = phase + (l - previous_l) * step.k1 + step.c0 - step.k2 * z[5];
+  const double before = 1.0 + z[5];
   z[5] = z[5] + step.voltage * std::sin(phase + step.lag);
+  if (step.adiabatic) {
+    const double f = before / (1.0 + z[5]);
+    z[1] = z[1] * f;
+    z[3] = z[3] * f;
+  }
   z[4] = l + (xp * xp + yp * yp) * step.length / 2;
   previous_l = l;
 }

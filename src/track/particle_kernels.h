@@ -69,6 +69,9 @@ struct CavityStep {
   double k1 = 0.0, k2 = 0.0, c0 = 0.0;
   double lag = 0.0;     // phis
   double voltage = 0.0; // V
+  // The slopes fall as the cavity raises the momentum (the transverse momenta stay): on while
+  // bends lose their mean radiation, whose transverse damping this is.
+  bool adiabatic = false;
 };
 void cavity(const CavityStep &step, Coordinates z, double &phase, double &previous_l);
 

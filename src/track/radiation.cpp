@@ -8,6 +8,7 @@
 #include "common/slots.h"
 #include "engine/deferred_data.h"
 #include "engine/operation_data.h"
+#include "maps/bend_shape.h"
 #include "track/tracking_areas.h"
 #include "track/tracking_effects.h"
 
@@ -79,24 +80,71 @@ double draw(int distribution) {
 
 } // namespace
 
+int radiation_draws(const StepEffects &r) {
+  if (r.quad_radiation)
+    return 1;
+  return r.radiation >= 2 ? 2 : 0;
+}
+
+void draw_radiation(const StepEffects &r, const std::uint8_t *radiating, int count, double *draws) {
+  const int per = radiation_draws(r);
+  for (int i = 0; i < count; ++i)
+    for (int k = 0; k < per; ++k)
+      draws[per * i + k] = radiating[i] != 0 ? draw(r.distribution) : 0.0;
+}
+
+void bend_loss_shape(int element, StepEffects &f) {
+  BendShape bend;
+  double tilt = 0.0;
+  if (!bend_shape(element, bend, tilt))
+    return;
+  f.bend_h = bend.angle / bend.length;
+  f.bend_n = bend.n;
+  f.bend_c = std::cos(tilt);
+  f.bend_s = std::sin(tilt);
+  f.bend_length = bend.length;
+  f.edge_in = std::tan(bend.e1) / bend.length;
+  f.edge_out = std::tan(bend.e2) / bend.length;
+}
+
 // Half the mean loss and a random part at the entry and again at the exit of a bend.
-void radiate_bend(const StepEffects &r, double z[6]) {
-  if (r.radiation != 2)
-    z[5] = z[5] - 0.5 * r.u0;
+//
+// The mean loss U0 is that of the reference particle. A particle radiates with the square of
+// its energy and of the field it meets, over the path it takes: at radial offset u the field is
+// 1 - n h u of the reference field and the path 1 + h u as long, and a face turned by e gives
+// it u tan(e) less (more, for e < 0) of the body's field. Each half of the bend takes these
+// with u where it is sampled. A loss independent of the particle would leave synchrotron
+// oscillations undamped, and the energy spread under RF would grow without end; with this one
+// the loss per turn grows with delta as U0 (2 + I4/I2) = U0 J_E on the dispersion orbit, the
+// damping the radiation integrals give. The random part keeps the reference particle's spread.
+void radiate_bend(const StepEffects &r, double z[6], bool exit, double random) {
+  if (r.radiation != 2) {
+    const double u = r.bend_c * z[0] - r.bend_s * z[2];
+    const double slope = r.bend_c * z[1] - r.bend_s * z[3];
+    const double edge = (exit ? r.edge_out : r.edge_in) * u;
+    // The body's mean of u from its ends, exact for a cubic path: each half takes u + l/6 of
+    // the slope inside the faces, which differs from the slope outside by the edge's kick.
+    const double sixth = r.bend_length / 6.0;
+    const double mean = exit ? u - sixth * (slope - r.bend_h * r.bend_length * edge)
+                             : u + sixth * (slope + r.bend_h * r.bend_length * edge);
+    const double field = 1.0 - r.bend_n * r.bend_h * mean;
+    const double p = 1.0 + z[5];
+    z[5] = z[5] - r.u0 * p * p * (0.5 * field * field * (1.0 + r.bend_h * mean) - edge);
+  }
   if (r.radiation != 1)
-    z[5] = z[5] + 0.707 * r.sigma * draw(r.distribution);
+    z[5] = z[5] + 0.707 * r.sigma * random;
 }
 
 // The loss of the angle the particle turned through in a quadrupole. A cosine that rounds
 // beyond 1 is an angle of 0.
-void radiate_quadrupole(const StepEffects &r, double xp1, double yp1, double z[6]) {
+void radiate_quadrupole(const StepEffects &r, double xp1, double yp1, double z[6], double random) {
   const double xp2 = z[1], yp2 = z[3];
   const double c = xp1 * xp2 + yp1 * yp2 +
                    std::sqrt(std::fabs(1.0 - xp1 * xp1 - yp1 * yp1)) *
                        std::sqrt(std::fabs(1.0 - xp2 * xp2 - yp2 * yp2));
   const double theta = std::fabs(std::acos(std::clamp(c, -1.0, 1.0)));
   const double sigma = std::sqrt(r.cq * theta * theta * theta);
-  z[5] = z[5] + (draw(r.distribution) * sigma - r.cl * theta * theta);
+  z[5] = z[5] + (random * sigma - r.cl * theta * theta);
 }
 
 // SPAC: count, a, b1, b2; on when the count is above 0. The offsets divide by a: an a of 0 gives

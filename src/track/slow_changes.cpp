@@ -258,6 +258,8 @@ void position_effects(int p, Step &s) {
       f.cl = synch.cl;
       f.distribution = synch.distribution;
       f.draws = quadrupole || f.radiation >= 2;
+      if (kind == KODE_BEND)
+        bend_loss_shape(e, f);
     }
     if (kind == KODE_QUAD && cspch.on != 0)
       f.offset = inputt.slot(e, slot::quad::K1) == 0.0 ? 1 : 2;

@@ -25,7 +25,18 @@ struct ChunkContext {
   ChunkEvents &events;
   double aplim;
   int first, last; // 1-based particle range
+  // The radiation draws of the step (radiation_draws per particle from particle 1), or null.
+  const double *draws = nullptr;
+  int per = 0;
 };
+
+// Chunk passes below which a segment is not shared among threads (16384 particle passes with
+// the usual chunks).
+constexpr long long PARALLEL_CHUNK_PASSES = 64;
+
+double random_of(const ChunkContext &cx, int i, int k) {
+  return cx.draws != nullptr ? cx.draws[cx.per * (i - 1) + k] : 0.0;
+}
 
 void record(ChunkContext &cx, int step, int particle, EventType type, int data = -1) {
   ChunkEvents &e = cx.events;
@@ -117,6 +128,36 @@ void coupler(const Step &s, Coordinates z, bool before) {
     z[3] = z[3] + s.coupler_kick;
 }
 
+// Radiation is emitted along the particle's direction: it lowers the momentum and keeps the
+// slopes. In canonical variables it is therefore applied to the geometric ones, so that the
+// transverse momenta fall with the total.
+void bend_radiation(ChunkContext &cx, int step, int i, const StepEffects &f, Coordinates z,
+                    bool exit) {
+  const double random = random_of(cx, i, exit ? 1 : 0);
+  if (!cx.mode.canonical) {
+    radiate_bend(f, z, exit, random);
+    return;
+  }
+  Coordinates g;
+  to_geometric(cx, step, i, z, g);
+  radiate_bend(f, g, exit, random);
+  cvar(g, z, cx.mode.b0);
+}
+
+// xp1, yp1: the slopes before the map.
+void quadrupole_radiation(ChunkContext &cx, int step, int i, const StepEffects &f, double xp1,
+                          double yp1, Coordinates z) {
+  const double random = random_of(cx, i, 0);
+  if (!cx.mode.canonical) {
+    radiate_quadrupole(f, xp1, yp1, z, random);
+    return;
+  }
+  Coordinates g;
+  to_geometric(cx, step, i, z, g);
+  radiate_quadrupole(f, xp1, yp1, g, random);
+  cvar(g, z, cx.mode.b0);
+}
+
 void map_particles(ChunkContext &cx, int index, const Step &s) {
   const StepEffects &f = s.effects;
   const bool radiates = f.radiation != 0 || f.quad_radiation || f.offset != 0;
@@ -149,12 +190,18 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
       continue;
     }
     if (f.radiation != 0)
-      radiate_bend(f, z);
+      bend_radiation(cx, index, i, f, z, false);
     if (s.corrected)
       cx.hooks.corrector_entry(z);
     if (s.misaligned)
       cx.hooks.into_element_frame(z);
-    const double xp1 = z[1], yp1 = z[3];
+    double xp1 = z[1], yp1 = z[3];
+    if (f.quad_radiation && cx.mode.canonical) {
+      Coordinates g;
+      to_geometric(cx, index, i, z, g);
+      xp1 = g[1];
+      yp1 = g[3];
+    }
     if (s.coupler != 0 && cx.mode.canonical) {
       // The coupler kicks slopes: in canonical variables the whole cavity is taken in
       // geometric ones.
@@ -170,13 +217,13 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
       coupler(s, z, false);
     }
     if (f.quad_radiation)
-      radiate_quadrupole(f, xp1, yp1, z);
+      quadrupole_radiation(cx, index, i, f, xp1, yp1, z);
     if (s.misaligned)
       cx.hooks.out_of_element_frame(z);
     if (s.corrected)
       cx.hooks.corrector_exit(z);
     if (f.radiation != 0)
-      radiate_bend(f, z);
+      bend_radiation(cx, index, i, f, z, true);
     z[5] = z[5] - offset;
     store(i, z);
   }
@@ -348,7 +395,7 @@ void arbitrary_particles(ChunkContext &cx, int index, const Step &s) {
 
 // Ground motion and a block entry before the element, a block exit after it, on every live
 // particle of the chunk.
-void effects_particles(ChunkContext &cx, const Step &s, bool before) {
+void effects_particles(ChunkContext &cx, int index, const Step &s, bool before) {
   const StepEffects &f = s.effects;
   if (before ? !(f.ground || f.block_in) : !f.block_out)
     return;
@@ -357,10 +404,22 @@ void effects_particles(ChunkContext &cx, const Step &s, bool before) {
       continue;
     Coordinates z;
     load(i, z);
+    // A block turns and shifts slopes: in canonical variables it acts on the geometric ones.
+    // The ground motion moves positions only, which both sets of variables share.
+    const bool convert = cx.mode.canonical && (before ? f.block_in : f.block_out);
+    Coordinates g;
+    if (convert) {
+      to_geometric(cx, index, i, z, g);
+      std::copy_n(g, 6, z);
+    }
     if (before)
       effects_before(f, z);
     else
       effects_after(f, z);
+    if (convert) {
+      std::copy_n(z, 6, g);
+      cvar(g, z, cx.mode.b0);
+    }
     store(i, z);
   }
 }
@@ -369,7 +428,7 @@ void run_chunk(ChunkContext &cx, const Step *steps, int count) {
   for (int index = 0; index < count; ++index) {
     const Step &s = steps[index];
     if (s.effects.any)
-      effects_particles(cx, s, true);
+      effects_particles(cx, index, s, true);
     switch (s.action) {
     case Action::DRIFT:
       drift_particles(cx, index, s);
@@ -396,8 +455,33 @@ void run_chunk(ChunkContext &cx, const Step *steps, int count) {
       break;
     }
     if (s.effects.any)
-      effects_particles(cx, s, false);
+      effects_particles(cx, index, s, false);
   }
+}
+
+// Which particles reach the radiation of the step (alive, and inside the limit once the
+// ground motion and a block entry have moved them), and their draws in particle order.
+void prepare_draws(TrackingWork &work, const Step &s, const TrackingMode &mode, double aplim) {
+  const StepEffects &f = s.effects;
+  const auto n = static_cast<std::size_t>(trace.npart);
+  work.radiating.assign(n, 0);
+  for (int i = 1; i <= trace.npart; ++i) {
+    if (alive.flag(i) == 0)
+      continue;
+    Coordinates z;
+    load(i, z);
+    if (f.ground || f.block_in) {
+      if (mode.canonical && f.block_in) {
+        Coordinates g;
+        ncvar(z, g, mode.b0);
+        std::copy_n(g, 6, z);
+      }
+      effects_before(f, z);
+    }
+    work.radiating[static_cast<std::size_t>(i - 1)] = outside_limit(z, aplim) ? 0 : 1;
+  }
+  work.draws.resize(n * static_cast<std::size_t>(radiation_draws(f)));
+  draw_radiation(f, work.radiating.data(), trace.npart, work.draws.data());
 }
 
 } // namespace
@@ -414,12 +498,23 @@ void run_segment(const Step *steps, int count, const TrackingMode &mode) {
     e.negative_roots = 0;
     e.starts = 0;
   }
-  // Random draws go in particle order: such a step runs alone, its chunks one after the other.
+  // Random draws go in particle order: such a step runs alone, and its draws are made first.
   const bool draws = count == 1 && steps[0].effects.draws;
-  const int threads = draws ? 1 : std::max(1, std::min(tracking_threads(), chunks));
+  if (draws)
+    prepare_draws(work, steps[0], mode, aplim);
+  // A team of threads costs its start and its barrier, which, on a machine whose cores are
+  // busy, is a wait for the other threads to be scheduled: a segment of little work (a short
+  // run of positions between two radiating bends, a few particles) runs on this thread.
+  const long long passes = static_cast<long long>(count) * trace.npart;
+  const int threads =
+      passes < PARALLEL_CHUNK_PASSES * size ? 1 : std::max(1, std::min(tracking_threads(), chunks));
   auto chunk = [&](int c) {
     ChunkContext cx{mode,  hooks,        work.events[static_cast<std::size_t>(c)],
                     aplim, c * size + 1, std::min(trace.npart, (c + 1) * size)};
+    if (draws) {
+      cx.draws = work.draws.data();
+      cx.per = radiation_draws(steps[0].effects);
+    }
     run_chunk(cx, steps, count);
   };
   // One chunk (or one thread) needs no team of threads, whose start costs more than a small

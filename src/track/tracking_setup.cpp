@@ -350,6 +350,9 @@ CavityStep cavpre(int p, int e, int turn) {
   step.voltage = 1e-6 * v(VOLT) / (energy * cav.beta * cav.beta);
   if (inputt.eunits != 2)
     step.voltage = step.voltage * 1000.0;
+  // Without the mean radiation loss the kick stays as it always was, so that tracking without
+  // radiation is unchanged.
+  step.adiabatic = synch.option == 1 || synch.option == 3;
   return step;
 }
 

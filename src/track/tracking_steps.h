@@ -64,6 +64,11 @@ struct StepEffects {
   bool quad_radiation = false;
   bool draws = false; // random draws in particle order: the step runs alone on one thread
   double u0 = 0.0, sigma = 0.0, cq = 0.0, cl = 0.0;
+  // The bend's shape for the loss of a particle off the axis: signed curvature h, field index
+  // n, the roll (cos, sin) that makes x, y the radial coordinate of the bending plane, the
+  // length and tan(e)/L of the entrance and exit faces.
+  double bend_h = 0.0, bend_n = 0.0, bend_c = 1.0, bend_s = 0.0, bend_length = 0.0;
+  double edge_in = 0.0, edge_out = 0.0;
   int distribution = 0;
   int offset = 0; // SPAC: 1 the offsets O1 (K1 = 0), 2 the offsets O2
 };
@@ -142,6 +147,10 @@ struct TrackingWork {
   MultipoleKick special_kick;
   SparseMap special_half;
   SymmapEntry special_gf, special_half_gf;
+  // The radiation draws of a radiating step, per particle (see draw_radiation), and which
+  // particles reach its radiation.
+  std::vector<double> draws;
+  std::vector<std::uint8_t> radiating;
 };
 TrackingWork &tracking_work();
 

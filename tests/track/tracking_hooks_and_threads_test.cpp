@@ -162,7 +162,7 @@ TEST(TrackingThreads, AnyThreadsAndChunksGiveTheSameBits) {
   std::string listing, terminal;
   std::vector<double> bits;
   for (int threads : {1, 2, 3}) {
-    for (int chunk : {256, 5}) {
+    for (int chunk : {256, 5, 1}) {
       set_tracking_threads(threads);
       set_tracking_chunk(chunk);
       // A loss limit of radius 5 mm.
