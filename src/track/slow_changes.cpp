@@ -218,8 +218,7 @@ void cavity_in_slow_changes(int element) {
   engine_stop(215);
 }
 
-void position_effects(int p, Step &s) {
-  StepEffects &f = s.effects;
+void position_effects(int p, const Step &s, StepEffects &f) {
   const int e = s.element;
   if (cblock.on != 0) {
     blockchk(p, e);

@@ -24,7 +24,8 @@ struct ChunkContext {
   const TrackingHooks &hooks;
   ChunkEvents &events;
   double aplim;
-  int first, last; // 1-based particle range
+  int first, last;                      // 1-based particle range
+  const StepEffects *effects = nullptr; // of the segment's steps, by index
   // The radiation draws of the step (radiation_draws per particle from particle 1), or null.
   const double *draws = nullptr;
   int per = 0;
@@ -158,8 +159,14 @@ void quadrupole_radiation(ChunkContext &cx, int step, int i, const StepEffects &
   cvar(g, z, cx.mode.b0);
 }
 
+// The effects of the step at index (none when it has none).
+const StepEffects &effects_of(const ChunkContext &cx, int index, const Step &s) {
+  static const StepEffects none;
+  return s.has_effects ? cx.effects[index] : none;
+}
+
 void map_particles(ChunkContext &cx, int index, const Step &s) {
-  const StepEffects &f = s.effects;
+  const StepEffects &f = effects_of(cx, index, s);
   const bool radiates = f.radiation != 0 || f.quad_radiation || f.offset != 0;
   const bool fast = !s.misaligned && !s.corrected && s.coupler == 0 && !cx.mode.symplectic &&
                     !cx.mode.canonical && !s.map.geometric && !radiates;
@@ -395,8 +402,8 @@ void arbitrary_particles(ChunkContext &cx, int index, const Step &s) {
 
 // Ground motion and a block entry before the element, a block exit after it, on every live
 // particle of the chunk.
-void effects_particles(ChunkContext &cx, int index, const Step &s, bool before) {
-  const StepEffects &f = s.effects;
+void effects_particles(ChunkContext &cx, int index, bool before) {
+  const StepEffects &f = cx.effects[index];
   if (before ? !(f.ground || f.block_in) : !f.block_out)
     return;
   for (int i = cx.first; i <= cx.last; ++i) {
@@ -427,8 +434,8 @@ void effects_particles(ChunkContext &cx, int index, const Step &s, bool before) 
 void run_chunk(ChunkContext &cx, const Step *steps, int count) {
   for (int index = 0; index < count; ++index) {
     const Step &s = steps[index];
-    if (s.effects.any)
-      effects_particles(cx, index, s, true);
+    if (s.has_effects)
+      effects_particles(cx, index, true);
     switch (s.action) {
     case Action::DRIFT:
       drift_particles(cx, index, s);
@@ -454,15 +461,15 @@ void run_chunk(ChunkContext &cx, const Step *steps, int count) {
     case Action::NOTHING:
       break;
     }
-    if (s.effects.any)
-      effects_particles(cx, index, s, false);
+    if (s.has_effects)
+      effects_particles(cx, index, false);
   }
 }
 
 // Which particles reach the radiation of the step (alive, and inside the limit once the
 // ground motion and a block entry have moved them), and their draws in particle order.
-void prepare_draws(TrackingWork &work, const Step &s, const TrackingMode &mode, double aplim) {
-  const StepEffects &f = s.effects;
+void prepare_draws(TrackingWork &work, const StepEffects &f, const TrackingMode &mode,
+                   double aplim) {
   const auto n = static_cast<std::size_t>(trace.npart);
   work.radiating.assign(n, 0);
   for (int i = 1; i <= trace.npart; ++i) {
@@ -499,9 +506,9 @@ void run_segment(const Step *steps, int count, const TrackingMode &mode) {
     e.starts = 0;
   }
   // Random draws go in particle order: such a step runs alone, and its draws are made first.
-  const bool draws = count == 1 && steps[0].effects.draws;
+  const bool draws = count == 1 && steps[0].has_effects && work.effects[0].draws;
   if (draws)
-    prepare_draws(work, steps[0], mode, aplim);
+    prepare_draws(work, work.effects[0], mode, aplim);
   // A team of threads costs its start and its barrier, which, on a machine whose cores are
   // busy, is a wait for the other threads to be scheduled: a segment of little work (a short
   // run of positions between two radiating bends, a few particles) runs on this thread.
@@ -511,9 +518,10 @@ void run_segment(const Step *steps, int count, const TrackingMode &mode) {
   auto chunk = [&](int c) {
     ChunkContext cx{mode,  hooks,        work.events[static_cast<std::size_t>(c)],
                     aplim, c * size + 1, std::min(trace.npart, (c + 1) * size)};
+    cx.effects = work.effects.data();
     if (draws) {
       cx.draws = work.draws.data();
-      cx.per = radiation_draws(steps[0].effects);
+      cx.per = radiation_draws(work.effects[0]);
     }
     run_chunk(cx, steps, count);
   };

@@ -113,7 +113,7 @@ bool turn_start_reads_particles();
 // The start of a turn: block stream restart, offsets, slow changes. True when maps changed.
 bool start_turn_effects(int turn);
 // The effects of position p on its step (blocks, ground motion, radiation, offsets).
-void position_effects(int position, Step &step);
+void position_effects(int position, const Step &step, StepEffects &effects);
 // Whether the step of the element must run alone: its random draws go in particle order, a
 // block check there may stop the run, or RMAT reads the particles after it.
 bool effects_alone(int element);

@@ -294,7 +294,8 @@ void Loop::position(int p) {
   if (finished_)
     return;
   Step s = build_step(p, trace.iturn, changed, misaligned);
-  position_effects(p, s);
+  StepEffects effects;
+  position_effects(p, s, effects);
   if (kind == KODE_GKICK) {
     s.gkick.half = design_length / 2;
     s.gkick.rest = design_length / 2 + design_dz;
@@ -339,7 +340,11 @@ void Loop::position(int p) {
   s.restore = changed;
   s.turn = trace.iturn;
   s.pass = pass_;
-  tracking_work().steps[static_cast<std::size_t>(pending_++)] = s;
+  TrackingWork &work = tracking_work();
+  s.has_effects = effects.any;
+  if (effects.any)
+    work.effects[static_cast<std::size_t>(pending_)] = effects;
+  work.steps[static_cast<std::size_t>(pending_++)] = s;
   if (alone || wake || needs_output(p))
     flush();
   if (crmat.collecting != 0 && !finished_)

@@ -121,6 +121,7 @@ void prepare_run() {
   const std::size_t npos = static_cast<std::size_t>(std::max(mat.npos, 0));
   if (w.steps.size() < std::max<std::size_t>(npos + 1, SEGMENT_STEPS))
     w.steps.resize(std::max<std::size_t>(npos + 1, SEGMENT_STEPS));
+  w.effects.resize(w.steps.size());
   w.sparse.resize(MAXMAT + 1);
   w.gf.resize(MAXMAT + 1);
   w.sparse_ready.assign(MAXMAT + 1, 0);

@@ -95,7 +95,9 @@ struct Step {
   int turn = 0;           // the turn it was prepared for
   int pass = 0;           // the walk's count of turns, which the turn may jump from
   bool turn_last = false; // the last step of its turn
-  StepEffects effects;
+  // Its effects are in the work's effects at the step's index. They are rare and large: kept
+  // apart, the steps every position writes stay small.
+  bool has_effects = false;
 };
 
 // What a particle met in a step, in the order it met it.
@@ -133,6 +135,7 @@ struct ChunkEvents {
 // the events. Sized once when a run starts; nothing is allocated while particles move.
 struct TrackingWork {
   std::vector<Step> steps;
+  std::vector<StepEffects> effects; // beside steps, read where a step has_effects
   std::vector<ChunkEvents> events;
   std::vector<SparseMap> sparse;          // per map slot, the design map
   std::vector<std::uint8_t> sparse_ready; // per map slot
