@@ -136,7 +136,10 @@ void radiate_bend(const StepEffects &r, double z[6], bool exit, double random) {
 }
 
 // The loss of the angle the particle turned through in a quadrupole. A cosine that rounds
-// beyond 1 is an angle of 0.
+// beyond 1 is an angle of 0. The mean loss Cl theta^2 is that of the reference energy: the
+// particle turns through theta in a field (1 + delta) theta of the reference's, and radiates with
+// the square of its energy and of that field, so its loss is (1 + delta)^4 Cl theta^2 (without the
+// factor a quadrupole would lower the damping of the energy it should add to).
 void radiate_quadrupole(const StepEffects &r, double xp1, double yp1, double z[6], double random) {
   const double xp2 = z[1], yp2 = z[3];
   const double c = xp1 * xp2 + yp1 * yp2 +
@@ -144,7 +147,8 @@ void radiate_quadrupole(const StepEffects &r, double xp1, double yp1, double z[6
                        std::sqrt(std::fabs(1.0 - xp2 * xp2 - yp2 * yp2));
   const double theta = std::fabs(std::acos(std::clamp(c, -1.0, 1.0)));
   const double sigma = std::sqrt(r.cq * theta * theta * theta);
-  z[5] = z[5] + (random * sigma - r.cl * theta * theta);
+  const double p2 = (1.0 + z[5]) * (1.0 + z[5]);
+  z[5] = z[5] + (random * sigma - r.cl * theta * theta * p2 * p2);
 }
 
 // SPAC: count, a, b1, b2; on when the count is above 0. The offsets divide by a: an a of 0 gives
