@@ -175,6 +175,11 @@ TEST(CosyCommand, WritesNothingAfterNewbeamoOrACircularParameter) {
   r = run_deck("A = B + 1\nB = A\n" + lattice + "COSY\n");
   EXPECT_TRUE(contains(r.listing, " ERROR FROM PARORD, RETURNING FROM VXMATD"));
   EXPECT_FALSE(contains(r.listing, "procedure"));
+  // After an erroneous command the deck is only parsed: no script that looks complete.
+  r = run_deck(lattice + "Q: QUADRUPO, L=\nCOSY\n");
+  EXPECT_TRUE(contains(r.log, "ENTER SCANNING MODE"));
+  EXPECT_FALSE(contains(r.listing, "procedure"));
+  EXPECT_EQ(r.status, 1);
 }
 
 TEST(CosyCommand, LimitsStopTheRun) {
