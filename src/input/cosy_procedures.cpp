@@ -166,8 +166,6 @@ Multipole multipole_of(const CosyElement &e, int units) {
   const double stored = e.slot(mp::COUNT);
   const int count = stored >= room ? room : (stored >= 1.0 ? static_cast<int>(stored) : 0);
   d.length = e.slot(mp::L);
-  // The dipole kick: K0 integrated over the element, its field turned by T0 and the element by
-  // TILT, each in the sense of the standard convention.
   const double given_length = d.length;
   // COSY's multipole needs a length: a thin one becomes short and correspondingly strong.
   double factor = 1.0;
@@ -185,6 +183,8 @@ Multipole multipole_of(const CosyElement &e, int units) {
     if (n < 0 || n >= mp::MAX_TERMS)
       continue;
     if (n == 0) {
+      // The dipole kick: K0 integrated over the element, its field turned by T0 and the
+      // element by TILT, each in the sense of the standard convention.
       const double k = e.slot(mp::term_strength(j)) * (given_length != 0.0 ? given_length : 1.0);
       const double theta = standard_angle(e.slot(mp::term_angle(j)), units);
       const double psi = standard_angle(tilt, units);
@@ -415,9 +415,11 @@ void write_multipole(int unit, const CosyElement &e, int units, bool erv) {
   Kick dipole;
   dipole.values.value[1] = d.dipole_dxp;
   dipole.values.value[3] = d.dipole_dyp;
+  dipole.direction = d.dipole ? 1 : 0;
   const int(&dipole_erv)[7] = erv ? DIPOLE_ERV : NO_ERV;
-  if (d.terms == 0 && d.dipole) {
-    // A pure dipole term: the kick between two half drifts, as tracking has it.
+  if (d.terms == 0) {
+    // No term for gmult, whose arrays cannot be empty: the dipole kick, if any, between two
+    // half drifts, as tracking has it.
     dipole.before = dipole.after = e.slot(slot::multipole::L) / 2;
     write_record(unit, " procedure " + name_of(e) + " ; ");
     write_kick_body(unit, dipole, dipole_erv);

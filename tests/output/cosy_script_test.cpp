@@ -194,10 +194,12 @@ TEST(CosyCommand, KicksAsTrackingAppliesThem) {
 TEST(CosyCommand, ADipoleTermIsAKick) {
   const DeckRun r = run_deck("M0: MULTIPOL, K0=1E-3\n"
                              "MD: MULTIPOL, L=0.5, K0=2E-3, T0=0.3, K2=4, TILT=0.2, SCALEFAC=2\n"
-                             "L: LINE=(M0, MD)\nUSE, L\nCOSY\n");
+                             "ME: MULTIPOL, L=0.4\nL: LINE=(M0, MD, ME)\nUSE, L\nCOSY\n");
   ASSERT_EQ(r.status, 0) << r.log;
   const std::string &s = r.listing;
   EXPECT_FALSE(contains(s, "ka( 0)"));
+  EXPECT_FALSE(contains(s, "ka 1  0")); // no empty arrays: a multipole without terms is a drift
+  EXPECT_EQ(count_of(s, " dl  0.200000E+00 ;"), 2);
   // A thin pure dipole term: only the kick.
   reads_back(line_with(s, "procedure M0 ", 1), {0, -1e-3, 0, 0});
   EXPECT_EQ(line_with(s, "procedure M0 ", 3), " endprocedure ;");
