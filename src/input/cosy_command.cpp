@@ -55,6 +55,10 @@ void write_machine(int unit) {
 } // namespace
 
 void cosy() {
+  // After an erroneous command the tables may hold part of what the deck meant and USE no
+  // longer expands: a script of them would look complete and be wrong.
+  if (ioflag.scan_mode != 0)
+    return;
   const int unit = iodata.listing_unit;
   parord(ioflag.command_error);
   if (ioflag.command_error != 0) {

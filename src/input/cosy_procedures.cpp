@@ -100,6 +100,11 @@ double tilt_degrees(double tilt, int units) {
   return units == 1 ? -tilt * DEGREES : tilt * DEGREES;
 }
 
+// An angle in radians with the sense of the standard convention.
+double standard_angle(double angle, int units) {
+  return units == 2 ? angle * RADIANS : units == 1 ? -angle : angle;
+}
+
 // Quadrupole, sextupole and octupole: strength G, tilt, length and aperture.
 struct Lens {
   const char *word = "quad";
@@ -140,7 +145,9 @@ Lens lens_of(const CosyElement &e, int units) {
 }
 
 // The terms of a multipole: order n, strength a (scaled and divided by n! where COSY wants
-// it), angle b in degrees.
+// it), angle b in degrees. The dipole term has no place among COSY's multipole terms, which
+// begin with the quadrupole: it is the thin kick tracking gives it, in the middle of the
+// element.
 struct Multipole {
   double length = 0, aperture = 0;
   int terms = 0;
@@ -148,6 +155,8 @@ struct Multipole {
   int order[slot::multipole::MAX_TERMS] = {};
   double a[slot::multipole::MAX_TERMS] = {};
   double b[slot::multipole::MAX_TERMS] = {};
+  bool dipole = false;
+  double dipole_dxp = 0, dipole_dyp = 0;
 };
 
 Multipole multipole_of(const CosyElement &e, int units) {
@@ -157,6 +166,7 @@ Multipole multipole_of(const CosyElement &e, int units) {
   const double stored = e.slot(mp::COUNT);
   const int count = stored >= room ? room : (stored >= 1.0 ? static_cast<int>(stored) : 0);
   d.length = e.slot(mp::L);
+  const double given_length = d.length;
   // COSY's multipole needs a length: a thin one becomes short and correspondingly strong.
   double factor = 1.0;
   if (d.length == 0.0) {
@@ -172,6 +182,18 @@ Multipole multipole_of(const CosyElement &e, int units) {
     const int n = static_cast<int>(e.slot(mp::term_order(j))) - 1;
     if (n < 0 || n >= mp::MAX_TERMS)
       continue;
+    if (n == 0) {
+      // The dipole kick: K0 integrated over the element, its field turned by T0 and the
+      // element by TILT, each in the sense of the standard convention.
+      const double k = e.slot(mp::term_strength(j)) * (given_length != 0.0 ? given_length : 1.0);
+      const double theta = standard_angle(e.slot(mp::term_angle(j)), units);
+      const double psi = standard_angle(tilt, units);
+      const double kx = -scale * (k * std::cos(theta)), ky = scale * (k * std::sin(theta));
+      d.dipole = true;
+      d.dipole_dxp = std::cos(psi) * kx + std::sin(psi) * ky;
+      d.dipole_dyp = -std::sin(psi) * kx + std::cos(psi) * ky;
+      continue;
+    }
     double a = e.slot(mp::term_strength(j)) * factor * scale;
     if (units != 2)
       for (int f = 2; f <= n; ++f)
@@ -206,22 +228,30 @@ QuadSext quadsext_of(const CosyElement &e, int units) {
 // every keyword into it, and a GKICK's V of 0 into 1, which tracking kicks with, so the script
 // kicks too.
 struct Kick {
-  double length = 0;
+  double before = 0, after = 0; // the drifts around the kick
   CosyKick values;
   int direction = 1; // V rounded: 1 gkin, -1 gkout, anything else no kick
 };
 
+// The kick as tracking applies it: under LDF the slope kick DXP changes sign as the rotation
+// does (so does a ZROT, whose ANGLE is its DXP), and the drift after the kick takes the
+// longitudinal shift DZ, so that the script's element spans the length the maps and the path
+// lengths give it.
 Kick kick_of(const CosyElement &e, int units) {
   namespace g = slot::gkick;
   Kick d;
-  d.length = e.slot(g::L);
+  d.before = e.slot(g::L) / 2;
+  d.after = e.slot(g::L) / 2 + e.slot(g::DZ);
   double angle = e.slot(g::ANGLE);
-  if (units == 2)
+  double dxp = e.slot(g::DXP);
+  if (units == 2) {
     angle *= RADIANS;
-  else if (units == 1)
+  } else if (units == 1) {
     angle = -angle;
-  const double v[7] = {e.slot(g::DX), e.slot(g::DXP), e.slot(g::DY), e.slot(g::DYP),
-                       e.slot(g::DL), angle,          e.slot(g::DP)};
+    dxp = -dxp;
+  }
+  const double v[7] = {e.slot(g::DX), dxp,   e.slot(g::DY), e.slot(g::DYP),
+                       e.slot(g::DL), angle, e.slot(g::DP)};
   for (int i = 0; i < 7; ++i)
     d.values.value[i] = v[i];
   const double direction = std::round(e.slot(g::V));
@@ -289,8 +319,12 @@ void write_bend(int unit, const CosyElement &e, int units, bool erv) {
   }
   const std::string name = name_of(e);
   auto field = [&](double v, int k) { return erv ? with_erv(v, k) : num(v); };
-  write_record(unit, " { ");
-  write_record(unit, " procedure " + name + " ; ");
+  // Only the general dipole carries the gradients, edge tangents and curvature terms with their
+  // error variables; the homogeneous dipole is the active one unless errors must reach the beam.
+  const bool general = erv && e.general_dipole;
+  write_record(unit, general ? " procedure " + name + " ; " : " { ");
+  if (!general)
+    write_record(unit, " procedure " + name + " ; ");
   write_record(unit, "  variable nt 1 ; variable kn 1 2 ; variable s1 1 2 ;");
   write_record(unit, "  variable s2 1 2 ; ");
   write_record(unit, "  nt:=2 ; kn(1):=" + field(d.k1, 1) + " ; kn(2):=" + field(d.k2, 2) + " ;");
@@ -298,11 +332,13 @@ void write_bend(int unit, const CosyElement &e, int units, bool erv) {
   write_record(unit, "   s2(1):=" + field(d.t2, 5) + " ; s2(2):=" + field(d.c2, 6) + " ;");
   write_record(unit, "   dip " + num(d.length) + num(d.angle));
   write_record(unit, num(d.gap) + " kn s1 s2 nt ; endprocedure ;");
-  write_record(unit, " } ");
+  write_record(unit, general ? " { " : " } ");
   write_record(unit, " procedure " + name + " ;  di " + num(d.rho));
   write_record(unit, num(d.angle) + num(d.gap) + num(d.e1));
   write_record(unit, num(d.h1) + num(d.e2) + num(d.h2) + " ; ");
   write_record(unit, " endprocedure ;");
+  if (general)
+    write_record(unit, " } ");
 }
 
 void write_lens(int unit, const CosyElement &e, int units, bool erv) {
@@ -328,25 +364,6 @@ void write_lens(int unit, const CosyElement &e, int units, bool erv) {
     write_record(unit, "      ra " + fE(d.tilt, 15, 8) + " ; endprocedure ;");
 }
 
-void write_multipole(int unit, const CosyElement &e, int units, bool erv) {
-  const Multipole d = multipole_of(e, units);
-  write_record(unit, " procedure " + name_of(e) + " ; ");
-  write_record(unit, "      variable na 1 ; variable i 1 ; ");
-  write_record(unit, "      variable ka 1" + fI(d.highest, 3) + " ; variable ta 1" +
-                         fI(d.highest, 3) + " ; ");
-  write_record(unit, "      na := " + fI(d.highest, 3) + " ;");
-  write_record(unit, "      loop i 1 na ; ka(i) := 0 ; ta(i) := 0 ; endloop ;");
-  for (int j = 0; j < d.terms; ++j) {
-    const int n = d.order[j];
-    // erv(n) goes with ka(n); the dipole term has no error variable.
-    write_record(unit, "     ka(" + fI(n, 2) + "):=" + short_num(d.a[j], erv ? n : 0) + " ; ta(" +
-                           fI(n, 2) + "):=" + short_num(d.b[j]) + " ;");
-  }
-  write_record(unit,
-               "      gmult " + short_num(d.length) + " ka ta na " + short_num(d.aperture) + " ;");
-  write_record(unit, blanks(20) + " endprocedure ;");
-}
-
 void write_quadsext(int unit, const CosyElement &e, int units, bool erv) {
   const QuadSext d = quadsext_of(e, units);
   auto field = [&](double v, int k) { return erv ? with_erv(v, k) : num(v); };
@@ -361,26 +378,75 @@ void write_quadsext(int unit, const CosyElement &e, int units, bool erv) {
   write_record(unit, blanks(20) + " endprocedure ;");
 }
 
-void write_kick_records(int unit, const char *word, const CosyKick &kick, bool erv,
+// The error variables of a kick's seven values (0: none).
+constexpr int KICK_ERV[7] = {1, 2, 3, 4, 5, 6, 7};
+constexpr int NO_ERV[7] = {};
+
+void write_kick_records(int unit, const char *word, const CosyKick &kick, const int (&erv)[7],
                         const char *end) {
   std::string first = word, second = " ";
   for (int i = 0; i < 7; ++i)
-    (i < 4 ? first : second) += short_num(kick.value[i], erv ? i + 1 : 0);
+    (i < 4 ? first : second) += short_num(kick.value[i], erv[i]);
   write_record(unit, first);
   write_record(unit, second + end);
 }
 
-void write_kick(int unit, const CosyElement &e, int units, bool erv) {
-  const Kick d = kick_of(e, units);
-  const double half = d.length / 2;
-  write_record(unit, " procedure " + name_of(e) + " ; ");
-  if (half != 0.0)
-    write_record(unit, " dl" + short_num(half) + " ;");
+// A kick between its two drifts, each written when it has a length.
+void write_kick_body(int unit, const Kick &d, const int (&erv)[7]) {
+  if (d.before != 0.0)
+    write_record(unit, " dl" + short_num(d.before) + " ;");
   if (d.direction != 0)
     write_kick_records(unit, d.direction == 1 ? " gkin" : " gkout", d.values, erv, " ;");
-  if (half != 0.0)
-    write_record(unit, " dl" + short_num(half) + " ;");
+  if (d.after != 0.0)
+    write_record(unit, " dl" + short_num(d.after) + " ;");
+}
+
+void write_kick(int unit, const CosyElement &e, int units, bool erv) {
+  write_record(unit, " procedure " + name_of(e) + " ; ");
+  write_kick_body(unit, kick_of(e, units), erv ? KICK_ERV : NO_ERV);
   write_record(unit, " endprocedure ;");
+}
+
+// erv(n) goes with ka(n); the dipole kick takes erv(21) and erv(22), which no term uses.
+constexpr int DIPOLE_ERV[7] = {0, 21, 0, 22, 0, 0, 0};
+
+void write_multipole(int unit, const CosyElement &e, int units, bool erv) {
+  const Multipole d = multipole_of(e, units);
+  Kick dipole;
+  dipole.values.value[1] = d.dipole_dxp;
+  dipole.values.value[3] = d.dipole_dyp;
+  dipole.direction = d.dipole ? 1 : 0;
+  const int(&dipole_erv)[7] = erv ? DIPOLE_ERV : NO_ERV;
+  if (d.terms == 0) {
+    // No term for gmult, whose arrays cannot be empty: the dipole kick, if any, between two
+    // half drifts, as tracking has it.
+    dipole.before = dipole.after = e.slot(slot::multipole::L) / 2;
+    write_record(unit, " procedure " + name_of(e) + " ; ");
+    write_kick_body(unit, dipole, dipole_erv);
+    write_record(unit, " endprocedure ;");
+    return;
+  }
+  write_record(unit, " procedure " + name_of(e) + " ; ");
+  write_record(unit, "      variable na 1 ; variable i 1 ; ");
+  write_record(unit, "      variable ka 1" + fI(d.highest, 3) + " ; variable ta 1" +
+                         fI(d.highest, 3) + " ; ");
+  write_record(unit, "      na := " + fI(d.highest, 3) + " ;");
+  write_record(unit, "      loop i 1 na ; ka(i) := 0 ; ta(i) := 0 ; endloop ;");
+  for (int j = 0; j < d.terms; ++j) {
+    const int n = d.order[j];
+    write_record(unit, "     ka(" + fI(n, 2) + "):=" + short_num(d.a[j], erv ? n : 0) + " ; ta(" +
+                           fI(n, 2) + "):=" + short_num(d.b[j]) + " ;");
+  }
+  // With a dipole term the body is cut in two halves around its kick.
+  const double body = d.dipole ? d.length / 2 : d.length;
+  const std::string gmult =
+      "      gmult " + short_num(body) + " ka ta na " + short_num(d.aperture) + " ;";
+  write_record(unit, gmult);
+  if (d.dipole) {
+    write_kick_body(unit, dipole, dipole_erv);
+    write_record(unit, gmult);
+  }
+  write_record(unit, blanks(20) + " endprocedure ;");
 }
 
 } // namespace
@@ -446,8 +512,11 @@ CosyFields cosy_fields(const CosyElement &e, int units) {
   case KW_MULTIPOL: {
     const Multipole d = multipole_of(e, units);
     for (int j = 0; j < d.terms; ++j)
-      if (d.order[j] >= 1)
-        set(d.order[j], d.a[j]);
+      set(d.order[j], d.a[j]);
+    if (d.dipole) {
+      set(DIPOLE_ERV[1], d.dipole_dxp);
+      set(DIPOLE_ERV[3], d.dipole_dyp);
+    }
     break;
   }
   case KW_QUADSEXT: {
@@ -469,7 +538,7 @@ CosyFields cosy_fields(const CosyElement &e, int units) {
 }
 
 void write_cosy_kick(int unit, const char *word, const CosyKick &kick, const char *end) {
-  write_kick_records(unit, word, kick, false, end);
+  write_kick_records(unit, word, kick, NO_ERV, end);
 }
 
 int cosy_keyword_of_kind(int kode) {

@@ -18,6 +18,9 @@ struct CosyElement {
   Name8 name;
   const double *slots = nullptr; // slot j is slots[j - 1]
   int count = 0;
+  // A bend with field errors: with error variables its general dipole is the active procedure
+  // and the homogeneous one is kept in comment braces.
+  bool general_dipole = false;
   double slot(int j) const { return j >= 1 && j <= count ? slots[j - 1] : 0.0; }
 };
 

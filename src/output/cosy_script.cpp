@@ -24,8 +24,21 @@ namespace {
 constexpr double RADIANS_PER_DEGREE = 0.017453292519943295;
 constexpr int NAMES_PER_LINE = 6;
 
+// Whether SETE switched field errors on for the element (it is in the ERRO list and selected).
+bool has_field_errors(int k) {
+  if (!cerr.active)
+    return false;
+  bool listed = false, selected = false;
+  for (int i = 1; i <= cerr.list_count; ++i)
+    listed = listed || cerr.list_element(i) == k;
+  for (int i = 1; i <= cerr.selected_count; ++i)
+    selected = selected || cerr.selected_element(i) == k;
+  return listed && selected;
+}
+
 CosyElement element_of(int k) {
   CosyElement e;
+  e.general_dipole = inputt.kode(k) == KODE_BEND && has_field_errors(k);
   e.keyword = cosy_keyword_of_kind(inputt.kode(k));
   e.name = chinp.elname(k);
   e.count = inputt.iadr(k + 1) - inputt.iadr(k);

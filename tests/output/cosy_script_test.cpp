@@ -168,6 +168,41 @@ TEST(CosyCommand, UnitConventions) {
   reads_back(line_with(r.listing, "procedure R ", 2), {0, PI / 6, 0});
 }
 
+// The kicks move the beam as tracking does: under LDF the slope kick changes sign with the
+// rotation (tracking negates DXP), and a GKICK's DZ lengthens the drift after its kick.
+TEST(CosyCommand, KicksAsTrackingAppliesThem) {
+  const DeckRun r = run_deck("ULDF\nH: HKICK, KICK=1E-3\nZ: ZROT, ANGLE=2E-3\n"
+                             "G: GKICK, L=1, DXP=3E-3, DYP=4E-4, DZ=0.5\nGZ: GKICK, DZ=-0.25, V=2\n"
+                             "L: LINE=(H, Z, G, GZ)\nUSE, L\nCOSY\n");
+  ASSERT_EQ(r.status, 0) << r.log;
+  reads_back(line_with(r.listing, "procedure H ", 1), {0, -1e-3, 0, 0});
+  reads_back(line_with(r.listing, "procedure Z ", 1), {0, -2e-3, 0, 0});
+  reads_back(line_with(r.listing, "procedure G ", 1), {0.5});
+  reads_back(line_with(r.listing, "procedure G ", 2), {0, -3e-3, 0, 4e-4});
+  reads_back(line_with(r.listing, "procedure G ", 4), {1.0});
+  reads_back(line_with(r.listing, "procedure GZ ", 1), {-0.25}); // no length, no kick
+}
+
+// COSY's multipole terms begin with the quadrupole: the dipole term is its thin kick in the
+// middle of the element, integrated over the length and turned by T0 and TILT.
+TEST(CosyCommand, ADipoleTermIsAKick) {
+  const DeckRun r = run_deck("M0: MULTIPOL, K0=1E-3\n"
+                             "MD: MULTIPOL, L=0.5, K0=2E-3, T0=0.3, K2=4, TILT=0.2, SCALEFAC=2\n"
+                             "ME: MULTIPOL, L=0.4\nL: LINE=(M0, MD, ME)\nUSE, L\nCOSY\n");
+  ASSERT_EQ(r.status, 0) << r.log;
+  const std::string &s = r.listing;
+  EXPECT_FALSE(contains(s, "ka( 0)"));
+  EXPECT_FALSE(contains(s, "ka 1  0")); // no empty arrays: a multipole without terms is a drift
+  EXPECT_EQ(count_of(s, " dl  0.200000E+00 ;"), 2);
+  // A thin pure dipole term is only the kick; with other terms the kick is between two halves.
+  reads_back(line_with(s, "procedure M0 ", 1), {0, -1e-3, 0, 0});
+  const std::string half = line_with(s, " gmult ");
+  reads_back(half, {0.25, 1.0});
+  const double k = 2 * 2e-3 * 0.5, phi = 0.3 + 0.2;
+  reads_back(line_with(s, " gmult ", 1), {0, -k * std::cos(phi), 0, k * std::sin(phi)});
+  EXPECT_EQ(line_with(s, " gmult ", 3), half);
+}
+
 TEST(CosyCommand, WritesNothingAfterNewbeamoOrACircularParameter) {
   const std::string lattice = "D: DRIFT, L=1\nL: LINE=(D)\nUSE, L\n";
   DeckRun r = run_deck(lattice + "NEWBEAMO\n OUTP\n 3;\nCOSY\n");
@@ -175,6 +210,11 @@ TEST(CosyCommand, WritesNothingAfterNewbeamoOrACircularParameter) {
   r = run_deck("A = B + 1\nB = A\n" + lattice + "COSY\n");
   EXPECT_TRUE(contains(r.listing, " ERROR FROM PARORD, RETURNING FROM VXMATD"));
   EXPECT_FALSE(contains(r.listing, "procedure"));
+  // After an erroneous command the deck is only parsed: no script that looks complete.
+  r = run_deck(lattice + "Q: QUADRUPO, L=\nCOSY\n");
+  EXPECT_TRUE(contains(r.log, "ENTER SCANNING MODE"));
+  EXPECT_FALSE(contains(r.listing, "procedure"));
+  EXPECT_EQ(r.status, 1);
 }
 
 TEST(CosyCommand, LimitsStopTheRun) {
@@ -281,6 +321,53 @@ TEST(CosyOperation, AKickErrorMovesItsKickVariable) {
   reads_back(line_with(r.listing, " erv(1):= "), {(0.001 + 5e-4) - 0.001});
   reads_back(line_with(r.listing, " erv(7):= "), {1e-3});
   EXPECT_EQ(line_with(r.listing, " erv(7):= ", 1), " G        ;");
+}
+
+// The procedure COSY runs for the element: the script without its brace comments, from the
+// element's procedure head to its end.
+std::string active_procedure(const std::string &script, std::string name) {
+  std::string active;
+  int depth = 0;
+  for (const char c : script)
+    if (c == '{' || c == '}')
+      depth += c == '{' ? 1 : -1;
+    else if (depth == 0)
+      active += c;
+  name.resize(8, ' ');
+  std::size_t from = active.find(" procedure " + name + " ;");
+  if (from == std::string::npos)
+    from = active.find(" procedure  " + name + " ;");
+  return from == std::string::npos ? ""
+                                   : active.substr(from, active.find("endprocedure", from) - from);
+}
+
+// Every error variable set at a position acts in the procedure COSY runs for its element, for
+// bends (whose homogeneous dipole has no place for them), dipole terms and lenses alike; a bend
+// without errors keeps its homogeneous dipole.
+TEST(CosyOperation, EveryErrorSetReachesTheBeam) {
+  const DeckRun r = run_deck("BB: SBEND, L=1, ANGLE=0.1\nMD: MULTIPOL, L=0.5, K0=1E-3, K2=4\n" +
+                             cell.substr(0, cell.find("CELL:")) +
+                             "CELL: LINE=(QF, D, B, D, QD, BB, MD, G)\nUSE, CELL\nVORAX\n"
+                             "ERRO\n B K1 0.02 E2 0.1 H1 0.5,\n MD K0 1E-4 K2 0.4,\n"
+                             " QF K1 0.01,\n G DXP 1E-4,\n 99\n"
+                             "SETE\n 0 4\n B 0\n MD 0\n QF 0\n G 0\nCOSY\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  const auto lines = lines_of(r.listing);
+  int checked = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].rfind(" erv(", 0) != 0)
+      continue;
+    const std::string erv = "+" + lines[i].substr(1, lines[i].find(':') - 1);
+    std::size_t j = i;
+    while (j < lines.size() && lines[j].rfind(" erv(", 0) == 0)
+      ++j;
+    ASSERT_LT(j, lines.size());
+    const std::string name = lines[j].substr(1, lines[j].find(' ', 1) - 1);
+    EXPECT_TRUE(contains(active_procedure(r.listing, name), erv)) << name << erv;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 3 + 2 + 1 + 1); // B: kn(1), s1(2), s2(1); MD: ka(2), the kick
+  EXPECT_TRUE(contains(active_procedure(r.listing, "BB"), ";  di "));
 }
 
 TEST(CosyOperation, ABendErrorMovesItsGradientVariable) {
