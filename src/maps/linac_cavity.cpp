@@ -1,6 +1,6 @@
 // The linac cavity: its first-order map with adiabatic damping for a given entry energy
-// (lcavity_map), and the record wrapper lcav with the bookkeeping of the current energies along
-// the machine when its gain changes.
+// (lcavity_map), the record wrapper lcav with the bookkeeping of the current energies along
+// the machine when its gain changes, and the rebuild after a change of a cavity's design.
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/format.h"
@@ -8,6 +8,7 @@
 #include "common/shared_areas.h"
 #include "common/slots.h"
 #include "common/units.h"
+#include "engine/engine_start.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 
@@ -137,6 +138,44 @@ void lcav(int element, int matnum) {
   if (std::fabs(gain) > 1e-9 && !massive)
     write_record(out, " ***WARNING: LCAVITY " + name +
                           " ENTRY OR EXIT ENERGY NOT ABOVE THE PARTICLE MASS, MAP IS A DRIFT");
+}
+
+// A cavity's design change moves the energies of the positions after it, and with them the
+// entrance energy of every cavity there: both tables are the lattice's again (an error's change
+// of the current energies is never pending between operations or turns), and the cavities whose
+// entrance energy moved at any of their positions are rebuilt once each, so that their records
+// and their warnings are those of the engine's start.
+void rebuild_design_map(int element) {
+  if (element < 1 || element > inputt.nelm)
+    return;
+  if (inputt.kode(element) != KODE_LCAVITY || lincav.linac == 0) {
+    matgen(element);
+    return;
+  }
+  const int count = std::min(lincav.count, lincav.positions.hi());
+  const int npos = std::min(mat.npos, MAXPOS);
+  Table<double, 1, decltype(lincav.positions)::hi()> before{};
+  for (int q = 1; q <= count; ++q) {
+    const int p = lincav.positions(q);
+    before(q) = p >= 1 && p <= npos ? entry_energy(q, p) : 0.0;
+  }
+  fill_energies();
+  matgen(element);
+  for (int q = 1; q <= count; ++q) {
+    const int p = lincav.positions(q);
+    if (p < 1 || p > npos)
+      continue;
+    const int e = blank.mseq(p);
+    if (e == element || entry_energy(q, p) == before(q))
+      continue;
+    bool built = false;
+    for (int r = 1; r < q && !built; ++r) {
+      const int d = lincav.positions(r);
+      built = d >= 1 && d <= npos && blank.mseq(d) == e && entry_energy(r, d) != before(r);
+    }
+    if (!built)
+      matgen(e);
+  }
 }
 
 } // namespace vorax

@@ -59,6 +59,22 @@ double energy_before(int p) {
   return p <= 1 ? lincav.initial_energy : lincav.ereal(p - 1);
 }
 
+// The map of every cavity position for its entrance energy as the energy tables give it now.
+void prepare_linac_maps() {
+  TrackingWork &w = tracking_work();
+  for (int p = 1; p <= mat.npos; ++p) {
+    const int q = w.linac_index[static_cast<std::size_t>(p)];
+    if (q == 0)
+      continue;
+    MapContext ctx = map_context();
+    ctx.symplectic = false;
+    ctx.entry_energy = linac_entry_energy(p);
+    TransferMap m;
+    m = element_map(element_values(blank.mseq(p)), ctx);
+    sparse_of(m, ctx.ncol, w.linac[static_cast<std::size_t>(q)]);
+  }
+}
+
 } // namespace
 
 void set_tracking_threads(int threads) {
@@ -135,23 +151,16 @@ void prepare_run() {
     if (inputt.kode(blank.mseq(p)) == KODE_LCAVITY && linac_entry_energy(p))
       w.linac_index[static_cast<std::size_t>(p)] = ++linacs;
   w.linac.resize(static_cast<std::size_t>(linacs) + 1);
-  for (int p = 1; p <= mat.npos; ++p) {
-    const int q = w.linac_index[static_cast<std::size_t>(p)];
-    if (q == 0)
-      continue;
-    MapContext ctx = map_context();
-    ctx.symplectic = false;
-    ctx.entry_energy = linac_entry_energy(p);
-    TransferMap m;
-    m = element_map(element_values(blank.mseq(p)), ctx);
-    sparse_of(m, ctx.ncol, w.linac[static_cast<std::size_t>(q)]);
-  }
+  prepare_linac_maps();
 }
 
+// A slow change of a cavity moves the entrance energies of the cavities after it: their maps
+// are made again with the others.
 void forget_prepared_maps() {
   TrackingWork &w = tracking_work();
   std::fill(w.sparse_ready.begin(), w.sparse_ready.end(), 0);
   std::fill(w.element_ready.begin(), w.element_ready.end(), 0);
+  prepare_linac_maps();
 }
 
 namespace {
