@@ -142,6 +142,8 @@ struct TrackingWork {
   MultipoleKick special_kick;
   SparseMap special_half;
   SymmapEntry special_gf, special_half_gf;
+  // Per entry of linac: the entrance energy its map was made for.
+  std::vector<double> linac_entry;
 };
 TrackingWork &tracking_work();
 
