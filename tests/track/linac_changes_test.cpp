@@ -13,27 +13,20 @@ namespace {
 // Two cavities, the second with a coupler kick after it, a quadrupole and a kick whose slopes
 // follow the momentum after the first cavity; A stands twice, so B's entrance energy and A's
 // second one follow A's gain and the initial energy.
-struct Linac {
-  std::string a_e0 = "1.0", a_gain = "0.5", b_length = "1.5", b_phase = "10";
-};
-
-std::string lattice(const Linac &l) {
+std::string lattice(const std::string &a, const std::string &b) {
   return "D: DRIFT, L=1.0\nQ: QUADRUPOLE, L=0.5, K1=0.2\nK: GKICK, L=0.1, DXP=1E-4, DP=1E-5\n"
-         "A: LCAVITY, L=2.0, E0=" +
-         l.a_e0 + ", DELTAE=" + l.a_gain +
-         "\n"
-         "B: LCAVITY, L=" +
-         l.b_length + ", E0=3.0, DELTAE=0.8, PHI0=" + l.b_phase +
-         ", KICKCOEF=0.01, T=1\n"
-         "L1: LINE=(D, A, Q, D, B, K, A, D)\nUSE, L1\nVORAX\n";
+         "A: LCAVITY, L=2.0, " +
+         a + "\nB: LCAVITY, E0=3.0, DELTAE=0.8, KICKCOEF=0.01, T=1, " + b +
+         "\nL1: LINE=(D, A, Q, D, B, K, A, D)\nUSE, L1\nVORAX\n";
 }
+const std::string OLD = lattice("E0=1.0, DELTAE=0.5", "L=1.5, PHI0=10");
+const std::string NEW = lattice("E0=1.2, DELTAE=0.7", "L=1.0, PHI0=40");
 
 const std::vector<Vector6> START{{1e-3, 1e-4, -5e-4, 2e-4, 0, 1e-3}};
 
 // Each change is a step to its new value at the given turn.
 const std::string STEPS = " A\n E0 1\n 1 1 1.0 1.2\n A\n DELTAE 1\n 1 1 0.5 0.7\n"
                           " B\n L 1\n 1 1 1.5 1.0\n B\n PHI0 1\n 1 1 10 40\n 99\n";
-const Linac CHANGED{"1.2", "0.7", "1.0", "40"};
 
 Vector6 tracked(const std::string &deck, const std::vector<Vector6> &start, int turns) {
   const DeckRun r = run_deck(deck + trac(-1, -2, start, turns) + "STOP\n");
@@ -47,8 +40,8 @@ bool same(const Vector6 &a, const Vector6 &b) {
 
 TEST(LinacSlowChanges, TrackingAfterTheChangeIsTheLatticeWrittenWithTheNewValues) {
   // From the first turn on: the energies, every cavity's map and the coupler kick follow.
-  const Vector6 written = tracked(lattice(CHANGED), START, 2);
-  EXPECT_TRUE(same(tracked(lattice(Linac{}) + "ADIA\n" + STEPS, START, 2), written));
+  const Vector6 written = tracked(NEW, START, 2);
+  EXPECT_TRUE(same(tracked(OLD + "ADIA\n" + STEPS, START, 2), written));
   // The energy tables are the lattice's: the design and the current ones alike.
   EXPECT_DOUBLE_EQ(lincav.initial_energy, 1.2);
   EXPECT_DOUBLE_EQ(lincav.eideal(8), 1.2 + 0.7 + 0.8 + 0.7);
@@ -58,8 +51,8 @@ TEST(LinacSlowChanges, TrackingAfterTheChangeIsTheLatticeWrittenWithTheNewValues
   std::string later = STEPS;
   for (std::size_t at = later.find(" 1 1 "); at != std::string::npos; at = later.find(" 1 1 "))
     later.replace(at, 5, " 2 2 ");
-  const Vector6 stepped = tracked(lattice(Linac{}) + "ADIA\n" + later, START, 2);
-  const DeckRun r = run_deck(lattice(Linac{}) + trac(-1, -2, START, 1, "0", ",") +
+  const Vector6 stepped = tracked(OLD + "ADIA\n" + later, START, 2);
+  const DeckRun r = run_deck(OLD + trac(-1, -2, START, 1, "0", ",") +
                              "MODI\n 4\n A E0 1.2\n A DELTAE 0.7\n B L 1.0\n B PHI0 40\n"
                              "TRAC\n -1 -2 0 1;\nSTOP\n");
   ASSERT_EQ(r.status, 0) << r.listing;
