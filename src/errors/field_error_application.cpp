@@ -169,7 +169,7 @@ bool eset(int position, int element, int) {
       linsav.ereal(p) = lincav.ereal(p);
     linsav.saved = true;
   }
-  matgen(element);
+  matgen_at(element, position);
   return true;
 }
 

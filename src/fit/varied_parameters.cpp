@@ -95,7 +95,7 @@ void rebuild(ChangedElements &changed) {
     const int e = changed.element(i);
     // Kinds without a stored map are composed from their data directly.
     if (blank.matrix_number(e) > 0)
-      matgen(e);
+      rebuild_design_map(e);
   }
   if (changed.length) {
     // leng reports the machine length at print level 2; a fit changes it at every

@@ -74,6 +74,14 @@ void tilt_map(TransferMap &map, double angle, int ncol);
 void tilt_element_map(const ElementValues &element, const MapContext &ctx, TransferMap &map);
 
 void matgen(int element); // builds the map of the element into its record
+// matgen for the element's visit of one position with values changed for that visit alone:
+// a cavity's changed gain moves the current energies from that position on.
+void matgen_at(int element, int position);
+// Rebuilds the map of an element whose design values changed (MODI, TUNE, the fits, slow
+// changes): as matgen, and for a cavity of the machine the energies along it are filled again
+// from the lattice, design and current alike, and every cavity whose entrance energy moved is
+// rebuilt too, so that the machine is the one the lattice written with the new values gives.
+void rebuild_design_map(int element);
 // Composes the element's map (record matnum, or the drift-like action of kinds without a
 // record) after the working map: work <- element o work.
 void promat(int element, int matnum, TransferMap &work);

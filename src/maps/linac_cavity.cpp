@@ -1,6 +1,6 @@
 // The linac cavity: its first-order map with adiabatic damping for a given entry energy
-// (lcavity_map), and the record wrapper lcav with the bookkeeping of the current energies along
-// the machine when its gain changes.
+// (lcavity_map), the record wrapper lcav with the bookkeeping of the current energies along
+// the machine when its gain changes, and the rebuild after a change of a cavity's design.
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/format.h"
@@ -8,6 +8,7 @@
 #include "common/shared_areas.h"
 #include "common/slots.h"
 #include "common/units.h"
+#include "engine/engine_start.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 
@@ -84,13 +85,16 @@ void lcavity_map(const ElementValues &e, const MapContext &ctx, TransferMap &map
   cavity_map(e(slot::lcavity::L), e(slot::lcavity::DELTAE), e_in, map, ctx.ncol);
 }
 
+namespace {
+
 // The record holds the map at the element's first position. A cavity that stands at several
-// positions has one DELTAE, so every one of its positions gains it: the current energies are
-// corrected position by position in machine order, and each position's map is built for its
-// own entry energy when the machine is composed (compose_position). An element that stands at
-// no position of the used line (defined but not used) has no place in the energy table: its map
-// is built from its own E0 as entry energy and the table is left alone.
-void lcav(int element, int matnum) {
+// positions has one DELTAE, so every one of its positions gains it (only the position `from`
+// when it is given): the current energies are corrected position by position in machine
+// order, and each position's map is built for its own entry energy when the machine is composed
+// (compose_position). An element that stands at no position of the used line (defined but not
+// used) has no place in the energy table: its map is built from its own E0 as entry energy and
+// the table is left alone.
+void build_cavity(int element, int matnum, int from) {
   TransferMap &map = blank.maps(matnum);
   MapContext ctx = map_context();
   ctx.ncol = prodct.ncol;
@@ -124,7 +128,7 @@ void lcav(int element, int matnum) {
       if (d < 1 || d > npos || blank.mseq(d) != element)
         continue;
       const double change = gain - (lincav.ereal(d) - entry_energy(r, d));
-      if (std::fabs(change) > 1e-9)
+      if ((from == 0 || d == from) && std::fabs(change) > 1e-9)
         for (int t = d; t <= npos; ++t)
           lincav.ereal(t) += change;
       massive = massive && above_mass(entry_energy(r, d), gain);
@@ -137,6 +141,63 @@ void lcav(int element, int matnum) {
   if (std::fabs(gain) > 1e-9 && !massive)
     write_record(out, " ***WARNING: LCAVITY " + name +
                           " ENTRY OR EXIT ENERGY NOT ABOVE THE PARTICLE MASS, MAP IS A DRIFT");
+}
+
+} // namespace
+
+void lcav(int element, int matnum) {
+  build_cavity(element, matnum, 0);
+}
+
+// Values changed for one visit (field errors) change what the beam gains there alone: the
+// positions of the same cavity before it were passed with their own gains, and those after it
+// gain what their own visits give them.
+void matgen_at(int element, int position) {
+  const int matnum = element >= 1 && element <= inputt.nelm ? blank.matrix_number(element) : 0;
+  if (matnum < 1 || matnum > MAXMAT || inputt.kode(element) != KODE_LCAVITY) {
+    matgen(element);
+    return;
+  }
+  prodct.ncol = map_columns();
+  build_cavity(element, matnum, position);
+}
+
+// A cavity's design change moves the energies of the positions after it, and with them the
+// entrance energy of every cavity there: both tables are the lattice's again (an error's change
+// of the current energies is never pending between operations or turns), and the cavities whose
+// entrance energy moved at any of their positions are rebuilt once each, so that their records
+// and their warnings are those of the engine's start.
+void rebuild_design_map(int element) {
+  if (element < 1 || element > inputt.nelm)
+    return;
+  if (inputt.kode(element) != KODE_LCAVITY || lincav.linac == 0) {
+    matgen(element);
+    return;
+  }
+  const int count = std::min(lincav.count, lincav.positions.hi());
+  const int npos = std::min(mat.npos, MAXPOS);
+  Table<double, 1, decltype(lincav.positions)::hi()> before{};
+  for (int q = 1; q <= count; ++q) {
+    const int p = lincav.positions(q);
+    before(q) = p >= 1 && p <= npos ? entry_energy(q, p) : 0.0;
+  }
+  fill_energies();
+  matgen(element);
+  for (int q = 1; q <= count; ++q) {
+    const int p = lincav.positions(q);
+    if (p < 1 || p > npos)
+      continue;
+    const int e = blank.mseq(p);
+    if (e == element || entry_energy(q, p) == before(q))
+      continue;
+    bool built = false;
+    for (int r = 1; r < q && !built; ++r) {
+      const int d = lincav.positions(r);
+      built = d >= 1 && d <= npos && blank.mseq(d) == e && entry_energy(r, d) != before(r);
+    }
+    if (!built)
+      matgen(e);
+  }
 }
 
 } // namespace vorax

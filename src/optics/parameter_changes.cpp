@@ -51,7 +51,7 @@ double vary(int element, int parameter, double value, VaryMode mode) {
     lngth.ellen(element) = p;
   // Kinds without a stored map are composed from their data wherever they are used.
   if (blank.matrix_number(element) > 0)
-    matgen(element);
+    rebuild_design_map(element);
   // A GKICK's DZ lengthens the path as its L does: both update the cumulative lengths.
   if (enters_path_length(element, parameter))
     leng();

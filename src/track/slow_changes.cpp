@@ -164,7 +164,7 @@ bool adichk(int turn) {
     if (w == Window::AFTER)
       continue;
     inputt.slot(a.element, a.slot) = value;
-    matgen(a.element);
+    rebuild_design_map(a.element);
     // A changed length (or a kick's DZ) moves every position after the element: the path
     // lengths follow, silently, turn after turn.
     if (a.slot == slot::L || (inputt.kode(a.element) == KODE_GKICK && a.slot == slot::gkick::DZ)) {

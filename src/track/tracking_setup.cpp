@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <thread>
 
 namespace vorax {
@@ -57,6 +58,23 @@ double energy_after(int p) {
 }
 double energy_before(int p) {
   return p <= 1 ? lincav.initial_energy : lincav.ereal(p - 1);
+}
+
+// The map of every cavity position for its entrance energy as the energy tables give it now.
+void prepare_linac_maps() {
+  TrackingWork &w = tracking_work();
+  for (int p = 1; p <= mat.npos; ++p) {
+    const int q = w.linac_index[static_cast<std::size_t>(p)];
+    if (q == 0)
+      continue;
+    MapContext ctx = map_context();
+    ctx.symplectic = false;
+    ctx.entry_energy = linac_entry_energy(p);
+    w.linac_entry[static_cast<std::size_t>(q)] = *ctx.entry_energy;
+    TransferMap m;
+    m = element_map(element_values(blank.mseq(p)), ctx);
+    sparse_of(m, ctx.ncol, w.linac[static_cast<std::size_t>(q)]);
+  }
 }
 
 } // namespace
@@ -136,23 +154,17 @@ void prepare_run() {
     if (inputt.kode(blank.mseq(p)) == KODE_LCAVITY && linac_entry_energy(p))
       w.linac_index[static_cast<std::size_t>(p)] = ++linacs;
   w.linac.resize(static_cast<std::size_t>(linacs) + 1);
-  for (int p = 1; p <= mat.npos; ++p) {
-    const int q = w.linac_index[static_cast<std::size_t>(p)];
-    if (q == 0)
-      continue;
-    MapContext ctx = map_context();
-    ctx.symplectic = false;
-    ctx.entry_energy = linac_entry_energy(p);
-    TransferMap m;
-    m = element_map(element_values(blank.mseq(p)), ctx);
-    sparse_of(m, ctx.ncol, w.linac[static_cast<std::size_t>(q)]);
-  }
+  w.linac_entry.assign(static_cast<std::size_t>(linacs) + 1, 0.0);
+  prepare_linac_maps();
 }
 
+// A slow change of a cavity moves the entrance energies of the cavities after it: their maps
+// are made again with the others.
 void forget_prepared_maps() {
   TrackingWork &w = tracking_work();
   std::fill(w.sparse_ready.begin(), w.sparse_ready.end(), 0);
   std::fill(w.element_ready.begin(), w.element_ready.end(), 0);
+  prepare_linac_maps();
 }
 
 namespace {
@@ -222,17 +234,26 @@ Step build_step(int p, int turn, bool changed, bool misaligned) {
   case KODE_LCAVITY: {
     const int slot = blank.matrix_number(e);
     const int q = w.linac_index.empty() ? 0 : w.linac_index[static_cast<std::size_t>(p)];
-    if (kind == KODE_LCAVITY && q > 0 && !changed) {
-      s.map.sparse = &w.linac[static_cast<std::size_t>(q)];
-      s.map.geometric = sym.option == 1;
-    } else if (kind == KODE_LCAVITY && q > 0) {
-      MapContext ctx = map_context();
-      ctx.symplectic = false;
-      ctx.entry_energy = linac_entry_energy(p);
-      TransferMap m;
-      m = element_map(v, ctx);
-      sparse_of(m, ctx.ncol, w.special);
-      s.map.sparse = &w.special;
+    const std::optional<double> entry =
+        kind == KODE_LCAVITY && q > 0 ? linac_entry_energy(p) : std::nullopt;
+    if (entry) {
+      // A cavity changed by errors has its map made for this one step. One entered at an energy
+      // that errors before it in the pass moved has its position's map made again for that
+      // energy: the energies move only while imperfections are on, and then every cavity
+      // position runs the steps waiting before it is prepared, so none waits on the old map.
+      const auto k = static_cast<std::size_t>(q);
+      SparseMap &map = changed ? w.special : w.linac[k];
+      if (changed || *entry != w.linac_entry[k]) {
+        MapContext ctx = map_context();
+        ctx.symplectic = false;
+        ctx.entry_energy = entry;
+        TransferMap m;
+        m = element_map(v, ctx);
+        sparse_of(m, ctx.ncol, map);
+        if (!changed)
+          w.linac_entry[k] = *entry;
+      }
+      s.map.sparse = &map;
       s.map.geometric = sym.option == 1;
     } else if (slot >= 1 && slot <= MAXMAT) {
       s.map = slot_map(slot, changed);

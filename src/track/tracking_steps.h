@@ -154,6 +154,8 @@ struct TrackingWork {
   // particles reach its radiation.
   std::vector<double> draws;
   std::vector<std::uint8_t> radiating;
+  // Per entry of linac: the entrance energy its map was made for.
+  std::vector<double> linac_entry;
 };
 TrackingWork &tracking_work();
 

@@ -115,6 +115,34 @@ TEST(LinacEnergies, LeastSquaresFitSeesEveryPositionGainTheVariedDeltae) {
   EXPECT_NEAR(number_after(r.listing.substr(at), "OF A        ="), 1.5, 1e-8);
   EXPECT_NEAR(lincav.ereal(2), 2.5, 1e-8);
   EXPECT_NEAR(lincav.ereal(5), 4.0, 1e-8);
+  // The fitted gain is the design: the design energies are the current ones.
+  EXPECT_EQ(lincav.eideal(2), lincav.ereal(2));
+  EXPECT_EQ(lincav.eideal(5), lincav.ereal(5));
+}
+
+// MODI of the first cavity's E0 and gain and of the second's length: the lattice functions, the
+// energies MACH prints and the tracking are those of the lattice written with the new values.
+TEST(LinacEnergies, ModiOfACavityGivesTheMachineOfTheValuesWrittenInTheLattice) {
+  const auto deck = [](const std::string &a, const std::string &b_length) {
+    return "D: DRIFT, L=1.0\nQ: QUADRUPOLE, L=0.5, K1=0.2\nK: GKICK, L=0.1, DXP=1E-4\n"
+           "A: LCAVITY, L=2.0, " +
+           a + "\nB: LCAVITY, L=" + b_length +
+           ", E0=3.0, DELTAE=0.8, PHI0=20, KICKCOEF=0.01, T=-1\n"
+           "L1: LINE=(D, A, Q, D, B, K, A, D)\nUSE, L1\nVORAX\n";
+  };
+  const std::string operations = "MATR\n 1 -1,\nMACH\n 0 0 0 0 0 0 0 10 0 0 0 10 0 0 0 0,\n"
+                                 "TRAC\n -1 -1 1 2\n 1E-3 1E-4 -5E-4 2E-4 0 1E-3\n 0;\nSTOP\n";
+  const DeckRun written = run_deck(deck("E0=1.2, DELTAE=0.7", "1.0") + operations);
+  const DeckRun changed = run_deck(deck("E0=1.0, DELTAE=0.5", "1.5") +
+                                   "MODI\n 3\n A E0 1.2\n A DELTAE 0.7\n B L 1.0\n" + operations);
+  ASSERT_EQ(written.status, 0) << written.listing;
+  ASSERT_EQ(changed.status, 0) << changed.listing;
+  const auto from_matrix = [](const std::string &listing) {
+    const std::size_t at = listing.find("   MATR");
+    return at == std::string::npos ? std::string() : listing.substr(at);
+  };
+  ASSERT_NE(from_matrix(written.listing), "");
+  EXPECT_EQ(from_matrix(changed.listing), from_matrix(written.listing));
 }
 
 // A decelerating cavity whose second position would end below the particle mass: that position
