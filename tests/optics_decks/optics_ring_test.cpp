@@ -2,6 +2,7 @@
 // approximations, its chromaticity with and without sextupoles, and the radiation integrals of
 // an isomagnetic ring against their closed forms.
 #include "harness.h"
+#include "support/decks.h"
 #include "support/listings.h"
 
 #include <gtest/gtest.h>
@@ -251,20 +252,7 @@ TEST(OpticsRing, LuminosityReachesTheTuneShiftLimit) {
 // is its mirror image: the integrals must not change, only move to Y for the side view.
 TEST(OpticsRing, ARolledRingHasTheSameIntegrals) {
   auto integrals = [](const std::string &kf, const std::string &tilt, int plane) {
-    const DeckRun r = run_deck("PI = 3.141592653589793\n"
-                               "QF: QUADRUPOLE, L = 0.5, K1 = " +
-                               kf +
-                               "\n"
-                               "QD: QUADRUPOLE, L = 0.5, K1 = -(" +
-                               kf +
-                               ")\n"
-                               "B:  SBEND, L = 2.0, ANGLE = 2*PI/16, K1 = -0.01, &\n"
-                               "    E1 = 0.12, E2 = -0.05, TILT = " +
-                               tilt +
-                               "\n"
-                               "D:  DRIFT, L = 0.5\n"
-                               "RING: LINE = (8*(QF, D, B, D, QD, D, B, D))\n"
-                               "USE, RING\nVORAX\n"
+    const DeckRun r = run_deck(combined_function_ring(kf, tilt) +
                                "MATRIX\n 1 -1,\nMACHINE\n 1 1 1 1 0 0 0 0 0 0 0 0 0 0 0 -1;\n");
     EXPECT_EQ(r.status, 0) << r.terminal;
     const char axis = plane == 1 ? 'X' : 'Y';

@@ -1,6 +1,7 @@
 // The effects other operations switch on for tracking, from decks: radiation against the
 // radiation integrals of the machine, momentum offsets, ground motion, slow changes and girder
 // blocks, with their stops.
+#include "support/decks.h"
 #include "track/tracking_effects.h"
 #include "tracking_support.h"
 
@@ -51,20 +52,9 @@ TEST(Radiation, MeanLossIsTheSumOverTheBendsAndMatchesTheMachine) {
               std::pow(1.05, 4) * turned * turned, 1e-4); // acos of a cosine near 1
 }
 
-// Combined-function bends with turned faces, in the horizontal plane or rolled to bend
-// vertically: every term of I4 is there.
+// The ring of combined-function bends with turned faces, flat or rolled to bend vertically.
 std::string damping_ring(const std::string &tilt) {
-  return "PI = 3.141592653589793\n"
-         "QF: QUADRUPOLE, L = 0.5, K1 = 0.9\n"
-         "QD: QUADRUPOLE, L = 0.5, K1 = -0.9\n"
-         "B:  SBEND, L = 2.0, ANGLE = 2*PI/16, K1 = -0.01, &\n"
-         "    E1 = 0.12, E2 = -0.05, TILT = " +
-         tilt +
-         "\n"
-         "D:  DRIFT, L = 0.5\n"
-         "CELL: LINE = (QF, D, B, D, QD, D, B, D)\n"
-         "RING: LINE = (8*CELL)\n"
-         "USE, RING\nVORAX\n";
+  return combined_function_ring("0.9", tilt);
 }
 
 TEST(Radiation, LossGrowsWithTheEnergyAsTheDampingPartitionSays) {
