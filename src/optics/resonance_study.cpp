@@ -182,11 +182,11 @@ double lobes_area(const Study &s, const double x1[4]) {
 // resonance never makes the linear motion unstable (its fixed points surround a stable closed
 // orbit), so order three, when both planes are stable, studies the plane whose tune is
 // nearest a third of an integer. 0: nothing to study.
-int studied_plane(int e) {
+int studied_plane(int e, int order) {
   for (int p = 1; p <= 2; ++p)
     if (cmove.stable(e, p) == 0)
       return p;
-  if (cmove.order != 3)
+  if (order != 3)
     return 0;
   const auto off = [e](int p) {
     const double t = 3.0 * cmove.nu(e, p);
@@ -217,10 +217,10 @@ void res() {
       continue;
     Study s;
     s.e = e;
-    s.plane = studied_plane(e);
     s.order = cmove.order == 2 ? 2 : 3;
+    s.plane = studied_plane(e, s.order);
     s.i = 2 * s.plane - 1;
-    s.d = cmove.first_amplitude;
+    s.d = std::fabs(cmove.first_amplitude);
     for (int c = 0; c < 4; ++c)
       s.co[c] = cmove.orbit(e, c + 1);
     const bool stable = s.plane != 0 && cmove.stable(e, s.plane) != 0;
