@@ -52,29 +52,37 @@ bool of_period_one(const Study &s, const double z[4]) {
 }
 
 // The closed orbit is itself a fixed point of every number of turns, and a search started close
-// to it ends there: the starts move out from the pentagon amplitude until one ends on a fixed
-// point of the full period away from the closed orbit. `any` tells whether any search settled.
+// to it ends there: the starts move out from the pentagon amplitude until searches end on
+// fixed points of the full period away from the closed orbit; of those of that distance the
+// one nearest the closed orbit is taken. `any` tells whether any search settled.
 bool find_first_point(const Study &s, double z[4], Matrix<double, 4, 4> &m, bool &any) {
   any = false;
   if (!(s.d > 0.0))
     return false;
+  double nearest = 0.0;
   int step = 0;
-  for (double a = s.d; a <= std::max(SEARCH_LIMIT, s.d); a *= SEARCH_GROWTH, ++step) {
+  for (double a = s.d; a <= std::max(SEARCH_LIMIT, s.d) && nearest == 0.0;
+       a *= SEARCH_GROWTH, ++step) {
     for (int k = 0; k < SEARCH_DIRECTIONS; ++k) {
       // Alternate amplitudes take the directions halfway between those of the previous one.
       const double t = const_.twopi * (k + 0.5 * (step % 2)) / SEARCH_DIRECTIONS;
-      for (int c = 0; c < 4; ++c)
-        z[c] = s.co[c];
+      double p[4];
+      std::copy(s.co, s.co + 4, p);
       for (int c = 0; c < 2; ++c)
-        z[s.i - 1 + c] += a * (std::cos(t) * s.u[c] + std::sin(t) * s.w[c]);
-      if (!fixed_point(s.e, s.order, z, m))
+        p[s.i - 1 + c] += a * (std::cos(t) * s.u[c] + std::sin(t) * s.w[c]);
+      Matrix<double, 4, 4> at;
+      if (!fixed_point(s.e, s.order, p, at))
         continue;
       any = true;
-      if (distance_in_plane(s, z, s.co) > 1e-3 * s.d && !of_period_one(s, z))
-        return true;
+      const double r = distance_in_plane(s, p, s.co);
+      if (r > 1e-3 * s.d && (nearest == 0.0 || r < nearest) && !of_period_one(s, p)) {
+        nearest = r;
+        std::copy(p, p + 4, z);
+        m = at;
+      }
     }
   }
-  return false;
+  return nearest > 0.0;
 }
 
 // The half-trace of the plane's block of m.
