@@ -34,7 +34,7 @@ constexpr int TRACE_STEPS = 400;
 struct Study {
   int e = 0, plane = 0, order = 0;
   int i = 0;                   // index of the plane's position coordinate (1 or 3)
-  double d = 0.0;              // the pentagon amplitude as given
+  double d = 0.0;              // the size of the pentagon amplitude as given
   double co[4] = {};           // closed orbit
   double u[2] = {}, w[2] = {}; // the directions the search starts along
 };
@@ -123,7 +123,7 @@ void pair_directions(const Study &s, const Matrix<double, 4, 4> &m, double dirs[
 // that the curve is sampled densely; the curve is closed where it comes back nearest the
 // closed orbit. -1 when it is lost or does not come back.
 double lobe_area(const Study &s, const double u[2], double g, double eps) {
-  static double z[TRACE_POINTS][4];
+  double z[TRACE_POINTS][4];
   for (int j = 0; j < TRACE_POINTS; ++j) {
     const double r = eps * std::pow(g, static_cast<double>(j) / TRACE_POINTS);
     for (int c = 0; c < 4; ++c)
@@ -179,8 +179,10 @@ double lobes_area(const Study &s, const double x1[4]) {
     const double u[2] = {side * eigen.eigenvector(s.plane)(1, grow),
                          side * eigen.eigenvector(s.plane)(2, grow)};
     const double lobe = lobe_area(s, u, g, eps);
-    if (lobe < 0.0)
+    if (lobe < 0.0) {
+      say(" SEPARATRIX THROUGH THE CLOSED ORBIT NOT CLOSED BY TRACKING: NO AREA IS GIVEN");
       return 0.0;
+    }
     area += lobe;
   }
   return area;

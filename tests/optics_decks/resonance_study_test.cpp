@@ -201,6 +201,17 @@ TEST(ResonanceStudy, TheIslandsOfAHalfIntegerStopBand) {
 
   // Tracked twice, each point comes back onto itself.
   expect_they_come_back(STOP_BAND_RING, p, 2);
+
+  // A collimator between the islands' edge and the separatrix's far side: the points are
+  // found, but no area is claimed for a separatrix whose particles are lost.
+  std::string narrowed = STOP_BAND_RING;
+  narrowed.replace(narrowed.find("RING: LINE = (O, H)"), 19,
+                   "C: ECOLLIMATOR, XSIZE = 0.012, YSIZE = 0.012\nRING: LINE = (O, C, H)");
+  const DeckRun n = run_deck(narrowed + move(2));
+  ASSERT_EQ(n.status, 0) << n.terminal;
+  EXPECT_NEAR(std::fabs(number_after(n.listing, "X1 =")), x, 1e-7 * x);
+  EXPECT_TRUE(contains(n.listing, " SEPARATRIX THROUGH THE CLOSED ORBIT NOT CLOSED BY TRACKING"));
+  EXPECT_EQ(number_after(n.listing, "SEPARATRICES IS"), 0.0);
 }
 
 TEST(ResonanceStudy, TheTriangleOfAThirdIntegerResonance) {
