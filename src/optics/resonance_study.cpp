@@ -26,9 +26,11 @@ constexpr double SEARCH_GROWTH = 2.0;
 constexpr double SEARCH_LIMIT = 1.0;
 constexpr int SEARCH_DIRECTIONS = 8;
 
-// Separatrix tracing: points per growth factor of the starting segment, and the most steps.
+// Separatrix tracing: points per growth factor of the starting segment, and the most steps
+// (more for a slow growth near the edge of a stop band, up to the second limit).
 constexpr int TRACE_POINTS = 32;
 constexpr int TRACE_STEPS = 400;
+constexpr int TRACE_STEPS_MOST = 4000;
 
 // The study of one plane of one deviation.
 struct Study {
@@ -134,7 +136,10 @@ double lobe_area(const Study &s, const double u[2], double g, double eps) {
   const double x0 = s.co[s.i - 1], p0 = s.co[s.i];
   double twice = 0.0, last_x = 0.0, last_p = 0.0; // shoelace sum, relative to the closed orbit
   double farthest = 0.0, previous = 0.0;
-  for (int step = 0; step < TRACE_STEPS; ++step) {
+  // Out from eps to the islands, some 1e4 times farther, and back, with a margin.
+  const double slow = TRACE_STEPS + 8.0 * std::log(1e4) / std::log(g);
+  const int steps = slow < TRACE_STEPS_MOST ? static_cast<int>(slow) : TRACE_STEPS_MOST;
+  for (int step = 0; step < steps; ++step) {
     for (int j = 0; j < TRACE_POINTS; ++j) {
       const double x = z[j][s.i - 1] - x0, p = z[j][s.i] - p0;
       const double r = std::hypot(x, p);
