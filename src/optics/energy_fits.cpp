@@ -1,5 +1,5 @@
-// The results of MOVE against the momentum deviation: polynomial fits (lsq), printer plots of
-// the tunes and betas (ploten), and the study of the separatrices of unstable planes (res).
+// The results of MOVE against the momentum deviation: polynomial fits (lsq) and printer plots of
+// the tunes and betas (ploten).
 #include "optics/energy_scan.h"
 
 #include "common/control.h"
@@ -231,98 +231,6 @@ void ploten() {
            bottom, last ? 1 : 0, first ? 0 : 1, symbol, PLOT_COLUMNS, lines, title, grid,
            std::span<const int>(mask[uq].data(), static_cast<std::size_t>(n)));
     }
-  }
-}
-
-// The resonance study of an unstable plane (the horizontal one first when both are). The fixed
-// points of the map of `order` turns are sought by tracking, from starting points around the
-// closed orbit at the first pentagon amplitude d: along the growing eigenvector of the
-// one-turn block on either side (order 2), or a third of a turn apart in the plane of the two
-// eigenvectors (order 3). A point the search cannot settle (a particle lost, no convergence) is
-// left at its start and said so. The separatrices through the first fixed point leave it along
-// the eigenvectors of its own `order`-turn matrix: the point pairs at d/100 on either side
-// along each start their tracing. The stable area they enclose is taken between the
-// separatrix tangents: for order 2 the parallelogram with the two fixed points at opposite
-// corners and sides along the two eigenvectors, for order 3 the triangle of the three fixed
-// points. A linear machine has the closed orbit as its only fixed point, and the area is 0.
-void res() {
-  for (int e = 1; e <= cmove.ne; ++e) {
-    if (cmove.alive(e) == 0)
-      continue;
-    int plane = 0;
-    for (int p = 2; p >= 1; --p)
-      if (cmove.stable(e, p) == 0)
-        plane = p;
-    if (plane == 0) {
-      say(" *** ANALYSIS FOR ENERGY " + fE(cmove.delta(e), 15, 7) + " NOT DONE :");
-      say(" MOVEMENT IS STABLE ");
-      continue;
-    }
-    const int i = 2 * plane - 1;
-    const int count = cmove.order == 2 ? 2 : 3;
-    Analc eigen;
-    block_eigen_solution(cmove.m(e), plane, eigen);
-    const int grow =
-        std::fabs(eigen.eigenvalue(plane, 1)) >= std::fabs(eigen.eigenvalue(plane, 2)) ? 1 : 2;
-    const double d = cmove.first_amplitude;
-    double fx[3], fp[3];
-    Matrix<double, 4, 4> first_map;
-    for (int k = 0; k < count; ++k) {
-      const double t = const_.twopi * k / count;
-      double z[4];
-      for (int c = 0; c < 4; ++c)
-        z[c] = cmove.orbit(e, c + 1);
-      for (int c = 0; c < 2; ++c)
-        z[i - 1 + c] += d * (std::cos(t) * eigen.eigenvector(plane)(c + 1, grow) +
-                             std::sin(t) * eigen.eigenvector(plane)(c + 1, 3 - grow));
-      const double start_x = z[i - 1], start_p = z[i];
-      Matrix<double, 4, 4> m;
-      const bool found = fixed_point(e, count, z, m);
-      fx[k] = found ? z[i - 1] : start_x;
-      fp[k] = found ? z[i] : start_p;
-      if (!found)
-        say(" FIXED POINT" + fI(k + 1, 2) + " NOT FOUND BY TRACKING: ITS STARTING POINT IS USED");
-      if (k == 0)
-        first_map = found ? m : cmove.m(e);
-    }
-    if (count == 2) {
-      say("ORDER TWO RESONANCE STUDY : C.O. ASSUMED  CENTERED BETWEEN BOTH UNSTABLE ORBITS");
-      say("   X1 = " + fE(fx[0], 15, 7) + "   XP1 = " + fE(fp[0], 15, 7));
-      say("   X2 = " + fE(fx[1], 15, 7) + "   XP2 = " + fE(fp[1], 15, 7));
-      say(" STABLE ORBIT IS : ");
-      say("   X0 = " + fE(0.5 * (fx[0] + fx[1]), 15, 7) +
-          "   XP0 = " + fE(0.5 * (fp[0] + fp[1]), 15, 7));
-    } else {
-      say(" ORDER THREE RESONANCE STUDY ");
-      for (int k = 0; k < 3; ++k)
-        say("    X" + std::to_string(k + 1) + " = " + fE(fx[k], 15, 7) + "    XP" +
-            std::to_string(k + 1) + " = " + fE(fp[k], 15, 7));
-    }
-    // The separatrix directions at the first fixed point.
-    Analc at_point;
-    block_eigen_solution(first_map, plane, at_point);
-    const double ux = at_point.eigenvector(plane)(1, 1), up = at_point.eigenvector(plane)(2, 1);
-    const double wx = at_point.eigenvector(plane)(1, 2), wp = at_point.eigenvector(plane)(2, 2);
-    say("  THE COORDINATES OF PAIRS OF TWO POINTS ADJACENT TO  THE FIRST FIXED POINT");
-    say("  TO BE USED IN SEPARATRIX TRACING  AND PITCH DETERMINATION ARE : ");
-    const double eps = 0.01 * d;
-    const double dirs[2][2] = {{ux, up}, {wx, wp}};
-    for (const auto &dir : dirs)
-      say(" " + fE(fx[0] + eps * dir[0], 15, 7) + fE(fp[0] + eps * dir[1], 15, 7) + "    " +
-          fE(fx[0] - eps * dir[0], 15, 7) + fE(fp[0] - eps * dir[1], 15, 7));
-    double area = 0.0;
-    if (count == 3) {
-      area = 0.5 * std::fabs((fx[1] - fx[0]) * (fp[2] - fp[0]) - (fx[2] - fx[0]) * (fp[1] - fp[0]));
-    } else {
-      // X2 - X1 = alpha u + beta w; the parallelogram has sides alpha u and beta w.
-      const double cross = ux * wp - up * wx;
-      if (cross != 0.0) {
-        const double dx = fx[1] - fx[0], dp = fp[1] - fp[0];
-        const double alpha = (dx * wp - dp * wx) / cross, beta = (ux * dp - up * dx) / cross;
-        area = std::fabs(alpha * beta * cross);
-      }
-    }
-    say("   THE STABLE AREA ENCLOSED BY THE SEPARATRICES IS " + fE(area, 12, 4));
   }
 }
 

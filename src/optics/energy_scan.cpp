@@ -84,8 +84,10 @@ void place_particles(Placement &where, bool print) {
   trace.nlive = n;
 }
 
-// Turns of the store in geometric variables, without the tracking printout or plots.
-void track_turns(int turns, int print_option) {
+// Turns of the store in geometric variables, without the tracking printout or plots; a quiet
+// search does not report its losses.
+void track_turns(int turns, int print_option, bool quiet = false) {
+  trace.quiet_losses = quiet ? 1 : 0;
   trace.canonical = 0;
   trace.iturn = 0;
   trace.nturn = turns;
@@ -105,6 +107,7 @@ void track_turns(int turns, int print_option) {
     }
     trace.canonical = 0;
   }
+  trace.quiet_losses = 0;
 }
 
 // The affine map of five tracked particles (store indices first..first+4) that started at
@@ -267,6 +270,7 @@ void block_eigen_solution(const Matrix<double, 4, 4> &m, int plane, Analc &out) 
 bool fixed_point(int e, int turns, double z[4], Matrix<double, 4, 4> &m) {
   constexpr int steps = 20;
   const double amplitude = cmove.amplitude;
+  double previous = 0.0;
   for (int step = 1; step <= steps; ++step) {
     for (int j = 0; j < 5; ++j) {
       for (int k = 1; k <= 4; ++k)
@@ -277,7 +281,7 @@ bool fixed_point(int e, int turns, double z[4], Matrix<double, 4, 4> &m) {
       alive.flag(j + 1) = 1;
     }
     trace.npart = trace.nlive = 5;
-    track_turns(turns, -2);
+    track_turns(turns, -2, true);
     for (int j = 1; j <= 5; ++j)
       if (alive.flag(j) == 0)
         return false;
@@ -290,10 +294,39 @@ bool fixed_point(int e, int turns, double z[4], Matrix<double, 4, 4> &m) {
       size += std::fabs(x[k]);
       z[k] = x[k];
     }
-    if (change <= 1e-12 * size)
+    // A start far from any fixed point can send the step out of the finite numbers.
+    if (!std::isfinite(change))
+      return false;
+    // Away from the closed orbit the tracked points carry rounding errors that the fit turns
+    // into steps of some 1e-10 of the size: a step that no longer shrinks tenfold has reached
+    // that floor.
+    if (change <= 1e-12 * size || (change <= 1e-9 * size && change > 0.1 * previous))
       return true;
+    previous = change;
   }
   return false;
+}
+
+bool track_points(int e, int turns, double (*z)[4], int n) {
+  for (int j = 1; j <= n; ++j) {
+    for (int k = 1; k <= 4; ++k)
+      trace.pcoord(j, k) = z[j - 1][k - 1];
+    trace.pcoord(j, 5) = cmove.orbit(e, 5);
+    trace.pcoord(j, 6) = cmove.delta(e);
+    trace.pcoord(j, 7) = cmove.delta(e);
+    alive.flag(j) = 1;
+  }
+  trace.npart = trace.nlive = n;
+  track_turns(turns, -2, true);
+  bool kept = true;
+  for (int j = 1; j <= n; ++j) {
+    kept = kept && alive.flag(j) != 0;
+    for (int k = 1; k <= 4; ++k) {
+      z[j - 1][k - 1] = trace.pcoord(j, k);
+      kept = kept && std::isfinite(z[j - 1][k - 1]);
+    }
+  }
+  return kept;
 }
 
 namespace {

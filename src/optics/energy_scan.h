@@ -26,6 +26,8 @@ struct Cmove {
   // Per energy and plane (1 x, 2 y): 1 when the plane is stable, and its tune, beta, alpha.
   Matrix<int, MAX_ENERGIES, 2> stable;
   Matrix<double, MAX_ENERGIES, 2> nu, beta, alpha;
+  // The resonance study per energy: the fixed points found (x, x', y, y', one row each).
+  Table<Matrix<double, 3, 4>, 1, MAX_ENERGIES> fixed;
   // Plots: switch, limits of the tune and the beta axes (top, bottom), two options.
   int plot = 0;
   Table<double, 1, 4> plot_limits;
@@ -56,8 +58,13 @@ void block_eigen_solution(const Matrix<double, 4, 4> &m, int plane, Analc &out);
 // the pentagon iteration MOVE uses for the closed orbit (five particles at the present pentagon
 // amplitude around z, tracked, the affine map fitted and its fixed point taken); m receives
 // the matrix of that map at the last point. False when a particle is lost, I - M is singular
-// or 20 steps do not settle the point to 1e-12 of its size; z then holds the last step.
+// or 20 steps do not settle the point to 1e-12 of its size (or to the rounding floor, below
+// 1e-9 of it); z then holds the last step.
 bool fixed_point(int e, int turns, double z[4], Matrix<double, 4, 4> &m);
+
+// Tracks the n points z (x, x', y, y') of energy e `turns` turns, in place. False when a particle
+// is lost or a coordinate leaves the finite numbers.
+bool track_points(int e, int turns, double (*z)[4], int n);
 
 // The stages of MOVE, on cmove.
 void enanal(int iterations, bool last_only);

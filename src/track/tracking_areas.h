@@ -26,6 +26,8 @@ struct Trace {
   // the symplectic option's canonical modes track in them, and the store is converted when the
   // mode in force changes.
   int canonical = 0;
+  // 1 while a search probes how far particles go: their losses are expected and not reported.
+  int quiet_losses = 0;
   double *column(int k) { return pcoord.column(k); }
 };
 inline Trace trace;

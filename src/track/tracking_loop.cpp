@@ -497,6 +497,8 @@ void Loop::progress(int p) {
 } // namespace
 
 void report_loss(int particle, int position, bool aperture) {
+  if (trace.quiet_losses != 0)
+    return;
   const int e = blank.mseq(position);
   const std::string head = "  PARTICLE #" + fI(particle, 7) + " IS LOST BEFORE ELEMENT" +
                            fI(position, 6) + "(" + chinp.elname(e).str() + ")" +
