@@ -40,11 +40,19 @@ std::string name_of(const CosyElement &e) {
   return std::string(e.name.view());
 }
 
+// A tilt in COSY's degrees with the sense of the standard convention.
+double tilt_degrees(double tilt, int units) {
+  if (units == 2)
+    return tilt;
+  return units == 1 ? -tilt * DEGREES : tilt * DEGREES;
+}
+
 // The bend in COSY's terms: angles in degrees, radius, strengths, edge tangents and curvature
 // terms.
 struct Bend {
   double length = 0, angle = 0, rho = 0, gap = 0, e1 = 0, e2 = 0, h1 = 0, h2 = 0;
   double k1 = 0, k2 = 0, t1 = 0, c1 = 0, t2 = 0, c2 = 0;
+  double tilt = 0; // degrees, in the sense of the standard convention
   bool gap_was_zero = false;
   // A bend without length or angle has no radius: COSY's dipole cannot take it.
   bool straight = false;
@@ -67,6 +75,7 @@ Bend bend_of(const CosyElement &e, int units) {
     d.e1 *= DEGREES;
     d.e2 *= DEGREES;
   }
+  d.tilt = tilt_degrees(e.slot(b::TILT), units);
   d.straight = d.length == 0.0 || d.angle == 0.0;
   if (d.straight)
     return d;
@@ -75,8 +84,9 @@ Bend bend_of(const CosyElement &e, int units) {
   if (units == 0) {
     d.k2 = 0.5 * d.k2;
   } else if (units == 1) {
+    // LDF reverses the sign of both field terms, as the bend's map reads them.
     d.k1 = -d.k1;
-    d.k2 = 0.5 * d.k2;
+    d.k2 = -0.5 * d.k2;
   } else {
     // Field indices become gradients.
     d.k1 = -h * h * d.k1;
@@ -91,13 +101,6 @@ Bend bend_of(const CosyElement &e, int units) {
   d.c1 = std::pow(1.0 + d.t1 * d.t1, 1.5) * d.h1;
   d.c2 = std::pow(1.0 + d.t2 * d.t2, 1.5) * d.h2;
   return d;
-}
-
-// A tilt in COSY's degrees with the sense of the standard convention.
-double tilt_degrees(double tilt, int units) {
-  if (units == 2)
-    return tilt;
-  return units == 1 ? -tilt * DEGREES : tilt * DEGREES;
 }
 
 // An angle in radians with the sense of the standard convention.
@@ -133,7 +136,9 @@ Lens lens_of(const CosyElement &e, int units) {
     d.word = "octu";
     d.octupole = true;
     const double k3 = e.slot(mp::term_strength(1));
-    d.strength = units == 0 ? k3 * SIXTH : units == 1 ? -k3 : k3;
+    // As a one-term multipole in the maps and tracking: K3/3! in both the standard and the LDF
+    // convention, where the odd orders change sign.
+    d.strength = units == 0 ? k3 * SIXTH : units == 1 ? -k3 * SIXTH : k3;
     d.aperture = e.slot(mp::aperture(1));
     d.tilt = e.slot(mp::tilt(1));
     break;
@@ -198,6 +203,9 @@ Multipole multipole_of(const CosyElement &e, int units) {
     if (units != 2)
       for (int f = 2; f <= n; ++f)
         a /= f;
+    // LDF reverses the odd orders (K1, K3, ...), as the maps and tracking read them.
+    if (units == 1 && n % 2 == 1)
+      a = -a;
     d.order[d.terms] = n;
     d.a[d.terms] = a;
     d.b[d.terms] = tilt_degrees(e.slot(mp::term_angle(j)) + tilt, units);
@@ -320,8 +328,14 @@ void write_bend(int unit, const CosyElement &e, int units, bool erv) {
   const std::string name = name_of(e);
   auto field = [&](double v, int k) { return erv ? with_erv(v, k) : num(v); };
   // Only the general dipole carries the gradients, edge tangents and curvature terms with their
-  // error variables; the homogeneous dipole is the active one unless errors must reach the beam.
-  const bool general = erv && e.general_dipole;
+  // error variables; the homogeneous dipole is the active one unless errors must reach the beam
+  // or the bend has a gradient or sextupole component, which the homogeneous one would drop.
+  const bool general = (erv && e.general_dipole) || d.k1 != 0.0 || d.k2 != 0.0;
+  // A tilted bend is turned about the beam axis as a tilted quadrupole is; in the general
+  // dipole the rotation follows the variable declarations, which must come first.
+  const bool tilted = std::fabs(d.tilt) >= NEGLIGIBLE_TILT;
+  const std::string turn_in = "   ra " + fE(-d.tilt, 15, 8) + " ;";
+  const std::string turn_out = "      ra " + fE(d.tilt, 15, 8) + " ; endprocedure ;";
   write_record(unit, general ? " procedure " + name + " ; " : " { ");
   if (!general)
     write_record(unit, " procedure " + name + " ; ");
@@ -330,13 +344,26 @@ void write_bend(int unit, const CosyElement &e, int units, bool erv) {
   write_record(unit, "  nt:=2 ; kn(1):=" + field(d.k1, 1) + " ; kn(2):=" + field(d.k2, 2) + " ;");
   write_record(unit, "   s1(1):=" + field(d.t1, 3) + " ; s1(2):=" + field(d.c1, 4) + " ; ");
   write_record(unit, "   s2(1):=" + field(d.t2, 5) + " ; s2(2):=" + field(d.c2, 6) + " ;");
+  if (tilted)
+    write_record(unit, turn_in);
   write_record(unit, "   dip " + num(d.length) + num(d.angle));
-  write_record(unit, num(d.gap) + " kn s1 s2 nt ; endprocedure ;");
+  if (tilted) {
+    write_record(unit, num(d.gap) + " kn s1 s2 nt ;");
+    write_record(unit, turn_out);
+  } else {
+    write_record(unit, num(d.gap) + " kn s1 s2 nt ; endprocedure ;");
+  }
   write_record(unit, general ? " { " : " } ");
-  write_record(unit, " procedure " + name + " ;  di " + num(d.rho));
+  if (tilted) {
+    write_record(unit, " procedure " + name + " ; ");
+    write_record(unit, turn_in);
+    write_record(unit, "    di " + num(d.rho));
+  } else {
+    write_record(unit, " procedure " + name + " ;  di " + num(d.rho));
+  }
   write_record(unit, num(d.angle) + num(d.gap) + num(d.e1));
   write_record(unit, num(d.h1) + num(d.e2) + num(d.h2) + " ; ");
-  write_record(unit, " endprocedure ;");
+  write_record(unit, tilted ? turn_out : " endprocedure ;");
   if (general)
     write_record(unit, " } ");
 }

@@ -5,11 +5,15 @@
 
 #include "common/control.h"
 #include "common/halt.h"
+#include "engine/lookup.h"
 #include "errors/misalignments.h"
 #include "input/beam_lines.h"
 #include "input/command_loop.h"
 #include "input/elements.h"
+#include "maps/bend_shape.h"
+#include "maps/element_maps.h"
 #include "output/cosy_script.h"
+#include "track/particle_kernels.h"
 
 #include <gtest/gtest.h>
 
@@ -415,6 +419,98 @@ TEST(CosyOperation, MisalignmentKicksAreTheTrackingTransforms) {
     kick(misalignment_exit_kick(d), z2);
     for (int i = 0; i < 6; ++i)
       EXPECT_NEAR(z1[i], z2[i], 1e-17) << "exit, type " << type << " coordinate " << i;
+  }
+}
+
+// One magnet given in the standard convention and mirrored into LDF (gradients of odd order,
+// sextupole-like bend terms, tilts and term angles reversed): the engine's maps and tracking
+// kicks agree that it is one machine, and so must its scripts, character for character.
+TEST(CosyOperation, TheStandardAndTheLdfFormOfOneMachineWriteOneScript) {
+  struct Engine {
+    std::string script;
+    TransferMap bend, multipole;
+    MultipoleKick kick, octupole;
+  };
+  auto run = [](const std::string &elements) {
+    const DeckRun r = run_deck(elements + "L: LINE=(B, M, O)\nUSE, L\nVORAX\nCOSY\n");
+    EXPECT_EQ(r.status, 0) << r.terminal;
+    Engine e;
+    e.script = r.listing.substr(r.listing.find(" procedure mach ;"));
+    e.bend = element_map(elid(Name8("B")), map_context());
+    e.multipole = element_map(elid(Name8("M")), map_context());
+    e.kick = multit(elid(Name8("M")));
+    e.octupole = multit(elid(Name8("O")));
+    return e;
+  };
+  const Engine standard =
+      run("B: SBEND, L=2, ANGLE=0.3, E1=0.1, K1=0.2, K2=0.6, H1=0.5, HGAP=0.03, TILT=0.1\n"
+          "M: MULTIPOL, L=0.5, K1=0.4, K2=3, K3=12, T3=0.1, TILT=0.2\n"
+          "O: OCTUPOLE, L=0.3, K3=12\n");
+  const Engine ldf =
+      run("ULDF\nB: SBEND, L=2, ANGLE=0.3, E1=0.1, K1=-0.2, K2=-0.6, H1=0.5, HGAP=0.03, "
+          "TILT=-0.1\nM: MULTIPOL, L=0.5, K1=-0.4, K2=3, K3=-12, T3=-0.1, TILT=-0.2\n"
+          "O: OCTUPOLE, L=0.3, K3=-12\n");
+  for (int c = 1; c <= 27; ++c)
+    for (int i = 1; i <= 6; ++i) {
+      EXPECT_NEAR(standard.bend(i, c), ldf.bend(i, c), 1e-14) << i << " " << c;
+      EXPECT_NEAR(standard.multipole(i, c), ldf.multipole(i, c), 1e-14) << i << " " << c;
+    }
+  for (int n = 0; n <= 20; ++n) {
+    EXPECT_EQ(standard.kick.b(n), ldf.kick.b(n)) << n;
+    EXPECT_EQ(standard.kick.a(n), ldf.kick.a(n)) << n;
+    EXPECT_EQ(standard.octupole.b(n), ldf.octupole.b(n)) << n;
+  }
+  EXPECT_EQ(standard.kick.sin_tilt, ldf.kick.sin_tilt);
+  EXPECT_EQ(standard.script, ldf.script);
+}
+
+// The rotation around a tilted bend is the engine's roll of its map, the same as around a
+// quadrupole of the same TILT, in every unit convention; both forms of the bend are turned.
+TEST(CosyOperation, ATiltedBendIsTurnedAsTheEngineRollsIt) {
+  for (const std::string tilt : {"0.1", "ULDF 0.1", "UMERIDOX 6"}) {
+    const std::size_t blank = tilt.find(' ');
+    const std::string units = blank == std::string::npos ? "" : tilt.substr(0, blank) + "\n";
+    const std::string t = tilt.substr(blank == std::string::npos ? 0 : blank + 1);
+    const DeckRun r = run_deck(units + "B: SBEND, L=1, ANGLE=0.1, HGAP=0.01, TILT=" + t +
+                               "\nQ: QUADRUPO, L=0.5, K1=1, TILT=" + t +
+                               "\nL: LINE=(B, Q)\nUSE, L\nVORAX\nCOSY\n");
+    ASSERT_EQ(r.status, 0) << r.terminal;
+    BendShape shape;
+    double roll = 0;
+    ASSERT_TRUE(bend_shape(elid(Name8("B")), shape, roll));
+    const auto b = printed_numbers(active_procedure(r.listing, "B"));
+    ASSERT_EQ(b.size(), 9u) << tilt; // ra, the seven numbers of di, ra
+    EXPECT_LE(std::fabs(b.front().value + roll * DEG), b.front().unit) << tilt;
+    EXPECT_LE(std::fabs(b.back().value - roll * DEG), b.back().unit) << tilt;
+    EXPECT_EQ(line_with(r.listing, "   ra ").substr(6),
+              line_with(r.listing, "procedure  Q ").substr(26))
+        << tilt;
+    EXPECT_EQ(count_of(r.listing, " ra "), 2 * 2 + 2) << tilt; // both bend forms, the quadrupole
+  }
+}
+
+// A bend's gradient and sextupole terms reach the beam: its active procedure is the general
+// dipole, whose gradient is the engine's field index; a bend without them keeps the
+// homogeneous dipole.
+TEST(CosyOperation, ACombinedFunctionBendKeepsItsGradient) {
+  for (const std::string units : {"", "UMERIDOX\n"}) {
+    const std::string angle = units.empty() ? "0.3" : "17.2";
+    const DeckRun r = run_deck(units + "B: SBEND, L=2, ANGLE=" + angle +
+                               ", K1=0.2, HGAP=0.01\nBK: SBEND, L=2, ANGLE=" + angle +
+                               ", K2=0.6, HGAP=0.01\nBP: SBEND, L=2, ANGLE=" + angle +
+                               ", HGAP=0.01\nL: LINE=(B, BK, BP)\nUSE, L\nVORAX\nCOSY\n");
+    ASSERT_EQ(r.status, 0) << r.terminal;
+    BendShape shape;
+    double roll = 0;
+    ASSERT_TRUE(bend_shape(elid(Name8("B")), shape, roll));
+    const double h = shape.angle / shape.length;
+    const std::string b = active_procedure(r.listing, "B");
+    EXPECT_TRUE(contains(b, "   dip ")) << units;
+    reads_back(line_with(b, "kn(1):="), {-shape.n * h * h, 0.0});
+    const std::string bk = active_procedure(r.listing, "BK");
+    EXPECT_TRUE(contains(bk, "   dip ")) << units;
+    reads_back(line_with(bk, "kn(1):="), {0.0, units.empty() ? 0.5 * 0.6 : h * h * h * 0.6});
+    EXPECT_TRUE(contains(active_procedure(r.listing, "BP"), ";  di ")) << units;
   }
 }
 
