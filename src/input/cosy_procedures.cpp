@@ -22,6 +22,14 @@ constexpr double SIXTH = 1.0 / 6.0;                      // the octupole's 1/3!
 constexpr double THIN_LENGTH = 1e-6;                     // a thin multipole's length in COSY
 constexpr double DEFAULT_GAP = static_cast<float>(0.05); // COSY needs a gap; held in single
 
+// The error variables of the lengths and angles that field errors may change; each kind's are
+// apart from those of its field values.
+constexpr int BEND_LENGTH_ERV = 7, BEND_ANGLE_ERV = 8;
+constexpr int LENS_LENGTH_ERV = 2;
+constexpr int QUADSEXT_LENGTH_ERV = 3;
+constexpr int KICK_BEFORE_ERV = 8, KICK_AFTER_ERV = 9; // the drifts around a kick
+constexpr int MULTIPOLE_LENGTH_ERV = 23;               // the body, or the drifts without terms
+
 // A number as the script writes most of them: 24 columns, 16 decimals.
 std::string num(double v) {
   return fE(v, 24, 16);
@@ -237,6 +245,9 @@ QuadSext quadsext_of(const CosyElement &e, int units) {
 // kicks too.
 struct Kick {
   double before = 0, after = 0; // the drifts around the kick
+  // Their error variables (0: none); a drift with one is written even when it is empty, so
+  // that an error can lengthen it.
+  int before_erv = 0, after_erv = 0;
   CosyKick values;
   int direction = 1; // V rounded: 1 gkin, -1 gkout, anything else no kick
 };
@@ -346,7 +357,11 @@ void write_bend(int unit, const CosyElement &e, int units, bool erv) {
   write_record(unit, "   s2(1):=" + field(d.t2, 5) + " ; s2(2):=" + field(d.c2, 6) + " ;");
   if (tilted)
     write_record(unit, turn_in);
-  write_record(unit, "   dip " + num(d.length) + num(d.angle));
+  const bool length_error = erv && e.has_error(slot::bend::L);
+  const bool angle_error = erv && e.has_error(slot::bend::ANGLE);
+  write_record(unit, "   dip " +
+                         (length_error ? with_erv(d.length, BEND_LENGTH_ERV) : num(d.length)) +
+                         (angle_error ? with_erv(d.angle, BEND_ANGLE_ERV) : num(d.angle)));
   if (tilted) {
     write_record(unit, num(d.gap) + " kn s1 s2 nt ;");
     write_record(unit, turn_out);
@@ -379,12 +394,15 @@ void write_lens(int unit, const CosyElement &e, int units, bool erv) {
       tilted ? "     " + std::string(d.word) + " " : " procedure  " + name + " ; " + d.word + " ";
   if (tilted)
     write_record(unit, " procedure  " + name + " ; ra " + fE(-d.tilt, 15, 8) + " ;");
+  const std::string length_erv =
+      erv && e.has_error(slot::L) ? "+erv(" + std::to_string(LENS_LENGTH_ERV) + ")" : "";
   if (d.octupole) {
-    write_record(unit, head + fE(d.length, 16, 8) + g8 + fE(d.aperture, 16, 8) + " ;");
+    write_record(unit, head + fE(d.length, 16, 8) + length_erv + g8 + fE(d.aperture, 16, 8) + " ;");
     if (!tilted)
       write_record(unit, blanks(20) + " endprocedure ;");
   } else {
-    write_record(unit, head + num(d.length));
+    write_record(unit,
+                 head + (length_erv.empty() ? num(d.length) : fE(d.length, 23, 16)) + length_erv);
     write_record(unit, g + num(d.aperture) + " ;" + (tilted ? "" : " endprocedure ;"));
   }
   if (tilted)
@@ -401,7 +419,9 @@ void write_quadsext(int unit, const CosyElement &e, int units, bool erv) {
   write_record(unit, "   loop i 1 na ; ka(i) := 0 ; ta(i) := 0 ; endloop ;");
   write_record(unit, "  ka(1):=" + field(d.k1, 1) + " ; ta(1):=" + num(d.tilt) + " ; ");
   write_record(unit, "  ka(2):=" + field(d.k2, 2) + " ; ta(2):=" + num(d.tilt) + " ; ");
-  write_record(unit, "   gmult " + num(d.length) + " ka ta na " + num(d.aperture) + " ;");
+  const std::string length =
+      erv && e.has_error(slot::L) ? with_erv(d.length, QUADSEXT_LENGTH_ERV) : num(d.length);
+  write_record(unit, "   gmult " + length + " ka ta na " + num(d.aperture) + " ;");
   write_record(unit, blanks(20) + " endprocedure ;");
 }
 
@@ -420,17 +440,23 @@ void write_kick_records(int unit, const char *word, const CosyKick &kick, const 
 
 // A kick between its two drifts, each written when it has a length.
 void write_kick_body(int unit, const Kick &d, const int (&erv)[7]) {
-  if (d.before != 0.0)
-    write_record(unit, " dl" + short_num(d.before) + " ;");
+  if (d.before != 0.0 || d.before_erv > 0)
+    write_record(unit, " dl" + short_num(d.before, d.before_erv) + " ;");
   if (d.direction != 0)
     write_kick_records(unit, d.direction == 1 ? " gkin" : " gkout", d.values, erv, " ;");
-  if (d.after != 0.0)
-    write_record(unit, " dl" + short_num(d.after) + " ;");
+  if (d.after != 0.0 || d.after_erv > 0)
+    write_record(unit, " dl" + short_num(d.after, d.after_erv) + " ;");
 }
 
 void write_kick(int unit, const CosyElement &e, int units, bool erv) {
   write_record(unit, " procedure " + name_of(e) + " ; ");
-  write_kick_body(unit, kick_of(e, units), erv ? KICK_ERV : NO_ERV);
+  Kick d = kick_of(e, units);
+  if (erv) {
+    const bool length = e.has_error(slot::gkick::L);
+    d.before_erv = length ? KICK_BEFORE_ERV : 0;
+    d.after_erv = length || e.has_error(slot::gkick::DZ) ? KICK_AFTER_ERV : 0;
+  }
+  write_kick_body(unit, d, erv ? KICK_ERV : NO_ERV);
   write_record(unit, " endprocedure ;");
 }
 
@@ -448,6 +474,8 @@ void write_multipole(int unit, const CosyElement &e, int units, bool erv) {
     // No term for gmult, whose arrays cannot be empty: the dipole kick, if any, between two
     // half drifts, as tracking has it.
     dipole.before = dipole.after = e.slot(slot::multipole::L) / 2;
+    if (erv && e.has_error(slot::multipole::L))
+      dipole.before_erv = dipole.after_erv = MULTIPOLE_LENGTH_ERV;
     write_record(unit, " procedure " + name_of(e) + " ; ");
     write_kick_body(unit, dipole, dipole_erv);
     write_record(unit, " endprocedure ;");
@@ -467,7 +495,9 @@ void write_multipole(int unit, const CosyElement &e, int units, bool erv) {
   // With a dipole term the body is cut in two halves around its kick.
   const double body = d.dipole ? d.length / 2 : d.length;
   const std::string gmult =
-      "      gmult " + short_num(body) + " ka ta na " + short_num(d.aperture) + " ;";
+      "      gmult " +
+      short_num(body, erv && e.has_error(slot::multipole::L) ? MULTIPOLE_LENGTH_ERV : 0) +
+      " ka ta na " + short_num(d.aperture) + " ;";
   write_record(unit, gmult);
   if (d.dipole) {
     write_kick_body(unit, dipole, dipole_erv);
@@ -528,14 +558,19 @@ CosyFields cosy_fields(const CosyElement &e, int units) {
       set(4, d.c1);
       set(5, d.t2);
       set(6, d.c2);
+      set(BEND_LENGTH_ERV, d.length);
+      set(BEND_ANGLE_ERV, d.angle);
     }
     break;
   }
   case KW_QUADRUPO:
   case KW_SEXTUPOL:
-  case KW_OCTUPOLE:
-    set(1, lens_of(e, units).strength);
+  case KW_OCTUPOLE: {
+    const Lens d = lens_of(e, units);
+    set(1, d.strength);
+    set(LENS_LENGTH_ERV, d.length);
     break;
+  }
   case KW_MULTIPOL: {
     const Multipole d = multipole_of(e, units);
     for (int j = 0; j < d.terms; ++j)
@@ -544,12 +579,16 @@ CosyFields cosy_fields(const CosyElement &e, int units) {
       set(DIPOLE_ERV[1], d.dipole_dxp);
       set(DIPOLE_ERV[3], d.dipole_dyp);
     }
+    // The length written: the body (halved around a dipole kick), or each drift without terms.
+    const double given = e.slot(slot::multipole::L);
+    set(MULTIPOLE_LENGTH_ERV, d.terms == 0 ? given / 2 : d.dipole ? d.length / 2 : d.length);
     break;
   }
   case KW_QUADSEXT: {
     const QuadSext d = quadsext_of(e, units);
     set(1, d.k1);
     set(2, d.k2);
+    set(QUADSEXT_LENGTH_ERV, d.length);
     break;
   }
   default:
@@ -558,6 +597,8 @@ CosyFields cosy_fields(const CosyElement &e, int units) {
       if (d.direction != 0)
         for (int i = 0; i < 7; ++i)
           set(i + 1, d.values.value[i]);
+      set(KICK_BEFORE_ERV, d.before);
+      set(KICK_AFTER_ERV, d.after);
     }
     break;
   }

@@ -18,8 +18,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace vorax;
@@ -512,6 +514,44 @@ TEST(CosyOperation, ACombinedFunctionBendKeepsItsGradient) {
     reads_back(line_with(bk, "kn(1):="), {0.0, units.empty() ? 0.5 * 0.6 : h * h * h * 0.6});
     EXPECT_TRUE(contains(active_procedure(r.listing, "BP"), ";  di ")) << units;
   }
+}
+
+// Errors on a length, a bend angle or a kick's shift change numbers that carry no field
+// variable: those numbers then carry one in the procedures of the elements with such errors,
+// and the number written plus the change set at the position is what tracking uses there.
+TEST(CosyOperation, LengthAngleAndShiftErrorsReachTheBeam) {
+  const DeckRun r = run_deck("B: SBEND, L=1, ANGLE=0.1, HGAP=0.01\nQ: QUADRUPO, L=0.5, K1=1.2\n"
+                             "G: GKICK, DX=1E-3, V=0\nM: MULTIPOL, L=0.4, K2=3\n"
+                             "CELL: LINE=(B, Q, G, M)\nUSE, CELL\nVORAX\n"
+                             "ERRO\n B L 0.1 ANGLE 0.01,\n Q L 0.05,\n G DZ 0.2,\n M L 0.1,\n 99\n"
+                             "SETE\n 0 4\n B 0\n Q 0\n G 0\n M 0\nCOSY\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  // The changes set at each position, by element name.
+  std::map<std::string, std::map<int, Printed>> set;
+  std::map<int, Printed> pending;
+  for (const std::string &line : lines_of(r.listing)) {
+    if (line.rfind(" erv(", 0) == 0)
+      pending[std::stoi(line.substr(5))] = printed_numbers(line).at(0);
+    else if (line != " zeroerr ; " && !pending.empty())
+      set[line.substr(1, line.find(' ', 1) - 1)] = std::move(pending), pending.clear();
+  }
+  auto tracked = [&](const std::string &name, int k) {
+    const std::string procedure = active_procedure(r.listing, name);
+    const std::regex written(R"((-?0?\.\d+E[+-]\d+)\+erv\()" + std::to_string(k) + R"(\))");
+    std::smatch m;
+    EXPECT_TRUE(std::regex_search(procedure, m, written)) << name << " erv(" << k << ")";
+    const Printed value = printed_numbers(m.str(1)).at(0), change = set[name].at(k);
+    return Printed{value.value + change.value, value.unit + change.unit};
+  };
+  const std::vector<std::tuple<std::string, int, double>> expected = {
+      {"B", 7, 1.1}, {"B", 8, 0.11 * DEG}, {"Q", 2, 0.55}, {"G", 9, 0.2}, {"M", 23, 0.5}};
+  for (const auto &[name, k, value] : expected) {
+    const Printed got = tracked(name, k);
+    EXPECT_LE(std::fabs(got.value - value), got.unit) << name << " erv(" << k << ")";
+  }
+  EXPECT_EQ(set.size(), 4u);
+  // Without an error on its length the kick keeps no drift before it.
+  EXPECT_FALSE(contains(active_procedure(r.listing, "G"), "+erv(8)"));
 }
 
 } // namespace
