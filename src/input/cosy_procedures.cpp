@@ -64,6 +64,9 @@ struct Bend {
   bool gap_was_zero = false;
   // A bend without length or angle has no radius: COSY's dipole cannot take it.
   bool straight = false;
+  // A straight bend with a gradient or sextupole term is the straight magnet the maps build:
+  // k1 and k2 are then its quadrupole and sextupole strengths as a QUADSEXT has them.
+  bool straight_magnet = false;
 };
 
 Bend bend_of(const CosyElement &e, int units) {
@@ -85,8 +88,17 @@ Bend bend_of(const CosyElement &e, int units) {
   }
   d.tilt = tilt_degrees(e.slot(b::TILT), units);
   d.straight = d.length == 0.0 || d.angle == 0.0;
-  if (d.straight)
+  if (d.straight) {
+    // Field indices mean nothing without a curvature: under MERIDOXAN it stays a drift.
+    d.straight_magnet = d.angle == 0.0 && units != 2 && (d.k1 != 0.0 || d.k2 != 0.0);
+    if (units == 1) {
+      d.k1 = -d.k1;
+      d.k2 = -0.5 * d.k2;
+    } else {
+      d.k2 = 0.5 * d.k2;
+    }
     return d;
+  }
   const double h = d.angle * RADIANS / d.length;
   d.rho = 1.0 / h;
   if (units == 0) {
@@ -322,8 +334,22 @@ void write_drift(int unit, const CosyElement &e, double length) {
   write_record(unit, " procedure  " + name_of(e) + " ; dl " + num(length) + " ; endprocedure ;");
 }
 
+void write_quadsext_values(int unit, const CosyElement &e, const QuadSext &d, bool erv,
+                           int length_erv);
+
 void write_bend(int unit, const CosyElement &e, int units, bool erv) {
   const Bend d = bend_of(e, units);
+  if (d.straight_magnet) {
+    // The bend's pole gap stands for the aperture, which it has no other.
+    QuadSext q;
+    q.length = d.length;
+    q.k1 = d.k1;
+    q.k2 = d.k2;
+    q.tilt = d.tilt;
+    q.aperture = d.gap != 0.0 ? d.gap : DEFAULT_GAP;
+    write_quadsext_values(unit, e, q, erv, erv && e.has_error(slot::bend::L) ? BEND_LENGTH_ERV : 0);
+    return;
+  }
   if (d.straight) {
     // Written as what tracking sees of it at first sight: a drift of its length.
     write_record(unit, " { bend without curvature " + std::string(NOT_TRANSLATED));
@@ -409,8 +435,9 @@ void write_lens(int unit, const CosyElement &e, int units, bool erv) {
     write_record(unit, "      ra " + fE(d.tilt, 15, 8) + " ; endprocedure ;");
 }
 
-void write_quadsext(int unit, const CosyElement &e, int units, bool erv) {
-  const QuadSext d = quadsext_of(e, units);
+// The two-term gmult of a quadrupole-sextupole; length_erv > 0 when its length carries one.
+void write_quadsext_values(int unit, const CosyElement &e, const QuadSext &d, bool erv,
+                           int length_erv) {
   auto field = [&](double v, int k) { return erv ? with_erv(v, k) : num(v); };
   write_record(unit, " procedure " + name_of(e) + " ; ");
   write_record(unit, "   variable na 1 ; variable i 1 ; ");
@@ -419,10 +446,14 @@ void write_quadsext(int unit, const CosyElement &e, int units, bool erv) {
   write_record(unit, "   loop i 1 na ; ka(i) := 0 ; ta(i) := 0 ; endloop ;");
   write_record(unit, "  ka(1):=" + field(d.k1, 1) + " ; ta(1):=" + num(d.tilt) + " ; ");
   write_record(unit, "  ka(2):=" + field(d.k2, 2) + " ; ta(2):=" + num(d.tilt) + " ; ");
-  const std::string length =
-      erv && e.has_error(slot::L) ? with_erv(d.length, QUADSEXT_LENGTH_ERV) : num(d.length);
+  const std::string length = length_erv > 0 ? with_erv(d.length, length_erv) : num(d.length);
   write_record(unit, "   gmult " + length + " ka ta na " + num(d.aperture) + " ;");
   write_record(unit, blanks(20) + " endprocedure ;");
+}
+
+void write_quadsext(int unit, const CosyElement &e, int units, bool erv) {
+  write_quadsext_values(unit, e, quadsext_of(e, units), erv,
+                        erv && e.has_error(slot::L) ? QUADSEXT_LENGTH_ERV : 0);
 }
 
 // The error variables of a kick's seven values (0: none).
@@ -560,6 +591,10 @@ CosyFields cosy_fields(const CosyElement &e, int units) {
       set(6, d.c2);
       set(BEND_LENGTH_ERV, d.length);
       set(BEND_ANGLE_ERV, d.angle);
+    } else if (d.straight_magnet) {
+      set(1, d.k1);
+      set(2, d.k2);
+      set(BEND_LENGTH_ERV, d.length);
     }
     break;
   }

@@ -147,9 +147,10 @@ TEST(CosyCommand, KicksAndDriftLikeKinds) {
 
 TEST(CosyCommand, ABendWithoutRadiusBecomesADrift) {
   // Neither a bend without length nor one without angle has a radius: no infinite or undefined
-  // number reaches the script.
-  const DeckRun r = run_deck("B0: SBEND, L=0, ANGLE=0.1\nBS: SBEND, L=2, ANGLE=0, K1=0.3\n"
-                             "L: LINE=(B0, BS)\nUSE, L\nCOSY\n");
+  // number reaches the script. A field index without a curvature is no gradient either.
+  const DeckRun r =
+      run_deck("UMERIDOX\nB0: SBEND, L=0, ANGLE=0.1\nBS: SBEND, L=2, ANGLE=0, K1=0.3\n"
+               "L: LINE=(B0, BS)\nUSE, L\nCOSY\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(count_of(r.listing, " { bend without curvature not translated in COSY input, "
                                 "replaced by drift}"),
@@ -552,6 +553,26 @@ TEST(CosyOperation, LengthAngleAndShiftErrorsReachTheBeam) {
   EXPECT_EQ(set.size(), 4u);
   // Without an error on its length the kick keeps no drift before it.
   EXPECT_FALSE(contains(active_procedure(r.listing, "G"), "+erv(8)"));
+}
+
+// A bend without angle but with a gradient or sextupole term is the straight magnet of the
+// maps: the same procedure, and the same map, as the quadrupole-sextupole of its values.
+TEST(CosyOperation, AStraightBendWithAGradientIsItsQuadrupoleSextupole) {
+  for (const std::string units : {"", "ULDF\n"}) {
+    const DeckRun r =
+        run_deck(units + "BS: SBEND, L=2, ANGLE=0, K1=0.3, K2=0.4, TILT=0.1, HGAP=0.02\n"
+                         "QS: QUADSEXT, L=2, K1=0.3, K2=0.4, TILT=0.1, APERTURE=0.02\n"
+                         "L: LINE=(BS, QS)\nUSE, L\nVORAX\nCOSY\n");
+    ASSERT_EQ(r.status, 0) << r.terminal;
+    const TransferMap bend = element_map(elid(Name8("BS")), map_context());
+    const TransferMap quadsext = element_map(elid(Name8("QS")), map_context());
+    for (int c = 1; c <= 27; ++c)
+      for (int i = 1; i <= 6; ++i)
+        EXPECT_NEAR(bend(i, c), quadsext(i, c), 1e-15) << units << i << " " << c;
+    std::string procedure = active_procedure(r.listing, "BS");
+    procedure.replace(procedure.find("BS"), 2, "QS");
+    EXPECT_EQ(procedure, active_procedure(r.listing, "QS")) << units;
+  }
 }
 
 } // namespace
