@@ -44,7 +44,7 @@ unsigned error_slots(int k) {
       continue;
     unsigned slots = 0;
     for (int j = 1; j <= cerr.pair_count(i) && cerr.slot(j, i) != 0; ++j)
-      if (cerr.slot(j, i) < 32)
+      if (cerr.slot(j, i) > 0 && cerr.slot(j, i) < 32)
         slots |= 1u << cerr.slot(j, i);
     return slots;
   }
