@@ -22,6 +22,14 @@ constexpr double SIXTH = 1.0 / 6.0;                      // the octupole's 1/3!
 constexpr double THIN_LENGTH = 1e-6;                     // a thin multipole's length in COSY
 constexpr double DEFAULT_GAP = static_cast<float>(0.05); // COSY needs a gap; held in single
 
+// The error variables of the lengths and angles that field errors may change; each kind's are
+// apart from those of its field values.
+constexpr int BEND_LENGTH_ERV = 7, BEND_ANGLE_ERV = 8;
+constexpr int LENS_LENGTH_ERV = 2;
+constexpr int QUADSEXT_LENGTH_ERV = 3;
+constexpr int KICK_BEFORE_ERV = 8, KICK_AFTER_ERV = 9; // the drifts around a kick
+constexpr int MULTIPOLE_LENGTH_ERV = 23;               // the body, or the drifts without terms
+
 // A number as the script writes most of them: 24 columns, 16 decimals.
 std::string num(double v) {
   return fE(v, 24, 16);
@@ -40,14 +48,25 @@ std::string name_of(const CosyElement &e) {
   return std::string(e.name.view());
 }
 
+// A tilt in COSY's degrees with the sense of the standard convention.
+double tilt_degrees(double tilt, int units) {
+  if (units == 2)
+    return tilt;
+  return units == 1 ? -tilt * DEGREES : tilt * DEGREES;
+}
+
 // The bend in COSY's terms: angles in degrees, radius, strengths, edge tangents and curvature
 // terms.
 struct Bend {
   double length = 0, angle = 0, rho = 0, gap = 0, e1 = 0, e2 = 0, h1 = 0, h2 = 0;
   double k1 = 0, k2 = 0, t1 = 0, c1 = 0, t2 = 0, c2 = 0;
+  double tilt = 0; // degrees, in the sense of the standard convention
   bool gap_was_zero = false;
   // A bend without length or angle has no radius: COSY's dipole cannot take it.
   bool straight = false;
+  // A straight bend with a gradient or sextupole term is the straight magnet the maps build:
+  // k1 and k2 are then its quadrupole and sextupole strengths as a QUADSEXT has them.
+  bool straight_magnet = false;
 };
 
 Bend bend_of(const CosyElement &e, int units) {
@@ -67,16 +86,27 @@ Bend bend_of(const CosyElement &e, int units) {
     d.e1 *= DEGREES;
     d.e2 *= DEGREES;
   }
+  d.tilt = tilt_degrees(e.slot(b::TILT), units);
   d.straight = d.length == 0.0 || d.angle == 0.0;
-  if (d.straight)
+  if (d.straight) {
+    // Field indices mean nothing without a curvature: under MERIDOXAN it stays a drift.
+    d.straight_magnet = d.angle == 0.0 && units != 2 && (d.k1 != 0.0 || d.k2 != 0.0);
+    if (units == 1) {
+      d.k1 = -d.k1;
+      d.k2 = -0.5 * d.k2;
+    } else {
+      d.k2 = 0.5 * d.k2;
+    }
     return d;
+  }
   const double h = d.angle * RADIANS / d.length;
   d.rho = 1.0 / h;
   if (units == 0) {
     d.k2 = 0.5 * d.k2;
   } else if (units == 1) {
+    // LDF reverses the sign of both field terms, as the bend's map reads them.
     d.k1 = -d.k1;
-    d.k2 = 0.5 * d.k2;
+    d.k2 = -0.5 * d.k2;
   } else {
     // Field indices become gradients.
     d.k1 = -h * h * d.k1;
@@ -91,13 +121,6 @@ Bend bend_of(const CosyElement &e, int units) {
   d.c1 = std::pow(1.0 + d.t1 * d.t1, 1.5) * d.h1;
   d.c2 = std::pow(1.0 + d.t2 * d.t2, 1.5) * d.h2;
   return d;
-}
-
-// A tilt in COSY's degrees with the sense of the standard convention.
-double tilt_degrees(double tilt, int units) {
-  if (units == 2)
-    return tilt;
-  return units == 1 ? -tilt * DEGREES : tilt * DEGREES;
 }
 
 // An angle in radians with the sense of the standard convention.
@@ -133,7 +156,9 @@ Lens lens_of(const CosyElement &e, int units) {
     d.word = "octu";
     d.octupole = true;
     const double k3 = e.slot(mp::term_strength(1));
-    d.strength = units == 0 ? k3 * SIXTH : units == 1 ? -k3 : k3;
+    // As a one-term multipole in the maps and tracking: K3/3! in both the standard and the LDF
+    // convention, where the odd orders change sign.
+    d.strength = units == 0 ? k3 * SIXTH : units == 1 ? -k3 * SIXTH : k3;
     d.aperture = e.slot(mp::aperture(1));
     d.tilt = e.slot(mp::tilt(1));
     break;
@@ -198,6 +223,9 @@ Multipole multipole_of(const CosyElement &e, int units) {
     if (units != 2)
       for (int f = 2; f <= n; ++f)
         a /= f;
+    // LDF reverses the odd orders (K1, K3, ...), as the maps and tracking read them.
+    if (units == 1 && n % 2 == 1)
+      a = -a;
     d.order[d.terms] = n;
     d.a[d.terms] = a;
     d.b[d.terms] = tilt_degrees(e.slot(mp::term_angle(j)) + tilt, units);
@@ -229,6 +257,9 @@ QuadSext quadsext_of(const CosyElement &e, int units) {
 // kicks too.
 struct Kick {
   double before = 0, after = 0; // the drifts around the kick
+  // Their error variables (0: none); a drift with one is written even when it is empty, so
+  // that an error can lengthen it.
+  int before_erv = 0, after_erv = 0;
   CosyKick values;
   int direction = 1; // V rounded: 1 gkin, -1 gkout, anything else no kick
 };
@@ -303,8 +334,22 @@ void write_drift(int unit, const CosyElement &e, double length) {
   write_record(unit, " procedure  " + name_of(e) + " ; dl " + num(length) + " ; endprocedure ;");
 }
 
+void write_quadsext_values(int unit, const CosyElement &e, const QuadSext &d, bool erv,
+                           int length_erv);
+
 void write_bend(int unit, const CosyElement &e, int units, bool erv) {
   const Bend d = bend_of(e, units);
+  if (d.straight_magnet) {
+    // The bend's pole gap stands for the aperture, which it has no other.
+    QuadSext q;
+    q.length = d.length;
+    q.k1 = d.k1;
+    q.k2 = d.k2;
+    q.tilt = d.tilt;
+    q.aperture = d.gap != 0.0 ? d.gap : DEFAULT_GAP;
+    write_quadsext_values(unit, e, q, erv, erv && e.has_error(slot::bend::L) ? BEND_LENGTH_ERV : 0);
+    return;
+  }
   if (d.straight) {
     // Written as what tracking sees of it at first sight: a drift of its length.
     write_record(unit, " { bend without curvature " + std::string(NOT_TRANSLATED));
@@ -320,8 +365,14 @@ void write_bend(int unit, const CosyElement &e, int units, bool erv) {
   const std::string name = name_of(e);
   auto field = [&](double v, int k) { return erv ? with_erv(v, k) : num(v); };
   // Only the general dipole carries the gradients, edge tangents and curvature terms with their
-  // error variables; the homogeneous dipole is the active one unless errors must reach the beam.
-  const bool general = erv && e.general_dipole;
+  // error variables; the homogeneous dipole is the active one unless errors must reach the beam
+  // or the bend has a gradient or sextupole component, which the homogeneous one would drop.
+  const bool general = (erv && e.general_dipole) || d.k1 != 0.0 || d.k2 != 0.0;
+  // A tilted bend is turned about the beam axis as a tilted quadrupole is; in the general
+  // dipole the rotation follows the variable declarations, which must come first.
+  const bool tilted = std::fabs(d.tilt) >= NEGLIGIBLE_TILT;
+  const std::string turn_in = "   ra " + fE(-d.tilt, 15, 8) + " ;";
+  const std::string turn_out = "      ra " + fE(d.tilt, 15, 8) + " ; endprocedure ;";
   write_record(unit, general ? " procedure " + name + " ; " : " { ");
   if (!general)
     write_record(unit, " procedure " + name + " ; ");
@@ -330,13 +381,30 @@ void write_bend(int unit, const CosyElement &e, int units, bool erv) {
   write_record(unit, "  nt:=2 ; kn(1):=" + field(d.k1, 1) + " ; kn(2):=" + field(d.k2, 2) + " ;");
   write_record(unit, "   s1(1):=" + field(d.t1, 3) + " ; s1(2):=" + field(d.c1, 4) + " ; ");
   write_record(unit, "   s2(1):=" + field(d.t2, 5) + " ; s2(2):=" + field(d.c2, 6) + " ;");
-  write_record(unit, "   dip " + num(d.length) + num(d.angle));
-  write_record(unit, num(d.gap) + " kn s1 s2 nt ; endprocedure ;");
+  if (tilted)
+    write_record(unit, turn_in);
+  const bool length_error = erv && e.has_error(slot::bend::L);
+  const bool angle_error = erv && e.has_error(slot::bend::ANGLE);
+  write_record(unit, "   dip " +
+                         (length_error ? with_erv(d.length, BEND_LENGTH_ERV) : num(d.length)) +
+                         (angle_error ? with_erv(d.angle, BEND_ANGLE_ERV) : num(d.angle)));
+  if (tilted) {
+    write_record(unit, num(d.gap) + " kn s1 s2 nt ;");
+    write_record(unit, turn_out);
+  } else {
+    write_record(unit, num(d.gap) + " kn s1 s2 nt ; endprocedure ;");
+  }
   write_record(unit, general ? " { " : " } ");
-  write_record(unit, " procedure " + name + " ;  di " + num(d.rho));
+  if (tilted) {
+    write_record(unit, " procedure " + name + " ; ");
+    write_record(unit, turn_in);
+    write_record(unit, "    di " + num(d.rho));
+  } else {
+    write_record(unit, " procedure " + name + " ;  di " + num(d.rho));
+  }
   write_record(unit, num(d.angle) + num(d.gap) + num(d.e1));
   write_record(unit, num(d.h1) + num(d.e2) + num(d.h2) + " ; ");
-  write_record(unit, " endprocedure ;");
+  write_record(unit, tilted ? turn_out : " endprocedure ;");
   if (general)
     write_record(unit, " } ");
 }
@@ -352,20 +420,24 @@ void write_lens(int unit, const CosyElement &e, int units, bool erv) {
       tilted ? "     " + std::string(d.word) + " " : " procedure  " + name + " ; " + d.word + " ";
   if (tilted)
     write_record(unit, " procedure  " + name + " ; ra " + fE(-d.tilt, 15, 8) + " ;");
+  const std::string length_erv =
+      erv && e.has_error(slot::L) ? "+erv(" + std::to_string(LENS_LENGTH_ERV) + ")" : "";
   if (d.octupole) {
-    write_record(unit, head + fE(d.length, 16, 8) + g8 + fE(d.aperture, 16, 8) + " ;");
+    write_record(unit, head + fE(d.length, 16, 8) + length_erv + g8 + fE(d.aperture, 16, 8) + " ;");
     if (!tilted)
       write_record(unit, blanks(20) + " endprocedure ;");
   } else {
-    write_record(unit, head + num(d.length));
+    write_record(unit,
+                 head + (length_erv.empty() ? num(d.length) : fE(d.length, 23, 16)) + length_erv);
     write_record(unit, g + num(d.aperture) + " ;" + (tilted ? "" : " endprocedure ;"));
   }
   if (tilted)
     write_record(unit, "      ra " + fE(d.tilt, 15, 8) + " ; endprocedure ;");
 }
 
-void write_quadsext(int unit, const CosyElement &e, int units, bool erv) {
-  const QuadSext d = quadsext_of(e, units);
+// The two-term gmult of a quadrupole-sextupole; length_erv > 0 when its length carries one.
+void write_quadsext_values(int unit, const CosyElement &e, const QuadSext &d, bool erv,
+                           int length_erv) {
   auto field = [&](double v, int k) { return erv ? with_erv(v, k) : num(v); };
   write_record(unit, " procedure " + name_of(e) + " ; ");
   write_record(unit, "   variable na 1 ; variable i 1 ; ");
@@ -374,8 +446,14 @@ void write_quadsext(int unit, const CosyElement &e, int units, bool erv) {
   write_record(unit, "   loop i 1 na ; ka(i) := 0 ; ta(i) := 0 ; endloop ;");
   write_record(unit, "  ka(1):=" + field(d.k1, 1) + " ; ta(1):=" + num(d.tilt) + " ; ");
   write_record(unit, "  ka(2):=" + field(d.k2, 2) + " ; ta(2):=" + num(d.tilt) + " ; ");
-  write_record(unit, "   gmult " + num(d.length) + " ka ta na " + num(d.aperture) + " ;");
+  const std::string length = length_erv > 0 ? with_erv(d.length, length_erv) : num(d.length);
+  write_record(unit, "   gmult " + length + " ka ta na " + num(d.aperture) + " ;");
   write_record(unit, blanks(20) + " endprocedure ;");
+}
+
+void write_quadsext(int unit, const CosyElement &e, int units, bool erv) {
+  write_quadsext_values(unit, e, quadsext_of(e, units), erv,
+                        erv && e.has_error(slot::L) ? QUADSEXT_LENGTH_ERV : 0);
 }
 
 // The error variables of a kick's seven values (0: none).
@@ -393,17 +471,23 @@ void write_kick_records(int unit, const char *word, const CosyKick &kick, const 
 
 // A kick between its two drifts, each written when it has a length.
 void write_kick_body(int unit, const Kick &d, const int (&erv)[7]) {
-  if (d.before != 0.0)
-    write_record(unit, " dl" + short_num(d.before) + " ;");
+  if (d.before != 0.0 || d.before_erv > 0)
+    write_record(unit, " dl" + short_num(d.before, d.before_erv) + " ;");
   if (d.direction != 0)
     write_kick_records(unit, d.direction == 1 ? " gkin" : " gkout", d.values, erv, " ;");
-  if (d.after != 0.0)
-    write_record(unit, " dl" + short_num(d.after) + " ;");
+  if (d.after != 0.0 || d.after_erv > 0)
+    write_record(unit, " dl" + short_num(d.after, d.after_erv) + " ;");
 }
 
 void write_kick(int unit, const CosyElement &e, int units, bool erv) {
   write_record(unit, " procedure " + name_of(e) + " ; ");
-  write_kick_body(unit, kick_of(e, units), erv ? KICK_ERV : NO_ERV);
+  Kick d = kick_of(e, units);
+  if (erv) {
+    const bool length = e.has_error(slot::gkick::L);
+    d.before_erv = length ? KICK_BEFORE_ERV : 0;
+    d.after_erv = length || e.has_error(slot::gkick::DZ) ? KICK_AFTER_ERV : 0;
+  }
+  write_kick_body(unit, d, erv ? KICK_ERV : NO_ERV);
   write_record(unit, " endprocedure ;");
 }
 
@@ -421,6 +505,8 @@ void write_multipole(int unit, const CosyElement &e, int units, bool erv) {
     // No term for gmult, whose arrays cannot be empty: the dipole kick, if any, between two
     // half drifts, as tracking has it.
     dipole.before = dipole.after = e.slot(slot::multipole::L) / 2;
+    if (erv && e.has_error(slot::multipole::L))
+      dipole.before_erv = dipole.after_erv = MULTIPOLE_LENGTH_ERV;
     write_record(unit, " procedure " + name_of(e) + " ; ");
     write_kick_body(unit, dipole, dipole_erv);
     write_record(unit, " endprocedure ;");
@@ -440,7 +526,9 @@ void write_multipole(int unit, const CosyElement &e, int units, bool erv) {
   // With a dipole term the body is cut in two halves around its kick.
   const double body = d.dipole ? d.length / 2 : d.length;
   const std::string gmult =
-      "      gmult " + short_num(body) + " ka ta na " + short_num(d.aperture) + " ;";
+      "      gmult " +
+      short_num(body, erv && e.has_error(slot::multipole::L) ? MULTIPOLE_LENGTH_ERV : 0) +
+      " ka ta na " + short_num(d.aperture) + " ;";
   write_record(unit, gmult);
   if (d.dipole) {
     write_kick_body(unit, dipole, dipole_erv);
@@ -501,14 +589,23 @@ CosyFields cosy_fields(const CosyElement &e, int units) {
       set(4, d.c1);
       set(5, d.t2);
       set(6, d.c2);
+      set(BEND_LENGTH_ERV, d.length);
+      set(BEND_ANGLE_ERV, d.angle);
+    } else if (d.straight_magnet) {
+      set(1, d.k1);
+      set(2, d.k2);
+      set(BEND_LENGTH_ERV, d.length);
     }
     break;
   }
   case KW_QUADRUPO:
   case KW_SEXTUPOL:
-  case KW_OCTUPOLE:
-    set(1, lens_of(e, units).strength);
+  case KW_OCTUPOLE: {
+    const Lens d = lens_of(e, units);
+    set(1, d.strength);
+    set(LENS_LENGTH_ERV, d.length);
     break;
+  }
   case KW_MULTIPOL: {
     const Multipole d = multipole_of(e, units);
     for (int j = 0; j < d.terms; ++j)
@@ -517,12 +614,16 @@ CosyFields cosy_fields(const CosyElement &e, int units) {
       set(DIPOLE_ERV[1], d.dipole_dxp);
       set(DIPOLE_ERV[3], d.dipole_dyp);
     }
+    // The length written: the body (halved around a dipole kick), or each drift without terms.
+    const double given = e.slot(slot::multipole::L);
+    set(MULTIPOLE_LENGTH_ERV, d.terms == 0 ? given / 2 : d.dipole ? d.length / 2 : d.length);
     break;
   }
   case KW_QUADSEXT: {
     const QuadSext d = quadsext_of(e, units);
     set(1, d.k1);
     set(2, d.k2);
+    set(QUADSEXT_LENGTH_ERV, d.length);
     break;
   }
   default:
@@ -531,6 +632,8 @@ CosyFields cosy_fields(const CosyElement &e, int units) {
       if (d.direction != 0)
         for (int i = 0; i < 7; ++i)
           set(i + 1, d.values.value[i]);
+      set(KICK_BEFORE_ERV, d.before);
+      set(KICK_AFTER_ERV, d.after);
     }
     break;
   }

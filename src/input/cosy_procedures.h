@@ -21,7 +21,11 @@ struct CosyElement {
   // A bend with field errors: with error variables its general dipole is the active procedure
   // and the homogeneous one is kept in comment braces.
   bool general_dipole = false;
+  // The data slots that field errors change (bit j for slot j): the lengths, angles and shifts
+  // among them, which carry no error variable otherwise, then carry one in the procedure.
+  unsigned error_slots = 0;
   double slot(int j) const { return j >= 1 && j <= count ? slots[j - 1] : 0.0; }
+  bool has_error(int j) const { return j >= 1 && j < 32 && (error_slots >> j & 1u) != 0; }
 };
 
 // The values of an element's procedure that carry an error variable in the operation's

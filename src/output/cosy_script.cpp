@@ -36,9 +36,26 @@ bool has_field_errors(int k) {
   return listed && selected;
 }
 
+// The slots the element's field errors change: the pairs of its first entry in the ERRO list,
+// the ones tracking applies.
+unsigned error_slots(int k) {
+  for (int i = 1; i <= cerr.list_count; ++i) {
+    if (cerr.list_element(i) != k)
+      continue;
+    unsigned slots = 0;
+    for (int j = 1; j <= cerr.pair_count(i) && cerr.slot(j, i) != 0; ++j)
+      if (cerr.slot(j, i) > 0 && cerr.slot(j, i) < 32)
+        slots |= 1u << cerr.slot(j, i);
+    return slots;
+  }
+  return 0;
+}
+
 CosyElement element_of(int k) {
   CosyElement e;
-  e.general_dipole = inputt.kode(k) == KODE_BEND && has_field_errors(k);
+  const bool errors = has_field_errors(k);
+  e.general_dipole = inputt.kode(k) == KODE_BEND && errors;
+  e.error_slots = errors ? error_slots(k) : 0;
   e.keyword = cosy_keyword_of_kind(inputt.kode(k));
   e.name = chinp.elname(k);
   e.count = inputt.iadr(k + 1) - inputt.iadr(k);

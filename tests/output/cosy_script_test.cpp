@@ -5,17 +5,22 @@
 
 #include "common/control.h"
 #include "common/halt.h"
+#include "engine/lookup.h"
 #include "errors/misalignments.h"
 #include "input/beam_lines.h"
 #include "input/command_loop.h"
 #include "input/elements.h"
+#include "maps/bend_shape.h"
+#include "maps/element_maps.h"
 #include "output/cosy_script.h"
+#include "track/particle_kernels.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace vorax;
@@ -141,9 +146,10 @@ TEST(CosyCommand, KicksAndDriftLikeKinds) {
 
 TEST(CosyCommand, ABendWithoutRadiusBecomesADrift) {
   // Neither a bend without length nor one without angle has a radius: no infinite or undefined
-  // number reaches the script.
-  const DeckRun r = run_deck("B0: SBEND, L=0, ANGLE=0.1\nBS: SBEND, L=2, ANGLE=0, K1=0.3\n"
-                             "L: LINE=(B0, BS)\nUSE, L\nCOSY\n");
+  // number reaches the script. A field index without a curvature is no gradient either.
+  const DeckRun r =
+      run_deck("UMERIDOX\nB0: SBEND, L=0, ANGLE=0.1\nBS: SBEND, L=2, ANGLE=0, K1=0.3\n"
+               "L: LINE=(B0, BS)\nUSE, L\nCOSY\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(count_of(r.listing, " { bend without curvature not translated in COSY input, "
                                 "replaced by drift}"),
@@ -416,6 +422,106 @@ TEST(CosyOperation, MisalignmentKicksAreTheTrackingTransforms) {
     for (int i = 0; i < 6; ++i)
       EXPECT_NEAR(z1[i], z2[i], 1e-17) << "exit, type " << type << " coordinate " << i;
   }
+}
+
+// One magnet in the standard convention and mirrored into LDF (odd gradient orders, bend
+// sextupole terms, tilts and term angles reversed): the engine's maps and kicks agree that it is
+// one machine, and so must the two scripts, character for character.
+TEST(CosyOperation, TheStandardAndTheLdfFormOfOneMachineWriteOneScript) {
+  std::string script[2];
+  TransferMap maps[2][2];
+  MultipoleKick kicks[2][2];
+  const char *decks[2] = {
+      "B: SBEND, L=2, ANGLE=0.3, E1=0.1, K1=0.2, K2=0.6, H1=0.5, HGAP=0.03, TILT=0.1\n"
+      "M: MULTIPOL, L=0.5, K1=0.4, K2=3, K3=12, T3=0.1, TILT=0.2\nO: OCTUPOLE, L=0.3, K3=12\n",
+      "ULDF\nB: SBEND, L=2, ANGLE=0.3, E1=0.1, K1=-0.2, K2=-0.6, H1=0.5, HGAP=0.03, TILT=-0.1\n"
+      "M: MULTIPOL, L=0.5, K1=-0.4, K2=3, K3=-12, T3=-0.1, TILT=-0.2\n"
+      "O: OCTUPOLE, L=0.3, K3=-12\n"};
+  for (int u = 0; u < 2; ++u) {
+    const DeckRun r = run_deck(std::string(decks[u]) + "L: LINE=(B, M, O)\nUSE, L\nVORAX\nCOSY\n");
+    ASSERT_EQ(r.status, 0) << r.terminal;
+    script[u] = r.listing.substr(r.listing.find(" procedure mach ;"));
+    maps[u][0] = element_map(elid(Name8("B")), map_context());
+    maps[u][1] = element_map(elid(Name8("M")), map_context());
+    kicks[u][0] = multit(elid(Name8("M")));
+    kicks[u][1] = multit(elid(Name8("O")));
+  }
+  for (int k = 0; k < 2; ++k) {
+    for (int c = 1; c <= 27; ++c)
+      for (int i = 1; i <= 6; ++i)
+        EXPECT_NEAR(maps[0][k](i, c), maps[1][k](i, c), 1e-14) << k << " " << i << " " << c;
+    for (int n = 0; n <= 20; ++n)
+      EXPECT_TRUE(kicks[0][k].b(n) == kicks[1][k].b(n) && kicks[0][k].a(n) == kicks[1][k].a(n));
+  }
+  EXPECT_EQ(script[0], script[1]);
+}
+
+// A bend's gradient reaches the beam through the general dipole, the engine's field index as
+// its gradient, and a tilted bend is turned, in both forms, as the engine rolls its map and as a
+// quadrupole of the same TILT is turned; a bend without gradient keeps the homogeneous dipole.
+// Without angle, a bend with a gradient is the straight magnet of the maps: the same map, and
+// the same procedure, as the quadrupole-sextupole of its values (not so under MERIDOXAN, whose
+// field index needs a curvature).
+TEST(CosyOperation, BendsWithGradientsAndTilts) {
+  const char *conventions[3][2] = {{"", "0.1"}, {"ULDF\n", "0.1"}, {"UMERIDOX\n", "6"}};
+  for (const auto &[units, tilt] : conventions) {
+    const std::string t = tilt;
+    const DeckRun r =
+        run_deck(std::string(units) + "B: SBEND, L=2, ANGLE=0.3, K1=0.2, TILT=" + t +
+                 "\nBP: SBEND, L=2, ANGLE=0.3\nQ: QUADRUPO, L=0.5, K1=1, TILT=" + t +
+                 "\nBS: SBEND, L=2, ANGLE=0, K1=0.3, K2=0.4, TILT=" + t +
+                 ", HGAP=0.02\nQS: QUADSEXT, L=2, K1=0.3, K2=0.4, APERTURE=0.02, TILT=" + t +
+                 "\nL: LINE=(B, BP, Q, BS, QS)\nUSE, L\nVORAX\nCOSY\n");
+    ASSERT_EQ(r.status, 0) << r.terminal;
+    BendShape shape;
+    double roll = 0;
+    ASSERT_TRUE(bend_shape(elid(Name8("B")), shape, roll));
+    const double h = shape.angle / shape.length;
+    const std::string b = active_procedure(r.listing, "B");
+    reads_back(line_with(b, "kn(1):="), {-shape.n * h * h, 0.0});
+    reads_back(line_with(b, "   ra "), {-roll * DEG});
+    reads_back(line_with(b, "      ra "), {roll * DEG});
+    EXPECT_EQ(line_with(b, "   ra ").substr(6), line_with(r.listing, "procedure  Q ").substr(26));
+    EXPECT_TRUE(contains(active_procedure(r.listing, "BP"), ";  di ")) << units;
+    if (t == "6")
+      continue;
+    const TransferMap straight = element_map(elid(Name8("BS")), map_context());
+    const TransferMap quadsext = element_map(elid(Name8("QS")), map_context());
+    for (int c = 1; c <= 27; ++c)
+      for (int i = 1; i <= 6; ++i)
+        EXPECT_NEAR(straight(i, c), quadsext(i, c), 1e-15) << units << i << " " << c;
+    std::string procedure = active_procedure(r.listing, "BS");
+    procedure.replace(procedure.find("BS"), 2, "QS");
+    EXPECT_EQ(procedure, active_procedure(r.listing, "QS")) << units;
+  }
+}
+
+// Errors on a length, a bend angle or a kick's DZ change numbers without a field variable: in
+// the procedures of the elements with such errors those carry one too, and the number written
+// plus the change set at the position is what tracking uses there.
+TEST(CosyOperation, LengthAngleAndShiftErrorsReachTheBeam) {
+  const DeckRun r = run_deck("B: SBEND, L=1, ANGLE=0.1, HGAP=0.01\nQ: QUADRUPO, L=0.5, K1=1.2\n"
+                             "G: GKICK, DX=1E-3, V=0\nM: MULTIPOL, L=0.4, K2=3\n"
+                             "CELL: LINE=(B, Q, G, M)\nUSE, CELL\nVORAX\n"
+                             "ERRO\n B L 0.1 ANGLE 0.01,\n Q L 0.05,\n G DZ 0.2,\n M L 0.1,\n 99\n"
+                             "SETE\n 0 4\n B 0\n Q 0\n G 0\n M 0\nCOSY\n");
+  ASSERT_EQ(r.status, 0) << r.terminal;
+  const std::vector<std::tuple<std::string, int, double>> expected = {
+      {"B", 7, 1.1}, {"B", 8, 0.11 * DEG}, {"Q", 2, 0.55}, {"G", 9, 0.2}, {"M", 23, 0.5}};
+  for (const auto &[name, k, value] : expected) {
+    const std::string erv = "erv(" + std::to_string(k) + ")";
+    const std::regex written(R"((-?0?\.\d+E[+-]\d+)\+erv\()" + std::to_string(k) + R"(\))");
+    std::smatch m;
+    const std::string procedure = active_procedure(r.listing, name);
+    ASSERT_TRUE(std::regex_search(procedure, m, written)) << name << erv;
+    const Printed design = printed_numbers(m.str(1)).at(0);
+    const Printed change = printed_numbers(line_with(r.listing, " " + erv + ":= ")).at(0);
+    EXPECT_LE(std::fabs(design.value + change.value - value), design.unit + change.unit)
+        << name << erv;
+    EXPECT_EQ(line_with(r.listing, " " + erv + ":= ", k == 7 ? 2 : 1).substr(0, 3),
+              " " + name + " ");
+  }
+  EXPECT_FALSE(contains(active_procedure(r.listing, "G"), "+erv(8)")); // no drift before it
 }
 
 } // namespace
