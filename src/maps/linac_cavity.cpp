@@ -29,11 +29,20 @@ int first_position_of(int element) {
   return 0;
 }
 
+// The positions are listed in machine order: a binary search, since tracking asks at every
+// cavity position of every turn.
 int linac_index_of(int position) {
-  const int count = std::min(lincav.count, lincav.positions.hi());
-  for (int q = 1; q <= count; ++q)
-    if (lincav.positions(q) == position)
-      return q;
+  int lo = 1, hi = std::min(lincav.count, lincav.positions.hi());
+  while (lo <= hi) {
+    const int mid = lo + (hi - lo) / 2;
+    const int p = lincav.positions(mid);
+    if (p == position)
+      return mid;
+    if (p < position)
+      lo = mid + 1;
+    else
+      hi = mid - 1;
+  }
   return 0;
 }
 
