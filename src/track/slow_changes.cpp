@@ -218,6 +218,11 @@ void cavity_in_slow_changes(int element) {
   engine_stop(215);
 }
 
+bool effects_on() {
+  return cblock.on != 0 || cseis.on != 0 || synch.option != 0 || synch.quadrupoles != 0 ||
+         cspch.on != 0;
+}
+
 void position_effects(int p, const Step &s, StepEffects &f) {
   const int e = s.element;
   if (cblock.on != 0) {

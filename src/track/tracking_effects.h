@@ -112,6 +112,8 @@ void blout(const double e[8], double z[6]);
 bool turn_start_reads_particles();
 // The start of a turn: block stream restart, offsets, slow changes. True when maps changed.
 bool start_turn_effects(int turn);
+// Whether any effect is switched on: without one, position_effects would find none.
+bool effects_on();
 // The effects of position p on its step (blocks, ground motion, radiation, offsets).
 void position_effects(int position, const Step &step, StepEffects &effects);
 // Whether the step of the element must run alone: its random draws go in particle order, a

@@ -294,8 +294,14 @@ void Loop::position(int p) {
   if (finished_)
     return;
   Step s = build_step(p, trace.iturn, changed, misaligned);
-  StepEffects effects;
-  position_effects(p, s, effects);
+  // Most runs switch no effect on: their positions do not clear an effects record each.
+  TrackingWork &work = tracking_work();
+  StepEffects &effects = work.position_effects;
+  effects.any = false;
+  if (effects_on()) {
+    effects = StepEffects{};
+    position_effects(p, s, effects);
+  }
   if (kind == KODE_GKICK) {
     s.gkick.half = design_length / 2;
     s.gkick.rest = design_length / 2 + design_dz;
@@ -340,7 +346,6 @@ void Loop::position(int p) {
   s.restore = changed;
   s.turn = trace.iturn;
   s.pass = pass_;
-  TrackingWork &work = tracking_work();
   s.has_effects = effects.any;
   if (effects.any)
     work.effects[static_cast<std::size_t>(pending_)] = effects;

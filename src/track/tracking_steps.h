@@ -136,6 +136,7 @@ struct ChunkEvents {
 struct TrackingWork {
   std::vector<Step> steps;
   std::vector<StepEffects> effects; // beside steps, read where a step has_effects
+  StepEffects position_effects;     // those of the position being prepared
   std::vector<ChunkEvents> events;
   std::vector<SparseMap> sparse;          // per map slot, the design map
   std::vector<std::uint8_t> sparse_ready; // per map slot
