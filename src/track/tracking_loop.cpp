@@ -191,8 +191,12 @@ void Loop::turn() {
   ++pass_;
   kickph.first_kick = 1;
   if (trace.iturn == 1) {
-    cav.phase.fill(0.0);
-    cav.previous_l.fill(0.0);
+    // Only the particles of the run: the operations that track a few particles for one turn
+    // many times (MOVE, its resonance study, the fits on tracking) would otherwise clear the
+    // whole store's phases at every call.
+    const int n = std::clamp(trace.npart, 0, MAXPART);
+    std::fill_n(cav.phase.data(), n, 0.0);
+    std::fill_n(cav.previous_l.data(), n, 0.0);
     cav.previous_s = 0.0;
     kickph.set = 0;
   }
