@@ -24,8 +24,9 @@ struct ChunkContext {
   const TrackingHooks &hooks;
   ChunkEvents &events;
   double aplim;
-  int first, last;                      // 1-based particle range
-  const StepEffects *effects = nullptr; // of the segment's steps, by index
+  int first, last;                             // 1-based particle range
+  const StepEffects *effects = nullptr;        // of the segment's steps, by index
+  const ArbitraryElement *arbitrary = nullptr; // likewise
   // The radiation draws of the step (radiation_draws per particle from particle 1), or null.
   const double *draws = nullptr;
   int per = 0;
@@ -387,10 +388,10 @@ void arbitrary_particles(ChunkContext &cx, int index, const Step &s) {
       // The wake reads l and changes delta: geometric variables.
       Coordinates g;
       to_geometric(cx, index, i, z, g);
-      trafct(s.arbitrary, s.sigma, g);
+      trafct(cx.arbitrary[index], s.sigma, g);
       cvar(g, z, cx.mode.b0);
     } else {
-      trafct(s.arbitrary, s.sigma, z);
+      trafct(cx.arbitrary[index], s.sigma, z);
     }
     if (s.misaligned)
       cx.hooks.out_of_element_frame(z);
@@ -519,6 +520,7 @@ void run_segment(const Step *steps, int count, const TrackingMode &mode) {
     ChunkContext cx{mode,  hooks,        work.events[static_cast<std::size_t>(c)],
                     aplim, c * size + 1, std::min(trace.npart, (c + 1) * size)};
     cx.effects = work.effects.data();
+    cx.arbitrary = work.arbitrary.data();
     if (draws) {
       cx.draws = work.draws.data();
       cx.per = radiation_draws(work.effects[0]);

@@ -350,6 +350,8 @@ void Loop::position(int p) {
   s.restore = changed;
   s.turn = trace.iturn;
   s.pass = pass_;
+  if (s.action == Action::ARBITRARY)
+    work.arbitrary[static_cast<std::size_t>(pending_)] = work.position_arbitrary;
   s.has_effects = effects.any;
   if (effects.any)
     work.effects[static_cast<std::size_t>(pending_)] = effects;

@@ -140,6 +140,7 @@ void prepare_run() {
   if (w.steps.size() < std::max<std::size_t>(npos + 1, SEGMENT_STEPS))
     w.steps.resize(std::max<std::size_t>(npos + 1, SEGMENT_STEPS));
   w.effects.resize(w.steps.size());
+  w.arbitrary.resize(w.steps.size());
   w.sparse.resize(MAXMAT + 1);
   w.gf.resize(MAXMAT + 1);
   w.sparse_ready.assign(MAXMAT + 1, 0);
@@ -320,8 +321,8 @@ Step build_step(int p, int turn, bool changed, bool misaligned) {
   case KODE_ARBITRAR:
     s.action = Action::ARBITRARY;
     for (int j = 1; j <= slot::arbitrary::PARAMETERS; ++j)
-      s.arbitrary.p(j) = v(slot::arbitrary::P(j));
-    s.arbitrary.count = std::min(v.count() - 1, slot::arbitrary::PARAMETERS);
+      w.position_arbitrary.p(j) = v(slot::arbitrary::P(j));
+    w.position_arbitrary.count = std::min(v.count() - 1, slot::arbitrary::PARAMETERS);
     return s;
   case KODE_MONITOR:
   case KODE_DRIFT:

@@ -89,7 +89,6 @@ struct Step {
   Aperture aperture;
   CavityStep cavity;
   KickStep gkick;
-  ArbitraryElement arbitrary;
   double sigma = 0.0;     // the wake's spread of l at the entry
   bool restore = false;   // field errors changed the element: it is restored after the position
   int turn = 0;           // the turn it was prepared for
@@ -137,6 +136,10 @@ struct TrackingWork {
   std::vector<Step> steps;
   std::vector<StepEffects> effects; // beside steps, read where a step has_effects
   StepEffects position_effects;     // those of the position being prepared
+  // The parameters of an ARBITELM step, beside the steps as the effects are, and those of the
+  // position being prepared.
+  std::vector<ArbitraryElement> arbitrary;
+  ArbitraryElement position_arbitrary;
   std::vector<ChunkEvents> events;
   std::vector<SparseMap> sparse;          // per map slot, the design map
   std::vector<std::uint8_t> sparse_ready; // per map slot

@@ -71,6 +71,28 @@ TEST(ParticleKernels, WakeTableKeepsItsDefiningRowsAndShape) {
   EXPECT_LT(z[5], 1e-3); // u = -0.4: the deepest part of the wake
 }
 
+// Tracked, the element's parameters and the spread of l over the live particles reach the wake
+// kernel: each particle gains what the kernel gives it with that spread.
+TEST(ParticleKernels, ATrackedArbitraryElementGivesTheWakeOfTheBunch) {
+  const std::vector<Vector6> set{
+      {0, 0, 0, 0, 0.004, 1e-3}, {0, 0, 0, 0, -0.002, 0}, {0, 0, 0, 0, 0.001, -1e-3}};
+  run_deck("A: ARBITELM, P1 = 1, P2 = 2, P4 = 1.5, P5 = 1\nL1: LINE = (A)\nUSE, L1\nVORAX\n" +
+           trac(-1, -2, set, 1) + "STOP\n");
+  ArbitraryElement arbitrary;
+  arbitrary.p(1) = 1.0;
+  arbitrary.p(2) = 2.0;
+  arbitrary.p(4) = 1.5;
+  arbitrary.p(5) = 1.0;
+  // l has mean 0.001 and deviations 0.003, -0.003 and 0.
+  const double sigma = std::sqrt((0.003 * 0.003 + 0.003 * 0.003) / 3);
+  for (int i = 1; i <= 3; ++i) {
+    Vector6 z = set[static_cast<std::size_t>(i - 1)];
+    trafct(arbitrary, sigma, z.data());
+    EXPECT_NEAR(trace.pcoord(i, 6), z[5], 1e-15) << i;
+    EXPECT_NE(trace.pcoord(i, 6), set[static_cast<std::size_t>(i - 1)][5]) << i;
+  }
+}
+
 TEST(ParticleKernels, CavityOfARingSeesItsDistanceThenTheRingLength) {
   run_deck("D: DRIFT, L = 10\nC: RFCAVITY, L = 0.5, ENERGY = 2, VOLT = 1, FREQ = 100\n"
            "RING: LINE = (D, C, D)\nUSE, RING\nVORAX\n");
