@@ -81,6 +81,16 @@ TEST(TracOperation, ContinuedAndAppendedSets) {
            trac(-1, -2, {Vector6{1e-3, 0, 0, 0, 0, 0}}, 5) + "STOP\n");
   EXPECT_EQ(std::memcmp(particle(1).data(), late.data(), sizeof(Vector6)), 0);
   EXPECT_EQ(printed(appended.listing, "AFTER ELEMENT", 2).size(), 1u);
+
+  // Two equal particles appended where an earlier, larger set left its cavity phases end equal.
+  const std::string rf = line_deck("Q: QUADRUPOLE, L = 0.5, K1 = 0.9\nD: DRIFT, L = 2.5\n"
+                                   "C: RFCAVITY, L = 0.2, ENERGY = 1, VOLT = 0.5, FREQ = 7\n",
+                                   "Q, D, C");
+  run_deck(rf + trac(-1, -2, {set[0], set[0], set[1]}, 20, "0", ",") +
+           trac(-1, -2, {set[1]}, 5, "0", ",") + "TRAC\n -1 -2 -2 5\n 0 0 0 0 0 5E-4\n" +
+           " 0 0 0 0 0 5E-4\n 0;\nSTOP\n");
+  EXPECT_NE(particle(2)[5], 5e-4);
+  EXPECT_EQ(particle(2)[5], particle(3)[5]);
 }
 
 TEST(TracOperation, KickPeriodsAndTheSynchrotronOscillationKick) {
