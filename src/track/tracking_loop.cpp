@@ -80,6 +80,10 @@ private:
   void progress(int p);
   void convert_store();
   void drift_store(double length);
+  // The turn the print and plot schedules follow: once the last particle is lost, the rest of
+  // its turn is scheduled as the last turn (the final print and the last frame come with it),
+  // while everything printed still names the turn in progress.
+  long long schedule_turn() const { return emptied_ ? trace.nturn : trace.iturn; }
 
   TrackingMode mode_;
   TrackingHooks hooks_;
@@ -229,28 +233,32 @@ void Loop::turn() {
   const bool at_positions = trace.nprint == 0 || plt.nplot == 0 || plt.orbit != 0 ||
                             (trace.nprint >= 1 && trace.iturn % trace.nprint == 0) ||
                             (plt.nplot >= 1 && trace.iturn % plt.nplot == 0);
-  const bool at_end = trace.iturn >= trace.nturn ||
+  const bool at_end = trace.iturn >= trace.nturn || emptied_ ||
                       (plt.nplot > 0 && trace.nintv == 0 && trace.iturn == next_plot_);
   const std::size_t room = w.steps.size() - static_cast<std::size_t>(pending_);
   if (!at_positions && !at_end && room > static_cast<std::size_t>(last_ - first_ + 1))
     return;
   flush();
-  if (!finished_)
-    turn_end();
+  if (finished_)
+    return;
+  turn_end();
+  // The turn that lost the last particle is the run's last.
+  finished_ = emptied_;
 }
 
 // The last turn prints the positions after the last element when only the initial and final
 // positions are asked for (every nprint turns the print intervals print, the last position when
 // there are none, which the position steps do); a plotted turn plots.
 void Loop::turn_end() {
-  if (trace.iturn >= trace.nturn && trace.nprint == -1)
+  const long long turn = schedule_turn();
+  if (turn >= trace.nturn && trace.nprint == -1)
     trakpr(1, last_);
-  if (plt.nplot > 0 && trace.nintv == 0 && trace.iturn == next_plot_) {
-    int continuation = trace.iturn != plt.nplot ? 1 : 0;
+  if (plt.nplot > 0 && trace.nintv == 0 && turn == next_plot_) {
+    int continuation = turn != plt.nplot ? 1 : 0;
     if (plt.last_frame == 1)
       continuation = 0;
     // The frame that completes the picture is the one printed.
-    if (trace.iturn == last_plot_)
+    if (turn == last_plot_)
       plt.last_frame = 1;
     plot(continuation);
     next_plot_ += plt.nplot;
@@ -365,8 +373,8 @@ void Loop::position(int p) {
 bool Loop::needs_output(int p) {
   if (trace.nprint == 0 || plt.nplot == 0 || plt.orbit != 0)
     return true;
-  const int a = trace.nprint < 1 ? 1 : trace.iturn % trace.nprint;
-  const int b = plt.nplot < 1 ? 1 : trace.iturn % plt.nplot;
+  const long long a = trace.nprint < 1 ? 1 : schedule_turn() % trace.nprint;
+  const long long b = plt.nplot < 1 ? 1 : schedule_turn() % plt.nplot;
   if (a != 0 && b != 0)
     return false;
   int result = 0;
@@ -421,7 +429,7 @@ void Loop::replay(int count) {
       replay_cursor_ = 0;
       emptied_ = false;
     }
-    trace.iturn = emptied_ ? trace.nturn : s.turn;
+    trace.iturn = s.turn;
     for (int c = 0; c < chunks; ++c) {
       ChunkEvents &e = w.events[static_cast<std::size_t>(c)];
       for (int &k = cursor[static_cast<std::size_t>(c)]; k < e.count && e.event[k].step == index;
@@ -442,11 +450,10 @@ void Loop::replay(int count) {
         }
       }
     }
-    // With the last particle lost the rest of the turn is told as the last turn, and the run
-    // ends with it.
+    // With the last particle lost the rest of the turn is scheduled as the last turn, and the
+    // run ends with it.
     if (trace.nlive == 0) {
       emptied_ = true;
-      trace.iturn = trace.nturn;
       next_plot_ = trace.nturn;
     }
     outputs(s.position);
@@ -458,7 +465,8 @@ void Loop::replay(int count) {
       finished_ = true;
     }
   }
-  if (!emptied_)
+  // A run that ended stays at the turn it ended in.
+  if (!finished_)
     trace.iturn = walk_turn;
 }
 
@@ -476,8 +484,8 @@ void Loop::outputs(int p) {
     plt.last_frame = 1;
     plot(0);
   }
-  const int a = trace.nprint < 1 ? 1 : trace.iturn % trace.nprint;
-  const int b = plt.nplot < 1 ? 1 : trace.iturn % plt.nplot;
+  const long long a = trace.nprint < 1 ? 1 : schedule_turn() % trace.nprint;
+  const long long b = plt.nplot < 1 ? 1 : schedule_turn() % plt.nplot;
   if (a != 0 && b != 0)
     return;
   int result = 0;

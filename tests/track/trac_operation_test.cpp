@@ -164,14 +164,15 @@ TEST(TracOperation, LosingEveryParticleFinishesTheTurnAndStops) {
                trac(-1, 0, {Vector6{0.8, 0.5, 0, 0, 0, 0}}, 3) + "STOP\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(contains(r.listing, "IS LOST BEFORE ELEMENT     2(Q"));
-  // The rest of the turn still prints its positions, told as the last turn.
+  // The rest of the turn still prints its positions, under the turn it is.
   EXPECT_TRUE(
-      contains(r.listing, " PARTICLE POSITIONS AFTER ELEMENT     5(D       )DURING TURN       3"));
+      contains(r.listing, " PARTICLE POSITIONS AFTER ELEMENT     5(D       )DURING TURN       1"));
+  EXPECT_EQ(count_of(r.listing, "DURING TURN       1"), 5);
   EXPECT_EQ(count_of(r.listing, " PARTICLE POSITIONS AFTER ELEMENT"), 5);
   EXPECT_TRUE(contains(r.listing, "  WARNING--RUN STOPPED DUE TO LOSS OF PARTICLES"));
   EXPECT_TRUE(contains(r.listing, "302"));
   // Lost in turn 3 of 10 with only the final print asked for: the final print comes after
-  // that turn, as the last turn, and nothing of the turns after it.
+  // that turn, and nothing of the turns after it.
   const DeckRun quiet = run_deck(line_deck("K: GKICK, DXP = 0.2\nD: DRIFT, L = 1\n"
                                            "Q: QUADRUPOLE, L = 0.1, K1 = 0\n",
                                            "K, D, Q") +
@@ -180,8 +181,8 @@ TEST(TracOperation, LosingEveryParticleFinishesTheTurnAndStops) {
   EXPECT_TRUE(contains(quiet.listing, "  PARTICLE #      1 IS LOST BEFORE ELEMENT     3(Q       )"
                                       " DURING TURN:       3"));
   EXPECT_EQ(count_of(quiet.listing, " PARTICLE POSITIONS AFTER ELEMENT"), 1);
-  EXPECT_TRUE(contains(quiet.listing, "AFTER ELEMENT     3(Q       )DURING TURN      10"));
-  EXPECT_EQ(trace.iturn, 10);
+  EXPECT_TRUE(contains(quiet.listing, "AFTER ELEMENT     3(Q       )DURING TURN       3"));
+  EXPECT_EQ(trace.iturn, 3);
 }
 
 TEST(TracOperation, PlotSchedule) {
