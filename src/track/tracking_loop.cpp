@@ -159,6 +159,8 @@ void Loop::run(bool result_files) {
                    ? hooks_.active()
                    : (hooks_.misaligned != nullptr || hooks_.apply_errors != nullptr);
   observing_ = hooks_.observing != nullptr && hooks_.observe != nullptr && hooks_.observing();
+  // Before any particle moves: an element tracking cannot pass stops the run here.
+  check_tracked_elements();
   prepare_run();
   convert_store();
   ResultsScope results(hooks_, result_files);
@@ -298,6 +300,13 @@ void Loop::position(int p) {
       hooks_.corrector != nullptr && takes_corrector(kind) && hooks_.corrector(p, e);
   bool alone =
       misaligned || changed || corrected || sym.option == 1 || mode_.canonical || effects_alone(e);
+  // Slow changes and field errors may have changed the element since the run was checked.
+  if ((kind == KODE_RFCAVITY || kind == KODE_ARBITRAR) && !trackable(p)) {
+    flush();
+    if (finished_)
+      return;
+    refuse_element(p);
+  }
   if (kind == KODE_RFCAVITY && cav.frequency_printed == 0)
     flush();
   const bool wake = kind == KODE_ARBITRAR && inputt.slot(e, slot::arbitrary::P(1)) > 0.0;

@@ -185,6 +185,50 @@ TEST(TracOperation, LosingEveryParticleFinishesTheTurnAndStops) {
   EXPECT_EQ(trace.iturn, 3);
 }
 
+TEST(TracOperation, ElementsTrackingCannotPassStopEveryTrackingOperationBeforeAnythingMoves) {
+  // A cavity that kicks without ENERGY has no phase constants: TRAC, MOVE, RMAT and REFE refuse
+  // it, naming it, before a particle moves.
+  const std::string cell = "QF: QUADRUPOLE, L = 0.5, K1 = 0.9\nQD: QUADRUPOLE, L = 0.5, "
+                           "K1 = -0.9\nD: DRIFT, L = 2.5\n";
+  const std::string ring = cell + "C: RFCAVITY, L = 0.2, VOLT = 0.5, FREQ = 7\n";
+  const std::string operations[] = {trac(-1, -1, {Vector6{1e-3, 0, 0, 0, 0, 0}}, 3),
+                                    "MOVE\n 0 0 0 -1 1 0 1E-6 0 0 0 0 0\n 0\n 0 0 0 0 0 0 0;\n",
+                                    "RMAT\n 0 0 0 0 0 0 1E-6 1E-6 1E-6 1E-6 1E-6 1E-6 0 0;\n",
+                                    "REFE\n 10 0 0 0 0 0 0;\n"};
+  for (const std::string &operation : operations) {
+    const DeckRun r = run_deck(line_deck(ring, "QF, D, QD, D, C") + operation + "STOP\n");
+    EXPECT_EQ(r.status, 1) << operation;
+    const std::vector<std::string> lines = lines_of(r.listing);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2],
+              " **** RF CAVITY C AT POSITION     5 HAS VOLT =  0.5000000E+00"
+              " AND NO ENERGY: A CAVITY THAT KICKS NEEDS AN ENERGY ABOVE 0")
+        << operation;
+    EXPECT_TRUE(contains(lines.back(), "306  AND ERROR : TRACK:BAD ELEM PAR")) << operation;
+  }
+  // A wake without P5 is refused too; one of no strength gives no kick.
+  const std::vector<Vector6> bunch{{0, 0, 0, 0, 1e-3, 0}, {0, 0, 0, 0, -1e-3, 0}};
+  const DeckRun wake = run_deck(line_deck("W: ARBITELM, P1 = 1, P2 = 1E-3, P4 = 1\n", "W") +
+                                trac(-1, -2, bunch, 1) + "STOP\n");
+  EXPECT_EQ(wake.status, 1);
+  EXPECT_TRUE(contains(wake.listing, " **** ARBITELM W AT POSITION     1 HAS A WAKE"));
+  run_deck(line_deck("W: ARBITELM, P1 = 1, P4 = 1\n", "W") + trac(-1, -2, bunch, 1) + "STOP\n");
+  EXPECT_EQ(particle(1)[5], 0.0);
+
+  // Switched off (VOLT = 0) and without ENERGY, as converted lattices keep unused cavities, a
+  // cavity is the drift of its length: the cavity that kicks tracks exactly as without it.
+  const std::string rf = "C: RFCAVITY, L = 0.2, ENERGY = 1, VOLT = 0.5, FREQ = 7, LAG = 0.3\n";
+  const Vector6 z{1e-3, 1e-4, 0, 2e-4, 1e-3, 1e-3};
+  run_deck(line_deck(cell + rf + "O: DRIFT, L = 0.4\n", "QF, D, QD, D, O, C, O") +
+           trac(-1, -2, {z}, 20) + "STOP\n");
+  const Vector6 with_drift = particle(1);
+  const DeckRun off =
+      run_deck(line_deck(cell + rf + "O: RFCAVITY, L = 0.4, FREQ = 7\n", "QF, D, QD, D, O, C, O") +
+               trac(-1, -2, {z}, 20) + "STOP\n");
+  ASSERT_EQ(off.status, 0) << off.listing;
+  EXPECT_EQ(std::memcmp(particle(1).data(), with_drift.data(), sizeof(Vector6)), 0);
+}
+
 TEST(TracOperation, PlotSchedule) {
   // Every third turn of ten: frames at turns 3, 6 and 9, each printed; with the type plus 10
   // the three go into one picture, printed at turn 9.
