@@ -56,6 +56,13 @@ void warn_negative_root() {
   }
 }
 
+bool all_finite(const double *z) {
+  for (int k = 0; k < 6; ++k)
+    if (!std::isfinite(z[k]))
+      return false;
+  return true;
+}
+
 void report_no_convergence(int particle, const double *start) {
   write_record(control.output_unit, " DURING TURN # " + fI(trace.iturn, 8));
   write_record(control.output_unit, " NEWTON SEARCH FAILS TO CONVERGE IN 50 ITERATIONS ");
@@ -79,7 +86,7 @@ private:
   void plot(int continuation);
   void progress(int p);
   void convert_store();
-  void drift_store(double length);
+  void drift_store(int position, double length);
   // The turn the print and plot schedules follow: once the last particle is lost, the rest of
   // its turn is scheduled as the last turn (the final print and the last frame come with it),
   // while everything printed still names the turn in progress.
@@ -114,6 +121,13 @@ void Loop::convert_store() {
       cvar(z, out, mode_.b0);
     else if (ncvar(z, out, mode_.b0))
       warn_negative_root();
+    if (!all_finite(out)) {
+      // Lost where the run starts, in the variables it had.
+      alive.flag(i) = 0;
+      --trace.nlive;
+      report_non_finite(i, first_);
+      continue;
+    }
     for (int k = 0; k < 6; ++k)
       trace.pcoord(i, k + 1) = out[k];
   }
@@ -356,7 +370,7 @@ void Loop::position(int p) {
       flush();
       if (finished_)
         return;
-      drift_store(s.length / 2);
+      drift_store(p, s.length / 2);
       hooks_.read_monitor(p, misaligned);
       s.length = s.length / 2;
       s.half = s.length / 2;
@@ -391,8 +405,9 @@ bool Loop::needs_output(int p) {
   return result != 0;
 }
 
-// The live particles through a field-free length, outside the steps (no loss test).
-void Loop::drift_store(double length) {
+// The live particles through a field-free length, outside the steps (no loss test): the first
+// half of the monitor at the position.
+void Loop::drift_store(int position, double length) {
   if (length == 0.0)
     return;
   for (int i = 1; i <= trace.npart; ++i) {
@@ -408,6 +423,12 @@ void Loop::drift_store(double length) {
       cvar(g, z, mode_.b0);
     } else {
       trdrif(z, length, length / 2);
+    }
+    if (!all_finite(z)) {
+      alive.flag(i) = 0;
+      --trace.nlive;
+      report_non_finite(i, position);
+      continue;
     }
     for (int k = 0; k < 6; ++k)
       trace.pcoord(i, k + 1) = z[k];
@@ -448,6 +469,10 @@ void Loop::replay(int count) {
         case EventType::LOSS:
         case EventType::APERTURE_LOSS:
           report_loss(ev.particle, s.position, ev.type == EventType::APERTURE_LOSS);
+          --trace.nlive;
+          break;
+        case EventType::NON_FINITE:
+          report_non_finite(ev.particle, s.position);
           --trace.nlive;
           break;
         case EventType::NO_CONVERGENCE:
@@ -543,6 +568,26 @@ void report_loss(int particle, int position, bool aperture) {
     terminal(" ITS POSITION IS :");
     if (aperture)
       terminal(coordinates);
+  }
+}
+
+void report_non_finite(int particle, int position) {
+  if (trace.quiet_losses != 0)
+    return;
+  const int e = blank.mseq(position);
+  const std::string head = "  PARTICLE #" + fI(particle, 7) + " IS LOST AT ELEMENT" +
+                           fI(position, 6) + "(" + chinp.elname(e).str() + ")" +
+                           " DURING TURN:" + fI(trace.iturn, 8);
+  const std::string why = " ITS COORDINATES STOPPED BEING FINITE NUMBERS; BEFORE IT THEY WERE :";
+  double z[6];
+  for (int k = 0; k < 6; ++k)
+    z[k] = trace.pcoord(particle, k + 1);
+  write_record(control.output_unit, head);
+  write_record(control.output_unit, why);
+  write_record(control.output_unit, coordinates_line(z));
+  if (control.echo_flag) {
+    terminal(head);
+    terminal(why);
   }
 }
 

@@ -74,5 +74,8 @@ inline bool takes_corrector(int kind) {
 // The loss message of a particle (also used for the aperture of collimators, whose coordinate
 // line goes to the terminal too).
 void report_loss(int particle, int position, bool aperture);
+// The loss of a particle that a position gave coordinates that are not finite numbers; the
+// store still holds those it entered the position with.
+void report_non_finite(int particle, int position);
 
 } // namespace vorax

@@ -229,6 +229,41 @@ TEST(TracOperation, ElementsTrackingCannotPassStopEveryTrackingOperationBeforeAn
   EXPECT_EQ(std::memcmp(particle(1).data(), with_drift.data(), sizeof(Vector6)), 0);
 }
 
+TEST(TracOperation, AParticleWhoseCoordinatesStopBeingFiniteIsLostWhereItHappens) {
+  // The second-order terms of MX overflow for particle 2 (which passes the loss test) and give
+  // particle 4 a slope whose square overflows in the drift after it; a kick scaled by
+  // 1/(1 + delta) divides by 0 at delta = -1. Each such particle is lost at that element, told
+  // with the coordinates it entered it with and in particle order with the aperture losses;
+  // the others go on, and no number that is not finite is printed.
+  const DeckRun map = run_deck(
+      line_deck("MX: MATRIX, L = 1, R11 = 1, R22 = 1, R33 = 1, R44 = 1, R55 = 1, &\n"
+                " R66 = 1, T211 = 1E308, T212 = 1E308, T222 = 1E308\nD: DRIFT, L = 1\n",
+                "MX, D") +
+      trac(
+          -1, -1,
+          {{0, 0, 1e-3, 0, 0, 0}, {0.9, 0.9, 0, 0, 0, 0}, {2, 0, 0, 0, 0, 0}, {0.1, 0, 0, 0, 0, 0}},
+          2) +
+      "STOP\n");
+  EXPECT_EQ(trace.nlive, 1);
+  EXPECT_EQ(alive.flag(1), 1);
+  const DeckRun kick =
+      run_deck(line_deck("K: GKICK, T = 1, DXP = 1E-3\n", "K") +
+               trac(-1, -1, {{0, 0, 0, 0, 0, -1}, {1e-3, 0, 0, 0, 0, 0}}, 2) + "STOP\n");
+  for (const DeckRun *r : {&map, &kick}) {
+    EXPECT_EQ(r->status, 0) << r->listing;
+    EXPECT_FALSE(contains(r->listing, "NaN"));
+    EXPECT_FALSE(contains(r->listing, "Inf"));
+  }
+  EXPECT_EQ(count_of(map.listing, " ITS COORDINATES STOPPED BEING FINITE NUMBERS"), 2);
+  const std::size_t lost = map.listing.find("  PARTICLE #      2 IS LOST AT ELEMENT     1(MX      )"
+                                            " DURING TURN:       1");
+  ASSERT_NE(lost, std::string::npos) << map.listing;
+  EXPECT_LT(lost, map.listing.find("  PARTICLE #      3 IS LOST BEFORE ELEMENT     1(MX"));
+  EXPECT_TRUE(contains(map.listing.substr(lost), "  0.900000000000E+00  0.900000000000E+00"));
+  EXPECT_TRUE(contains(map.listing, "  PARTICLE #      4 IS LOST AT ELEMENT     2(D "));
+  EXPECT_TRUE(contains(kick.listing, "  PARTICLE #      1 IS LOST AT ELEMENT     1(K "));
+}
+
 TEST(TracOperation, PlotSchedule) {
   // Every third turn of ten: frames at turns 3, 6 and 9, each printed; with the type plus 10
   // the three go into one picture, printed at turn 9.
