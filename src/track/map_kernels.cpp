@@ -72,6 +72,7 @@ inline double flushed(double z) {
 // order, lane by lane), results stored only where the particle is alive.
 typedef double Lanes __attribute__((vector_size(32)));
 typedef std::int64_t LaneMask __attribute__((vector_size(32)));
+typedef std::int32_t Flags __attribute__((vector_size(16)));
 constexpr int LANES = 4;
 constexpr int GROUPS = 4; // vectors per block: 16 particles
 constexpr int LIVE_BLOCK = LANES * GROUPS;
@@ -120,13 +121,13 @@ constexpr int LIVE_BLOCK = LANES * GROUPS;
     for (int t = 0; t < products; ++t)
       for (int g = 0; g < GROUPS; ++g)
         mono[pm[t]][g] = mono[pa[t]][g] * mono[pb[t]][g];
-    alignas(32) double result[6][LIVE_BLOCK];
+    Lanes result[6][GROUPS];
     // Lanes whose results are all finite (a NaN fails both comparisons).
     LaneMask finite[GROUPS];
     for (int g = 0; g < GROUPS; ++g)
       finite[g] = LaneMask{-1, -1, -1, -1};
     for (int i = 1; i <= 6; ++i) {
-      Lanes acc[GROUPS];
+      Lanes *acc = result[i - 1];
       for (int g = 0; g < GROUPS; ++g)
         acc[g] = zero;
       for (int t = 1; t <= s.count(i); ++t) {
@@ -138,26 +139,38 @@ constexpr int LIVE_BLOCK = LANES * GROUPS;
       }
       for (int g = 0; g < GROUPS; ++g)
         finite[g] &= (acc[g] <= big) & (acc[g] >= -big);
-      __builtin_memcpy(result[i - 1], acc, sizeof acc);
     }
-    alignas(32) std::int64_t keep[LIVE_BLOCK];
-    __builtin_memcpy(keep, finite, sizeof finite);
-    const std::int32_t *live = alive + first;
-    int lost = 0;
-    for (int p = 0; p < len; ++p)
-      lost |= static_cast<int>(live[p] != 0) & static_cast<int>(keep[p] == 0);
-    if (lost != 0) {
-      // A particle whose results are not all finite keeps its coordinates and is told to the
-      // caller, which loses it.
+    // The lanes stored: live particles with finite results (the padding of a short block is
+    // dead). A live particle whose results are not all finite keeps its coordinates and is told
+    // to the caller, which loses it.
+    alignas(16) std::int32_t flag[LIVE_BLOCK] = {};
+    std::copy_n(alive + first, len, flag);
+    LaneMask store[GROUPS], lost = {0, 0, 0, 0};
+    for (int g = 0; g < GROUPS; ++g) {
+      Flags f;
+      __builtin_memcpy(&f, flag + LANES * g, sizeof f);
+      const LaneMask live = __builtin_convertvector(f != 0, LaneMask);
+      store[g] = live & finite[g];
+      lost |= live & ~finite[g];
+    }
+    if ((lost[0] | lost[1] | lost[2] | lost[3]) != 0)
       for (int p = 0; p < len; ++p)
-        if (live[p] != 0 && keep[p] == 0)
+        if (flag[p] != 0 && store[p / LANES][p % LANES] == 0)
           failed[failures++] = first + p;
-    }
     for (int i = 0; i < 6; ++i) {
       double *zc = z[i] + first;
-      const double *r = result[i];
-      for (int p = 0; p < len; ++p)
-        zc[p] = live[p] != 0 && keep[p] != 0 ? r[p] : zc[p];
+      if (len == LIVE_BLOCK) {
+        for (int g = 0; g < GROUPS; ++g) {
+          Lanes old;
+          __builtin_memcpy(&old, zc + LANES * g, sizeof old);
+          const Lanes out = store[g] ? result[i][g] : old;
+          __builtin_memcpy(zc + LANES * g, &out, sizeof out);
+        }
+      } else {
+        for (int p = 0; p < len; ++p)
+          if (store[p / LANES][p % LANES] != 0)
+            zc[p] = result[i][p / LANES][p % LANES];
+      }
     }
   }
   return failures;
@@ -168,7 +181,6 @@ constexpr int LIVE_BLOCK = LANES * GROUPS;
 // keeps its coordinates and is listed in failed, like the map's.
 [[gnu::always_inline]] inline int drift_lanes(const Columns &z, const std::int32_t *alive, int n,
                                               double length, double half, int *failed) {
-  typedef std::int32_t Flags __attribute__((vector_size(16)));
   constexpr double BIG = std::numeric_limits<double>::max();
   const Lanes big = {BIG, BIG, BIG, BIG};
   const Lanes l1 = {length, length, length, length};
