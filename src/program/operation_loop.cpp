@@ -4,6 +4,8 @@
 #include "program/operation_loop.h"
 
 #include "common/control.h"
+#include "common/messages.h"
+#include "common/shared_areas.h"
 #include "common/units.h"
 #include "engine/operation_data.h"
 #include "output/layout.h"
@@ -23,6 +25,22 @@ bool is_comment(char c) {
 void reset_operation_state() {
   opline.column = 0;     // the data start on the line after the operation line
   layout.suppressed = 0; // a fit's quiet geometry ends with the fit
+}
+
+// Code 246 ("ELEM NOT IN MACH"): not one element is in the machine. An engine started without a
+// USE has no positions, and an operation that computes along them would read position 0 or
+// print results of nothing.
+constexpr int EMPTY_MACHINE = 246;
+
+void refuse_on_empty_machine(const Operation &operation) {
+  if (!operation.walks_machine || mat.npos >= 1)
+    return;
+  const std::string message =
+      "  THE MACHINE IS EMPTY (NO BEAM LINE SELECTED BY USE): " + std::string(operation.name) +
+      " CANNOT BE DONE";
+  engine_message(message);
+  report_data_error(message);
+  engine_stop(EMPTY_MACHINE);
 }
 
 } // namespace
@@ -69,6 +87,7 @@ int vxmain() {
     Chars<80> line;
     if (!getop(operation, line, control.page_eject))
       return VXMAIN_STREAM_END;
+    refuse_on_empty_machine(*operation);
     int end_flag = 0;
     operation->handler(operation->code, end_flag);
     if (operation->ends_run)

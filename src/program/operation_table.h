@@ -18,6 +18,7 @@ struct Operation {
   int code;                 // the operation code its handler is given
   OperationHandler handler; // reads the data and does the work
   bool page_eject;          // the next operation heading starts a new page
+  bool walks_machine;       // it computes along the positions: refused on an empty machine
   bool ends_run = false;    // the run ends after it as after STOP (COSY)
 };
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace vorax {
 
@@ -70,12 +71,14 @@ inline double flushed(double z) {
 // then per row 0 + c1 m1 + c2 m2 + ... in the order of the sparse copy (the scalar formula's
 // order, lane by lane), results stored only where the particle is alive.
 typedef double Lanes __attribute__((vector_size(32)));
+typedef std::int64_t LaneMask __attribute__((vector_size(32)));
+typedef std::int32_t Flags __attribute__((vector_size(16)));
 constexpr int LANES = 4;
 constexpr int GROUPS = 4; // vectors per block: 16 particles
 constexpr int LIVE_BLOCK = LANES * GROUPS;
 
-[[gnu::always_inline]] inline void apply_live(const SparseMap &s, const Columns &z,
-                                              const std::int32_t *alive, int n) {
+[[gnu::always_inline]] inline int apply_live(const SparseMap &s, const Columns &z,
+                                             const std::int32_t *alive, int n, int *failed) {
   // The products some row uses, as (first factor, second factor, monomial index).
   int pa[21], pb[21], pm[21], products = 0;
   {
@@ -95,6 +98,9 @@ constexpr int LIVE_BLOCK = LANES * GROUPS;
   }
   const Lanes tiny = {TINY_COORDINATE, TINY_COORDINATE, TINY_COORDINATE, TINY_COORDINATE};
   const Lanes zero = {0.0, 0.0, 0.0, 0.0};
+  constexpr double BIG = std::numeric_limits<double>::max();
+  const Lanes big = {BIG, BIG, BIG, BIG};
+  int failures = 0;
   for (int first = 0; first < n; first += LIVE_BLOCK) {
     const int len = std::min(LIVE_BLOCK, n - first);
     Lanes mono[27][GROUPS];
@@ -115,9 +121,13 @@ constexpr int LIVE_BLOCK = LANES * GROUPS;
     for (int t = 0; t < products; ++t)
       for (int g = 0; g < GROUPS; ++g)
         mono[pm[t]][g] = mono[pa[t]][g] * mono[pb[t]][g];
-    alignas(32) double result[6][LIVE_BLOCK];
+    Lanes result[6][GROUPS];
+    // Lanes whose results are all finite (a NaN fails both comparisons).
+    LaneMask finite[GROUPS];
+    for (int g = 0; g < GROUPS; ++g)
+      finite[g] = LaneMask{-1, -1, -1, -1};
     for (int i = 1; i <= 6; ++i) {
-      Lanes acc[GROUPS];
+      Lanes *acc = result[i - 1];
       for (int g = 0; g < GROUPS; ++g)
         acc[g] = zero;
       for (int t = 1; t <= s.count(i); ++t) {
@@ -127,34 +137,133 @@ constexpr int LIVE_BLOCK = LANES * GROUPS;
         for (int g = 0; g < GROUPS; ++g)
           acc[g] = acc[g] + c * m[g];
       }
-      __builtin_memcpy(result[i - 1], acc, sizeof acc);
+      for (int g = 0; g < GROUPS; ++g)
+        finite[g] &= (acc[g] <= big) & (acc[g] >= -big);
     }
-    const std::int32_t *live = alive + first;
+    // The lanes stored: live particles with finite results (the padding of a short block is
+    // dead). A live particle whose results are not all finite keeps its coordinates and is told
+    // to the caller, which loses it.
+    alignas(16) std::int32_t flag[LIVE_BLOCK] = {};
+    std::copy_n(alive + first, len, flag);
+    LaneMask store[GROUPS], lost = {0, 0, 0, 0};
+    for (int g = 0; g < GROUPS; ++g) {
+      Flags f;
+      __builtin_memcpy(&f, flag + LANES * g, sizeof f);
+      const LaneMask live = __builtin_convertvector(f != 0, LaneMask);
+      store[g] = live & finite[g];
+      lost |= live & ~finite[g];
+    }
+    if ((lost[0] | lost[1] | lost[2] | lost[3]) != 0)
+      for (int p = 0; p < len; ++p)
+        if (flag[p] != 0 && store[p / LANES][p % LANES] == 0)
+          failed[failures++] = first + p;
     for (int i = 0; i < 6; ++i) {
       double *zc = z[i] + first;
-      const double *r = result[i];
-      for (int p = 0; p < len; ++p)
-        zc[p] = live[p] != 0 ? r[p] : zc[p];
+      if (len == LIVE_BLOCK) {
+        for (int g = 0; g < GROUPS; ++g) {
+          Lanes old;
+          __builtin_memcpy(&old, zc + LANES * g, sizeof old);
+          const Lanes out = store[g] ? result[i][g] : old;
+          __builtin_memcpy(zc + LANES * g, &out, sizeof out);
+        }
+      } else {
+        for (int p = 0; p < len; ++p)
+          if (store[p / LANES][p % LANES] != 0)
+            zc[p] = result[i][p / LANES][p % LANES];
+      }
     }
   }
+  return failures;
 }
 
-[[gnu::target("avx2")]] void apply_live_avx2(const SparseMap &s, const Columns &z,
-                                             const std::int32_t *alive, int n) {
-  apply_live(s, z, alive, n);
+// The field-free drift in place over blocks of four particles, with the arithmetic of trdrif:
+// x + L x', y + L y', l + (L/2)(x'^2 + y'^2). A live particle whose results are not all finite
+// keeps its coordinates and is listed in failed, like the map's.
+[[gnu::always_inline]] inline int drift_lanes(const Columns &z, const std::int32_t *alive, int n,
+                                              double length, double half, int *failed) {
+  constexpr double BIG = std::numeric_limits<double>::max();
+  const Lanes big = {BIG, BIG, BIG, BIG};
+  const Lanes l1 = {length, length, length, length};
+  const Lanes h1 = {half, half, half, half};
+  int failures = 0;
+  int first = 0;
+  for (; first + LANES <= n; first += LANES) {
+    Lanes x, xp, y, yp, l;
+    Flags flags;
+    __builtin_memcpy(&x, z[0] + first, sizeof x);
+    __builtin_memcpy(&xp, z[1] + first, sizeof xp);
+    __builtin_memcpy(&y, z[2] + first, sizeof y);
+    __builtin_memcpy(&yp, z[3] + first, sizeof yp);
+    __builtin_memcpy(&l, z[4] + first, sizeof l);
+    __builtin_memcpy(&flags, alive + first, sizeof flags);
+    const Lanes nx = x + l1 * xp;
+    const Lanes ny = y + l1 * yp;
+    const Lanes nl = l + h1 * (xp * xp + yp * yp);
+    const LaneMask ok =
+        (nx <= big) & (nx >= -big) & (ny <= big) & (ny >= -big) & (nl <= big) & (nl >= -big);
+    const LaneMask live = __builtin_convertvector(flags != 0, LaneMask);
+    const LaneMask move = live & ok;
+    const Lanes ox = move ? nx : x, oy = move ? ny : y, ol = move ? nl : l;
+    __builtin_memcpy(z[0] + first, &ox, sizeof ox);
+    __builtin_memcpy(z[2] + first, &oy, sizeof oy);
+    __builtin_memcpy(z[4] + first, &ol, sizeof ol);
+    const LaneMask lost = live & ~ok;
+    if ((lost[0] | lost[1] | lost[2] | lost[3]) != 0)
+      for (int p = 0; p < LANES; ++p)
+        if (lost[p] != 0)
+          failed[failures++] = first + p;
+  }
+  // The particles after the last whole block, one by one with the same arithmetic.
+  for (int p = first; p < n; ++p) {
+    if (alive[p] == 0)
+      continue;
+    const double xp = z[1][p], yp = z[3][p];
+    const double nx = z[0][p] + length * xp;
+    const double ny = z[2][p] + length * yp;
+    const double nl = z[4][p] + half * (xp * xp + yp * yp);
+    if (!(std::fabs(nx) <= BIG && std::fabs(ny) <= BIG && std::fabs(nl) <= BIG)) {
+      failed[failures++] = p;
+      continue;
+    }
+    z[0][p] = nx;
+    z[2][p] = ny;
+    z[4][p] = nl;
+  }
+  return failures;
 }
 
-void apply_live_portable(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n) {
-  apply_live(s, z, alive, n);
+[[gnu::target("avx2")]] int drift_live_avx2(const Columns &z, const std::int32_t *alive, int n,
+                                            double length, double half, int *failed) {
+  return drift_lanes(z, alive, n, length, half, failed);
+}
+
+int drift_live_portable(const Columns &z, const std::int32_t *alive, int n, double length,
+                        double half, int *failed) {
+  return drift_lanes(z, alive, n, length, half, failed);
+}
+
+[[gnu::target("avx2")]] int apply_live_avx2(const SparseMap &s, const Columns &z,
+                                            const std::int32_t *alive, int n, int *failed) {
+  return apply_live(s, z, alive, n, failed);
+}
+
+int apply_live_portable(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n,
+                        int *failed) {
+  return apply_live(s, z, alive, n, failed);
 }
 
 } // namespace
 
-void apply_map_live(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n) {
-  if (avx2_available())
-    apply_live_avx2(s, z, alive, n);
-  else
-    apply_live_portable(s, z, alive, n);
+int apply_map_live(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n,
+                   int *failed) {
+  return avx2_available() ? apply_live_avx2(s, z, alive, n, failed)
+                          : apply_live_portable(s, z, alive, n, failed);
+}
+
+int drift_live(const Columns &z, const std::int32_t *alive, int n, double length, double half,
+               int *failed) {
+  return avx2_available() ? drift_live_avx2(z, alive, n, length, half, failed)
+                          : drift_live_portable(z, alive, n, length, half, failed);
 }
 
 void apply_map_one(const SparseMap &s, double z[6]) {

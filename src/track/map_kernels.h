@@ -42,8 +42,17 @@ void apply_map_blocks_avx2(const SparseMap &s, const Columns &in, const Columns 
 bool avx2_available();
 
 // The sparse map applied in place to the particles whose flag is not 0; the others keep their
-// coordinates bit for bit. The same arithmetic as apply_map_scalar for every particle.
-void apply_map_live(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n);
+// coordinates bit for bit. The same arithmetic as apply_map_scalar for every particle. A live
+// particle whose results are not all finite keeps its coordinates too: its index (0-based, in
+// increasing order) goes into failed, which holds n entries, and the count is returned.
+int apply_map_live(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n,
+                   int *failed);
+
+// The field-free drift of length L (half = L/2) in place on the particles whose flag is not 0,
+// with the arithmetic of the one-particle drift: x + L x', y + L y', l + half (x'^2 + y'^2).
+// Particles whose results are not all finite are kept and listed as apply_map_live lists them.
+int drift_live(const Columns &z, const std::int32_t *alive, int n, double length, double half,
+               int *failed);
 
 // The sum for one particle held in z, with the arithmetic of the block kernels.
 void apply_map_one(const SparseMap &s, double z[6]);

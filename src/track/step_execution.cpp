@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #ifdef _OPENMP
 #include <omp.h>
@@ -50,9 +51,29 @@ void load(int i, Coordinates z) {
   for (int k = 0; k < 6; ++k)
     z[k] = trace.pcoord(i, k + 1);
 }
-void store(int i, const Coordinates z) {
+
+constexpr double LARGEST = std::numeric_limits<double>::max();
+
+// Neither infinite nor NaN (which fails the comparison).
+inline bool finite(double v) {
+  return std::fabs(v) <= LARGEST;
+}
+
+void lose(ChunkContext &cx, int step, int i, EventType type);
+
+// The particle's coordinates after a step. A coordinate that is not a finite number is no
+// result: the particle is lost there instead and keeps the coordinates it entered the step with,
+// so that nothing after it (a print, a table, another particle's statistics) sees the number.
+// Returns whether it was stored.
+bool store(ChunkContext &cx, int step, int i, const Coordinates z) {
+  if (!(finite(z[0]) && finite(z[1]) && finite(z[2]) && finite(z[3]) && finite(z[4]) &&
+        finite(z[5]))) {
+    lose(cx, step, i, EventType::NON_FINITE);
+    return false;
+  }
   for (int k = 0; k < 6; ++k)
     trace.pcoord(i, k + 1) = z[k];
+  return true;
 }
 
 // The loss test of the map kinds: lost unless x^2 + y^2 is below the limit (a coordinate that
@@ -172,6 +193,7 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
   const bool fast = !s.misaligned && !s.corrected && s.coupler == 0 && !cx.mode.symplectic &&
                     !cx.mode.canonical && !s.map.geometric && !radiates;
   if (fast) {
+    const int losses = cx.events.count;
     for (int i = cx.first; i <= cx.last; ++i) {
       if (alive.flag(i) == 0)
         continue;
@@ -182,7 +204,16 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
     Columns z;
     for (int k = 0; k < 6; ++k)
       z[k] = trace.column(k + 1) + (cx.first - 1);
-    apply_map_live(*s.map.sparse, z, alive.flag.data() + (cx.first - 1), cx.last - cx.first + 1);
+    int failed[CHUNK];
+    const int count = apply_map_live(*s.map.sparse, z, alive.flag.data() + (cx.first - 1),
+                                     cx.last - cx.first + 1, failed);
+    if (count == 0)
+      return;
+    for (int k = 0; k < count; ++k)
+      lose(cx, index, cx.first + failed[k], EventType::NON_FINITE);
+    // Told in particle order, as one particle loop would meet the losses of both kinds.
+    std::stable_sort(cx.events.event + losses, cx.events.event + cx.events.count,
+                     [](const Event &a, const Event &b) { return a.particle < b.particle; });
     return;
   }
   for (int i = cx.first; i <= cx.last; ++i) {
@@ -233,7 +264,7 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
     if (f.radiation != 0)
       bend_radiation(cx, index, i, f, z, true);
     z[5] = z[5] - offset;
-    store(i, z);
+    store(cx, index, i, z);
   }
 }
 
@@ -258,7 +289,7 @@ void multipole_particles(ChunkContext &cx, int index, const Step &s) {
       map_one(cx, index, i, s.map, z);
     if (s.misaligned)
       cx.hooks.out_of_element_frame(z);
-    store(i, z);
+    store(cx, index, i, z);
   }
 }
 
@@ -275,8 +306,7 @@ void collimator_particles(ChunkContext &cx, int index, const Step &s) {
     if (s.length == 0.0)
       continue;
     drift_one(cx, index, i, z, s.length, s.half);
-    store(i, z);
-    if (!inside(s.aperture, z[0], z[2]))
+    if (store(cx, index, i, z) && !inside(s.aperture, z[0], z[2]))
       lose(cx, index, i, EventType::APERTURE_LOSS);
   }
 }
@@ -291,24 +321,18 @@ void drift_particles(ChunkContext &cx, int index, const Step &s) {
       Coordinates z;
       load(i, z);
       drift_one(cx, index, i, z, s.length, s.half);
-      store(i, z);
+      store(cx, index, i, z);
     }
     return;
   }
-  const double length = s.length, half = s.half;
-  const int offset = cx.first - 1, n = cx.last - cx.first + 1;
-  double *x = trace.column(1) + offset, *xp = trace.column(2) + offset;
-  double *y = trace.column(3) + offset, *yp = trace.column(4) + offset;
-  double *l = trace.column(5) + offset;
-  const std::int32_t *live = alive.flag.data() + offset;
-  for (int p = 0; p < n; ++p) {
-    const double nx = x[p] + length * xp[p];
-    const double ny = y[p] + length * yp[p];
-    const double nl = l[p] + half * (xp[p] * xp[p] + yp[p] * yp[p]);
-    x[p] = live[p] != 0 ? nx : x[p];
-    y[p] = live[p] != 0 ? ny : y[p];
-    l[p] = live[p] != 0 ? nl : l[p];
-  }
+  Columns z;
+  for (int k = 0; k < 6; ++k)
+    z[k] = trace.column(k + 1) + (cx.first - 1);
+  int failed[CHUNK];
+  const int count = drift_live(z, alive.flag.data() + (cx.first - 1), cx.last - cx.first + 1,
+                               s.length, s.half, failed);
+  for (int k = 0; k < count; ++k)
+    lose(cx, index, cx.first + failed[k], EventType::NON_FINITE);
 }
 
 void cavity_particles(ChunkContext &cx, int index, const Step &s) {
@@ -325,7 +349,7 @@ void cavity_particles(ChunkContext &cx, int index, const Step &s) {
     } else {
       cavity(s.cavity, z, cav.phase(i), cav.previous_l(i));
     }
-    store(i, z);
+    store(cx, index, i, z);
   }
 }
 
@@ -370,7 +394,7 @@ void kick_particles(ChunkContext &cx, int index, const Step &s) {
     } else {
       kick_one(s.gkick, z, trace.pcoord(i, 7), corrector);
     }
-    store(i, z);
+    store(cx, index, i, z);
   }
 }
 
@@ -397,7 +421,7 @@ void arbitrary_particles(ChunkContext &cx, int index, const Step &s) {
       cx.hooks.out_of_element_frame(z);
     if (s.corrected)
       cx.hooks.corrector_exit(z);
-    store(i, z);
+    store(cx, index, i, z);
   }
 }
 
@@ -428,7 +452,7 @@ void effects_particles(ChunkContext &cx, int index, bool before) {
       std::copy_n(z, 6, g);
       cvar(g, z, cx.mode.b0);
     }
-    store(i, z);
+    store(cx, index, i, z);
   }
 }
 

@@ -234,9 +234,13 @@ void rmpre(int, int &end_flag) {
 
 void rmat(int p) {
   // A lost particle leaves its coordinates where it was lost: no matrix can be formed from it.
+  // When the last of them went at this position, the stop is that of a pass that lost them all.
   if (trace.nlive < 7) {
     crmat.collecting = 0;
-    engine_message("  PARTICLES WERE LOST DURING RMAT, NO MATRIX CAN BE FORMED. JOB IS ABORTED ");
+    engine_message(
+        trace.nlive == 0
+            ? "  ALL PARTICLES WERE LOST, JOB IS ABORTED "
+            : "  PARTICLES WERE LOST DURING RMAT, NO MATRIX CAN BE FORMED. JOB IS ABORTED ");
     engine_stop(PART_LOST);
   }
   enum { NONE, FULL, INTERVAL } action = NONE;

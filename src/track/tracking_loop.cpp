@@ -56,6 +56,13 @@ void warn_negative_root() {
   }
 }
 
+bool all_finite(const double *z) {
+  for (int k = 0; k < 6; ++k)
+    if (!std::isfinite(z[k]))
+      return false;
+  return true;
+}
+
 void report_no_convergence(int particle, const double *start) {
   write_record(control.output_unit, " DURING TURN # " + fI(trace.iturn, 8));
   write_record(control.output_unit, " NEWTON SEARCH FAILS TO CONVERGE IN 50 ITERATIONS ");
@@ -79,7 +86,11 @@ private:
   void plot(int continuation);
   void progress(int p);
   void convert_store();
-  void drift_store(double length);
+  void drift_store(int position, double length);
+  // The turn the print and plot schedules follow: once the last particle is lost, the rest of
+  // its turn is scheduled as the last turn (the final print and the last frame come with it),
+  // while everything printed still names the turn in progress.
+  long long schedule_turn() const { return emptied_ ? trace.nturn : trace.iturn; }
 
   TrackingMode mode_;
   TrackingHooks hooks_;
@@ -110,6 +121,13 @@ void Loop::convert_store() {
       cvar(z, out, mode_.b0);
     else if (ncvar(z, out, mode_.b0))
       warn_negative_root();
+    if (!all_finite(out)) {
+      // Lost where the run starts, in the variables it had.
+      alive.flag(i) = 0;
+      --trace.nlive;
+      report_non_finite(i, first_);
+      continue;
+    }
     for (int k = 0; k < 6; ++k)
       trace.pcoord(i, k + 1) = out[k];
   }
@@ -155,6 +173,8 @@ void Loop::run(bool result_files) {
                    ? hooks_.active()
                    : (hooks_.misaligned != nullptr || hooks_.apply_errors != nullptr);
   observing_ = hooks_.observing != nullptr && hooks_.observe != nullptr && hooks_.observing();
+  // Before any particle moves: an element tracking cannot pass stops the run here.
+  check_tracked_elements();
   prepare_run();
   convert_store();
   ResultsScope results(hooks_, result_files);
@@ -229,28 +249,32 @@ void Loop::turn() {
   const bool at_positions = trace.nprint == 0 || plt.nplot == 0 || plt.orbit != 0 ||
                             (trace.nprint >= 1 && trace.iturn % trace.nprint == 0) ||
                             (plt.nplot >= 1 && trace.iturn % plt.nplot == 0);
-  const bool at_end = trace.iturn >= trace.nturn ||
+  const bool at_end = trace.iturn >= trace.nturn || emptied_ ||
                       (plt.nplot > 0 && trace.nintv == 0 && trace.iturn == next_plot_);
   const std::size_t room = w.steps.size() - static_cast<std::size_t>(pending_);
   if (!at_positions && !at_end && room > static_cast<std::size_t>(last_ - first_ + 1))
     return;
   flush();
-  if (!finished_)
-    turn_end();
+  if (finished_)
+    return;
+  turn_end();
+  // The turn that lost the last particle is the run's last.
+  finished_ = emptied_;
 }
 
 // The last turn prints the positions after the last element when only the initial and final
 // positions are asked for (every nprint turns the print intervals print, the last position when
 // there are none, which the position steps do); a plotted turn plots.
 void Loop::turn_end() {
-  if (trace.iturn >= trace.nturn && trace.nprint == -1)
+  const long long turn = schedule_turn();
+  if (turn >= trace.nturn && trace.nprint == -1)
     trakpr(1, last_);
-  if (plt.nplot > 0 && trace.nintv == 0 && trace.iturn == next_plot_) {
-    int continuation = trace.iturn != plt.nplot ? 1 : 0;
+  if (plt.nplot > 0 && trace.nintv == 0 && turn == next_plot_) {
+    int continuation = turn != plt.nplot ? 1 : 0;
     if (plt.last_frame == 1)
       continuation = 0;
     // The frame that completes the picture is the one printed.
-    if (trace.iturn == last_plot_)
+    if (turn == last_plot_)
       plt.last_frame = 1;
     plot(continuation);
     next_plot_ += plt.nplot;
@@ -290,6 +314,13 @@ void Loop::position(int p) {
       hooks_.corrector != nullptr && takes_corrector(kind) && hooks_.corrector(p, e);
   bool alone =
       misaligned || changed || corrected || sym.option == 1 || mode_.canonical || effects_alone(e);
+  // Slow changes and field errors may have changed the element since the run was checked.
+  if ((kind == KODE_RFCAVITY || kind == KODE_ARBITRAR) && !trackable(p)) {
+    flush();
+    if (finished_)
+      return;
+    refuse_element(p);
+  }
   if (kind == KODE_RFCAVITY && cav.frequency_printed == 0)
     flush();
   const bool wake = kind == KODE_ARBITRAR && inputt.slot(e, slot::arbitrary::P(1)) > 0.0;
@@ -339,7 +370,7 @@ void Loop::position(int p) {
       flush();
       if (finished_)
         return;
-      drift_store(s.length / 2);
+      drift_store(p, s.length / 2);
       hooks_.read_monitor(p, misaligned);
       s.length = s.length / 2;
       s.half = s.length / 2;
@@ -365,8 +396,8 @@ void Loop::position(int p) {
 bool Loop::needs_output(int p) {
   if (trace.nprint == 0 || plt.nplot == 0 || plt.orbit != 0)
     return true;
-  const int a = trace.nprint < 1 ? 1 : trace.iturn % trace.nprint;
-  const int b = plt.nplot < 1 ? 1 : trace.iturn % plt.nplot;
+  const long long a = trace.nprint < 1 ? 1 : schedule_turn() % trace.nprint;
+  const long long b = plt.nplot < 1 ? 1 : schedule_turn() % plt.nplot;
   if (a != 0 && b != 0)
     return false;
   int result = 0;
@@ -374,8 +405,9 @@ bool Loop::needs_output(int p) {
   return result != 0;
 }
 
-// The live particles through a field-free length, outside the steps (no loss test).
-void Loop::drift_store(double length) {
+// The live particles through a field-free length, outside the steps (no loss test): the first
+// half of the monitor at the position.
+void Loop::drift_store(int position, double length) {
   if (length == 0.0)
     return;
   for (int i = 1; i <= trace.npart; ++i) {
@@ -391,6 +423,12 @@ void Loop::drift_store(double length) {
       cvar(g, z, mode_.b0);
     } else {
       trdrif(z, length, length / 2);
+    }
+    if (!all_finite(z)) {
+      alive.flag(i) = 0;
+      --trace.nlive;
+      report_non_finite(i, position);
+      continue;
     }
     for (int k = 0; k < 6; ++k)
       trace.pcoord(i, k + 1) = z[k];
@@ -421,7 +459,7 @@ void Loop::replay(int count) {
       replay_cursor_ = 0;
       emptied_ = false;
     }
-    trace.iturn = emptied_ ? trace.nturn : s.turn;
+    trace.iturn = s.turn;
     for (int c = 0; c < chunks; ++c) {
       ChunkEvents &e = w.events[static_cast<std::size_t>(c)];
       for (int &k = cursor[static_cast<std::size_t>(c)]; k < e.count && e.event[k].step == index;
@@ -433,6 +471,10 @@ void Loop::replay(int count) {
           report_loss(ev.particle, s.position, ev.type == EventType::APERTURE_LOSS);
           --trace.nlive;
           break;
+        case EventType::NON_FINITE:
+          report_non_finite(ev.particle, s.position);
+          --trace.nlive;
+          break;
         case EventType::NO_CONVERGENCE:
           report_no_convergence(ev.particle, e.start[ev.data]);
           break;
@@ -442,11 +484,10 @@ void Loop::replay(int count) {
         }
       }
     }
-    // With the last particle lost the rest of the turn is told as the last turn, and the run
-    // ends with it.
+    // With the last particle lost the rest of the turn is scheduled as the last turn, and the
+    // run ends with it.
     if (trace.nlive == 0) {
       emptied_ = true;
-      trace.iturn = trace.nturn;
       next_plot_ = trace.nturn;
     }
     outputs(s.position);
@@ -458,7 +499,8 @@ void Loop::replay(int count) {
       finished_ = true;
     }
   }
-  if (!emptied_)
+  // A run that ended stays at the turn it ended in.
+  if (!finished_)
     trace.iturn = walk_turn;
 }
 
@@ -476,8 +518,8 @@ void Loop::outputs(int p) {
     plt.last_frame = 1;
     plot(0);
   }
-  const int a = trace.nprint < 1 ? 1 : trace.iturn % trace.nprint;
-  const int b = plt.nplot < 1 ? 1 : trace.iturn % plt.nplot;
+  const long long a = trace.nprint < 1 ? 1 : schedule_turn() % trace.nprint;
+  const long long b = plt.nplot < 1 ? 1 : schedule_turn() % plt.nplot;
   if (a != 0 && b != 0)
     return;
   int result = 0;
@@ -526,6 +568,26 @@ void report_loss(int particle, int position, bool aperture) {
     terminal(" ITS POSITION IS :");
     if (aperture)
       terminal(coordinates);
+  }
+}
+
+void report_non_finite(int particle, int position) {
+  if (trace.quiet_losses != 0)
+    return;
+  const int e = blank.mseq(position);
+  const std::string head = "  PARTICLE #" + fI(particle, 7) + " IS LOST AT ELEMENT" +
+                           fI(position, 6) + "(" + chinp.elname(e).str() + ")" +
+                           " DURING TURN:" + fI(trace.iturn, 8);
+  const std::string why = " ITS COORDINATES STOPPED BEING FINITE NUMBERS; BEFORE IT THEY WERE :";
+  double z[6];
+  for (int k = 0; k < 6; ++k)
+    z[k] = trace.pcoord(particle, k + 1);
+  write_record(control.output_unit, head);
+  write_record(control.output_unit, why);
+  write_record(control.output_unit, coordinates_line(z));
+  if (control.echo_flag) {
+    terminal(head);
+    terminal(why);
   }
 }
 

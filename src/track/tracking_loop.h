@@ -25,6 +25,12 @@ void forget_prepared_maps();
 // misaligned: the particles go through the displaced frame.
 Step build_step(int p, int turn, bool changed, bool misaligned);
 CavityStep cavpre(int position, int element, int turn);
+// Whether the element at position p can be tracked as it stands: an RF cavity that kicks needs
+// its ENERGY, an ARBITELM's wake its P5. refuse_element stops the run naming it;
+// check_tracked_elements does so for the first such position of the machine.
+bool trackable(int p);
+[[noreturn]] void refuse_element(int p);
+void check_tracked_elements();
 KickStep kick_step(int position, int element, int turn, double length);
 // The kick period of a V: abs(V) + 0.01 truncated.
 int kick_period(double v);
@@ -68,5 +74,8 @@ inline bool takes_corrector(int kind) {
 // The loss message of a particle (also used for the aperture of collimators, whose coordinate
 // line goes to the terminal too).
 void report_loss(int particle, int position, bool aperture);
+// The loss of a particle that a position gave coordinates that are not finite numbers; the
+// store still holds those it entered the position with.
+void report_non_finite(int particle, int position);
 
 } // namespace vorax

@@ -52,6 +52,29 @@ double rest_mass() {
   return const_.particle_kind == 1 ? 0.938256025314331 : 0.000511005986481905;
 }
 
+// A cavity follows the phase of the reference particle, whose velocity its ENERGY (kinetic,
+// GeV) gives: without a positive one beta is 0 (or imaginary) and every phase constant is 0/0.
+bool cavity_has_energy(const ElementValues &v) {
+  const double m = rest_mass();
+  return v(slot::rfcavity::ENERGY) + m > m;
+}
+
+// A cavity without energy is tracked only while it is switched off (VOLT 0), as converted
+// lattices keep the cavities they do not use: it is then the drift of its length.
+bool cavity_switched_off(const ElementValues &v) {
+  return v(slot::rfcavity::VOLT) == 0.0 && !cavity_has_energy(v);
+}
+
+// The wake of an ARBITELM (P1 above 0) is divided by P5. With P5 at its default 0 it has no
+// value unless its strength P2 * P4 is 0, when it gives no kick.
+bool wake_without_p5(const ElementValues &v) {
+  using slot::arbitrary::P;
+  return v(P(1)) > 0.0 && v(P(5)) == 0.0 && v(P(2)) != 0.0 && v(P(4)) != 0.0;
+}
+
+// An element tracking cannot pass as it stands; the run stops with 306 ("TRACK:BAD ELEM PAR").
+constexpr int BAD_ELEMENT = 306;
+
 // The linac energy tables: the actual energy after a position, and before it.
 double energy_after(int p) {
   return lincav.ereal(p);
@@ -166,6 +189,35 @@ void forget_prepared_maps() {
   std::fill(w.sparse_ready.begin(), w.sparse_ready.end(), 0);
   std::fill(w.element_ready.begin(), w.element_ready.end(), 0);
   prepare_linac_maps();
+}
+
+bool trackable(int p) {
+  const int e = blank.mseq(p);
+  const int kind = inputt.kode(e);
+  if (kind == KODE_RFCAVITY) {
+    const ElementValues v = element_values(e);
+    return cavity_has_energy(v) || cavity_switched_off(v);
+  }
+  return kind != KODE_ARBITRAR || !wake_without_p5(element_values(e));
+}
+
+void refuse_element(int p) {
+  const int e = blank.mseq(p);
+  const ElementValues v = element_values(e);
+  const std::string where = std::string(chinp.elname(e).trimmed()) + " AT POSITION" + fI(p, 6);
+  if (inputt.kode(e) == KODE_RFCAVITY)
+    engine_message(" **** RF CAVITY " + where + " HAS VOLT =" + fE(v(slot::rfcavity::VOLT), 15, 7) +
+                   " AND NO ENERGY: A CAVITY THAT KICKS NEEDS AN ENERGY ABOVE 0");
+  else
+    engine_message(" **** ARBITELM " + where +
+                   " HAS A WAKE (P1 ABOVE 0) WITH P5 = 0: ITS KICK IS DIVIDED BY P5");
+  engine_stop(BAD_ELEMENT);
+}
+
+void check_tracked_elements() {
+  for (int p = 1; p <= mat.npos; ++p)
+    if (!trackable(p))
+      refuse_element(p);
 }
 
 namespace {
@@ -311,6 +363,14 @@ Step build_step(int p, int turn, bool changed, bool misaligned) {
     s.aperture.shape = truncated(v(slot::collimator::SHAPE));
     return s;
   case KODE_RFCAVITY:
+    if (cavity_switched_off(v)) {
+      // Its phase constants do not exist: it leaves the phases of the cavities that kick, and
+      // the distance between them, alone.
+      s.action = Action::DRIFT;
+      s.length = length;
+      s.half = length / 2;
+      return s;
+    }
     s.action = Action::CAVITY;
     s.cavity = cavpre(p, e, turn);
     return s;

@@ -99,8 +99,16 @@ struct Step {
   bool has_effects = false;
 };
 
-// What a particle met in a step, in the order it met it.
-enum class EventType : std::uint8_t { LOSS, APERTURE_LOSS, NO_CONVERGENCE, NEGATIVE_ROOT };
+// What a particle met in a step, in the order it met it. NON_FINITE: the step gave it a
+// coordinate that is not a finite number; it is lost there, keeping the coordinates it entered
+// the step with.
+enum class EventType : std::uint8_t {
+  LOSS,
+  APERTURE_LOSS,
+  NON_FINITE,
+  NO_CONVERGENCE,
+  NEGATIVE_ROOT
+};
 struct Event {
   std::int32_t step; // index of the step in its segment
   std::int32_t particle;

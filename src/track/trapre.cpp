@@ -161,9 +161,14 @@ void trapre(int, int &end_flag) {
     }
     if (trace.npart + extra > MAXPART)
       too_many_particles(trace.npart + extra);
-    // Appended particles start alive, also when no set was read before them.
-    for (int k = 1; k <= read; ++k)
+    // Appended particles start alive, also when no set was read before them, and with cavity
+    // phases of their own: their places may hold those an earlier run left, which turn 1 of
+    // this run clears only for the particles it began with.
+    for (int k = 1; k <= read; ++k) {
       alive.flag(trace.npart + k) = 1;
+      cav.phase(trace.npart + k) = 0.0;
+      cav.previous_l(trace.npart + k) = 0.0;
+    }
     trace.npart += read;
     trace.nlive += read;
   }

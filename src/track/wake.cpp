@@ -231,9 +231,10 @@ double wake_table(int row) {
 
 // W interpolated in the bin that holds u; a particle outside the table (u below -10 or from 10
 // on, which the table does not reach) is left unchanged, and so is every particle when the
-// spread is 0 (no bunch length to scale the wake with).
+// spread is 0 (no bunch length to scale the wake with) or P5 is 0 (a wake of no strength: the
+// tracking refuses one with a strength before it starts).
 void trafct(const ArbitraryElement &element, double sigma, Coordinates z) {
-  if (!(element.p(1) > 0.0) || !(sigma > 0.0))
+  if (!(element.p(1) > 0.0) || !(sigma > 0.0) || element.p(5) == 0.0)
     return;
   const double u = -z[4] / sigma;
   if (!(u >= -10.0 && u < 10.0))

@@ -58,5 +58,20 @@ TEST(EngineEntry, VoraxWithoutUseWarnsAndRunsOnAnEmptyMachine) {
   EXPECT_FALSE(contains(r.log, "WARNING"));
 }
 
+TEST(EngineEntry, AnEmptyMachineRefusesTheOperationsThatComputeAlongIt) {
+  // Settings run; tracking, which would look up position 0, and the matrix product stop.
+  for (const char *operation : {"TRAC\n -1 -1 1 1\n 0 0 0 0 0 0\n 0;\n", "MATR\n 1 0;\n"}) {
+    const DeckRun r =
+        run_deck(std::string("D: DRIFT, L = 1\nVORAX\nOUTP\n 3,\n") + operation + "STOP\n");
+    EXPECT_EQ(r.status, 1) << operation;
+    EXPECT_TRUE(contains(r.listing, "  THE MACHINE IS EMPTY (NO BEAM LINE SELECTED BY USE): "))
+        << operation;
+    EXPECT_TRUE(contains(r.listing, "246  AND ERROR : ELEM NOT IN MACH"));
+    EXPECT_TRUE(contains(r.terminal, "deck:5: error: THE MACHINE IS EMPTY")) << r.terminal;
+    EXPECT_FALSE(contains(r.listing, std::string(1, '\0')));
+    EXPECT_FALSE(contains(r.listing, "POSITIONS"));
+  }
+}
+
 } // namespace
 } // namespace vorax::test

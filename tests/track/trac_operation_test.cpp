@@ -81,6 +81,16 @@ TEST(TracOperation, ContinuedAndAppendedSets) {
            trac(-1, -2, {Vector6{1e-3, 0, 0, 0, 0, 0}}, 5) + "STOP\n");
   EXPECT_EQ(std::memcmp(particle(1).data(), late.data(), sizeof(Vector6)), 0);
   EXPECT_EQ(printed(appended.listing, "AFTER ELEMENT", 2).size(), 1u);
+
+  // Two equal particles appended where an earlier, larger set left its cavity phases end equal.
+  const std::string rf = line_deck("Q: QUADRUPOLE, L = 0.5, K1 = 0.9\nD: DRIFT, L = 2.5\n"
+                                   "C: RFCAVITY, L = 0.2, ENERGY = 1, VOLT = 0.5, FREQ = 7\n",
+                                   "Q, D, C");
+  run_deck(rf + trac(-1, -2, {set[0], set[0], set[1]}, 20, "0", ",") +
+           trac(-1, -2, {set[1]}, 5, "0", ",") + "TRAC\n -1 -2 -2 5\n 0 0 0 0 0 5E-4\n" +
+           " 0 0 0 0 0 5E-4\n 0;\nSTOP\n");
+  EXPECT_NE(particle(2)[5], 5e-4);
+  EXPECT_EQ(particle(2)[5], particle(3)[5]);
 }
 
 TEST(TracOperation, KickPeriodsAndTheSynchrotronOscillationKick) {
@@ -154,14 +164,15 @@ TEST(TracOperation, LosingEveryParticleFinishesTheTurnAndStops) {
                trac(-1, 0, {Vector6{0.8, 0.5, 0, 0, 0, 0}}, 3) + "STOP\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(contains(r.listing, "IS LOST BEFORE ELEMENT     2(Q"));
-  // The rest of the turn still prints its positions, told as the last turn.
+  // The rest of the turn still prints its positions, under the turn it is.
   EXPECT_TRUE(
-      contains(r.listing, " PARTICLE POSITIONS AFTER ELEMENT     5(D       )DURING TURN       3"));
+      contains(r.listing, " PARTICLE POSITIONS AFTER ELEMENT     5(D       )DURING TURN       1"));
+  EXPECT_EQ(count_of(r.listing, "DURING TURN       1"), 5);
   EXPECT_EQ(count_of(r.listing, " PARTICLE POSITIONS AFTER ELEMENT"), 5);
   EXPECT_TRUE(contains(r.listing, "  WARNING--RUN STOPPED DUE TO LOSS OF PARTICLES"));
   EXPECT_TRUE(contains(r.listing, "302"));
   // Lost in turn 3 of 10 with only the final print asked for: the final print comes after
-  // that turn, as the last turn, and nothing of the turns after it.
+  // that turn, and nothing of the turns after it.
   const DeckRun quiet = run_deck(line_deck("K: GKICK, DXP = 0.2\nD: DRIFT, L = 1\n"
                                            "Q: QUADRUPOLE, L = 0.1, K1 = 0\n",
                                            "K, D, Q") +
@@ -170,8 +181,87 @@ TEST(TracOperation, LosingEveryParticleFinishesTheTurnAndStops) {
   EXPECT_TRUE(contains(quiet.listing, "  PARTICLE #      1 IS LOST BEFORE ELEMENT     3(Q       )"
                                       " DURING TURN:       3"));
   EXPECT_EQ(count_of(quiet.listing, " PARTICLE POSITIONS AFTER ELEMENT"), 1);
-  EXPECT_TRUE(contains(quiet.listing, "AFTER ELEMENT     3(Q       )DURING TURN      10"));
-  EXPECT_EQ(trace.iturn, 10);
+  EXPECT_TRUE(contains(quiet.listing, "AFTER ELEMENT     3(Q       )DURING TURN       3"));
+  EXPECT_EQ(trace.iturn, 3);
+}
+
+TEST(TracOperation, ElementsTrackingCannotPassStopEveryTrackingOperationBeforeAnythingMoves) {
+  // A cavity that kicks without ENERGY has no phase constants: TRAC, MOVE, RMAT and REFE refuse
+  // it, naming it, before a particle moves.
+  const std::string cell = "QF: QUADRUPOLE, L = 0.5, K1 = 0.9\nQD: QUADRUPOLE, L = 0.5, "
+                           "K1 = -0.9\nD: DRIFT, L = 2.5\n";
+  const std::string ring = cell + "C: RFCAVITY, L = 0.2, VOLT = 0.5, FREQ = 7\n";
+  const std::string operations[] = {trac(-1, -1, {Vector6{1e-3, 0, 0, 0, 0, 0}}, 3),
+                                    "MOVE\n 0 0 0 -1 1 0 1E-6 0 0 0 0 0\n 0\n 0 0 0 0 0 0 0;\n",
+                                    "RMAT\n 0 0 0 0 0 0 1E-6 1E-6 1E-6 1E-6 1E-6 1E-6 0 0;\n",
+                                    "REFE\n 10 0 0 0 0 0 0;\n"};
+  for (const std::string &operation : operations) {
+    const DeckRun r = run_deck(line_deck(ring, "QF, D, QD, D, C") + operation + "STOP\n");
+    EXPECT_EQ(r.status, 1) << operation;
+    const std::vector<std::string> lines = lines_of(r.listing);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2],
+              " **** RF CAVITY C AT POSITION     5 HAS VOLT =  0.5000000E+00"
+              " AND NO ENERGY: A CAVITY THAT KICKS NEEDS AN ENERGY ABOVE 0")
+        << operation;
+    EXPECT_TRUE(contains(lines.back(), "306  AND ERROR : TRACK:BAD ELEM PAR")) << operation;
+  }
+  // A wake without P5 is refused too; one of no strength gives no kick.
+  const std::vector<Vector6> bunch{{0, 0, 0, 0, 1e-3, 0}, {0, 0, 0, 0, -1e-3, 0}};
+  const DeckRun wake = run_deck(line_deck("W: ARBITELM, P1 = 1, P2 = 1E-3, P4 = 1\n", "W") +
+                                trac(-1, -2, bunch, 1) + "STOP\n");
+  EXPECT_EQ(wake.status, 1);
+  EXPECT_TRUE(contains(wake.listing, " **** ARBITELM W AT POSITION     1 HAS A WAKE"));
+  run_deck(line_deck("W: ARBITELM, P1 = 1, P4 = 1\n", "W") + trac(-1, -2, bunch, 1) + "STOP\n");
+  EXPECT_EQ(particle(1)[5], 0.0);
+
+  // Switched off (VOLT = 0) and without ENERGY, as converted lattices keep unused cavities, a
+  // cavity is the drift of its length: the cavity that kicks tracks exactly as without it.
+  const std::string rf = "C: RFCAVITY, L = 0.2, ENERGY = 1, VOLT = 0.5, FREQ = 7, LAG = 0.3\n";
+  const Vector6 z{1e-3, 1e-4, 0, 2e-4, 1e-3, 1e-3};
+  run_deck(line_deck(cell + rf + "O: DRIFT, L = 0.4\n", "QF, D, QD, D, O, C, O") +
+           trac(-1, -2, {z}, 20) + "STOP\n");
+  const Vector6 with_drift = particle(1);
+  const DeckRun off =
+      run_deck(line_deck(cell + rf + "O: RFCAVITY, L = 0.4, FREQ = 7\n", "QF, D, QD, D, O, C, O") +
+               trac(-1, -2, {z}, 20) + "STOP\n");
+  ASSERT_EQ(off.status, 0) << off.listing;
+  EXPECT_EQ(std::memcmp(particle(1).data(), with_drift.data(), sizeof(Vector6)), 0);
+}
+
+TEST(TracOperation, AParticleWhoseCoordinatesStopBeingFiniteIsLostWhereItHappens) {
+  // The second-order terms of MX overflow for particle 2 (which passes the loss test) and give
+  // particle 4 a slope whose square overflows in the drift after it; a kick scaled by
+  // 1/(1 + delta) divides by 0 at delta = -1. Each such particle is lost at that element, told
+  // with the coordinates it entered it with and in particle order with the aperture losses;
+  // the others go on, and no number that is not finite is printed.
+  const DeckRun map = run_deck(
+      line_deck("MX: MATRIX, L = 1, R11 = 1, R22 = 1, R33 = 1, R44 = 1, R55 = 1, &\n"
+                " R66 = 1, T211 = 1E308, T212 = 1E308, T222 = 1E308\nD: DRIFT, L = 1\n",
+                "MX, D") +
+      trac(
+          -1, -1,
+          {{0, 0, 1e-3, 0, 0, 0}, {0.9, 0.9, 0, 0, 0, 0}, {2, 0, 0, 0, 0, 0}, {0.1, 0, 0, 0, 0, 0}},
+          2) +
+      "STOP\n");
+  EXPECT_EQ(trace.nlive, 1);
+  EXPECT_EQ(alive.flag(1), 1);
+  const DeckRun kick =
+      run_deck(line_deck("K: GKICK, T = 1, DXP = 1E-3\n", "K") +
+               trac(-1, -1, {{0, 0, 0, 0, 0, -1}, {1e-3, 0, 0, 0, 0, 0}}, 2) + "STOP\n");
+  for (const DeckRun *r : {&map, &kick}) {
+    EXPECT_EQ(r->status, 0) << r->listing;
+    EXPECT_FALSE(contains(r->listing, "NaN"));
+    EXPECT_FALSE(contains(r->listing, "Inf"));
+  }
+  EXPECT_EQ(count_of(map.listing, " ITS COORDINATES STOPPED BEING FINITE NUMBERS"), 2);
+  const std::size_t lost = map.listing.find("  PARTICLE #      2 IS LOST AT ELEMENT     1(MX      )"
+                                            " DURING TURN:       1");
+  ASSERT_NE(lost, std::string::npos) << map.listing;
+  EXPECT_LT(lost, map.listing.find("  PARTICLE #      3 IS LOST BEFORE ELEMENT     1(MX"));
+  EXPECT_TRUE(contains(map.listing.substr(lost), "  0.900000000000E+00  0.900000000000E+00"));
+  EXPECT_TRUE(contains(map.listing, "  PARTICLE #      4 IS LOST AT ELEMENT     2(D "));
+  EXPECT_TRUE(contains(kick.listing, "  PARTICLE #      1 IS LOST AT ELEMENT     1(K "));
 }
 
 TEST(TracOperation, PlotSchedule) {

@@ -122,6 +122,13 @@ TEST(TrackedMatrix, KickFormStopsAndTheAnalysisValues) {
   EXPECT_TRUE(contains(orbit.listing, " RMAT: NO CLOSED ORBIT FROM MOVE IS KNOWN"));
   EXPECT_EQ(crmat.reference[0], 0.0);
   EXPECT_EQ(crmat.reference[5], 0.0);
+
+  // Losing all of them at one position is the loss of every particle, not of some.
+  const DeckRun all = run_deck(FODO_RING + rmat("2 0 0 0 0 0", 1e-3, "0 0;"));
+  EXPECT_EQ(all.status, 1);
+  EXPECT_TRUE(contains(all.listing, "\n  ALL PARTICLES WERE LOST, JOB IS ABORTED\n"));
+  EXPECT_FALSE(contains(all.listing, "PARTICLES WERE LOST DURING RMAT"));
+  EXPECT_TRUE(contains(lost.listing, "PARTICLES WERE LOST DURING RMAT"));
 }
 
 // After a MOVE, a delta of exactly 1 starts the reference particle on MOVE's closed orbit at its

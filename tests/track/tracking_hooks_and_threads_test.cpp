@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -198,19 +199,37 @@ TEST(TrackingThreads, MaskedBlockKernelMatchesTheOneParticleFormula) {
   for (double &v : data)
     v = u(engine);
   data[7] = 1e-31;
+  // A slope whose square overflows: the particle keeps its coordinates and is told.
+  data[n + 40] = 1e200;
   for (int p = 0; p < n; ++p)
     live[p] = p % 7 == 3 ? 0 : 1;
   std::vector<double> before = data;
   Columns z;
   for (int k = 0; k < 6; ++k)
     z[k] = data.data() + k * n;
-  apply_map_live(s, z, live.data(), n);
+  int failed[n];
+  ASSERT_EQ(apply_map_live(s, z, live.data(), n, failed), 1);
+  EXPECT_EQ(failed[0], 40);
   for (int p = 0; p < n; ++p) {
     double one[6];
     for (int k = 0; k < 6; ++k)
       one[k] = before[k * n + p];
-    if (live[p] != 0)
+    if (live[p] != 0 && p != 40)
       apply_map_one(s, one);
+    for (int k = 0; k < 6; ++k)
+      EXPECT_EQ(std::memcmp(&one[k], &data[k * n + p], sizeof(double)), 0) << p << " " << k;
+  }
+  // The drift likewise, blocks and the particle after the last block alike; the slope of 1e200
+  // overflows in the path length.
+  std::copy(before.begin(), before.end(), data.begin());
+  ASSERT_EQ(drift_live(z, live.data(), n, 0.7, 0.35, failed), 1);
+  EXPECT_EQ(failed[0], 40);
+  for (int p = 0; p < n; ++p) {
+    double one[6];
+    for (int k = 0; k < 6; ++k)
+      one[k] = before[k * n + p];
+    if (live[p] != 0 && p != 40)
+      trdrif(one, 0.7, 0.35);
     for (int k = 0; k < 6; ++k)
       EXPECT_EQ(std::memcmp(&one[k], &data[k * n + p], sizeof(double)), 0) << p << " " << k;
   }
