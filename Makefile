@@ -29,10 +29,10 @@ endef
 deps:
 	$(call install_missing,$(PACKAGES))
 
-# The program alone: the first `make run` on a fresh clone does not wait for the tests.
+# The programs alone: the first `make run` on a fresh clone does not wait for the tests.
 program: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build $(BUILD) -j $(JOBS) --target vorax
+	cmake --build $(BUILD) -j $(JOBS) --target vorax vorax-import
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
