@@ -548,10 +548,94 @@ void Converter::collimator(const std::string &name, const std::string &kind, Vor
   put(v, "YSIZE", is_zero(b) ? nullptr : b, aperture->where);
 }
 
+namespace {
+
+// A map to second order, 1-based: v'(i) = R(i,j) v(j) + T(i,j,k) v(j) v(k), j <= k.
+struct Map2 {
+  double r[7][7] = {};
+  double t[7][7][7] = {};
+  static Map2 identity() {
+    Map2 m;
+    for (int i = 1; i <= 6; ++i)
+      m.r[i][i] = 1.0;
+    return m;
+  }
+};
+
+// `second` after `first`, to second order.
+Map2 compose(const Map2 &second, const Map2 &first) {
+  Map2 out;
+  for (int i = 1; i <= 6; ++i)
+    for (int j = 1; j <= 6; ++j)
+      for (int l = 1; l <= 6; ++l)
+        out.r[i][j] += second.r[i][l] * first.r[l][j];
+  for (int i = 1; i <= 6; ++i) {
+    for (int l = 1; l <= 6; ++l)
+      for (int j = 1; j <= 6; ++j)
+        for (int k = j; k <= 6; ++k)
+          out.t[i][j][k] += second.r[i][l] * first.t[l][j][k];
+    // T2(i,l,m) (R1 v)_l (R1 v)_m, gathered by monomials v_j v_k, j <= k.
+    for (int l = 1; l <= 6; ++l)
+      for (int m = l; m <= 6; ++m) {
+        const double c = second.t[i][l][m];
+        if (c == 0.0)
+          continue;
+        for (int j = 1; j <= 6; ++j)
+          for (int k = 1; k <= 6; ++k) {
+            const double p = c * first.r[l][j] * first.r[m][k];
+            if (j <= k)
+              out.t[i][j][k] += p;
+            else
+              out.t[i][k][j] += p;
+          }
+      }
+  }
+  return out;
+}
+
+// The face of a bend as VORAX's bend builds it: curvature h, face angle e, fringe
+// correction psi, no gradient and a straight face; the exit form when `exit`.
+Map2 face(double h, double e, double psi, bool exit) {
+  Map2 m = Map2::identity();
+  const double tau = std::tan(e);
+  const double tan_eff = std::tan(e - psi);
+  const double s2 = 1.0 + tau * tau;
+  const double fringe = tan_eff - tau;
+  const double sec_eff = 1.0 + tan_eff * tan_eff;
+  m.r[2][1] = h * tau;
+  m.r[4][3] = -h * tan_eff;
+  m.t[2][1][6] = -h * tau;
+  m.t[4][3][6] = h * tan_eff - h * psi * sec_eff;
+  m.t[5][3][3] = -0.5 * h * psi * sec_eff;
+  const double side = exit ? -1.0 : 1.0;
+  m.t[1][1][1] = -side * 0.5 * h * tau * tau;
+  m.t[1][3][3] = side * 0.5 * h * s2;
+  m.t[2][1][2] = side * h * s2;
+  m.t[2][3][4] = -side * h * tau * tau;
+  m.t[3][1][3] = side * h * tau * tau;
+  m.t[4][2][3] = -side * h * s2;
+  if (!exit) {
+    m.t[2][1][1] = h * h * tau;
+    m.t[2][3][3] = 0.5 * h * h * tau * (tau * tau + s2);
+    m.t[4][1][3] = -h * h * tau - h * h * fringe * (1.0 + tau * tau);
+    m.t[4][1][4] = h * (1.0 - tau * tau);
+  } else {
+    m.t[2][1][1] = -0.5 * h * h * tau * tau * tau;
+    m.t[2][3][3] = -0.5 * h * h * tau * tau * tau - h * h * tau * tau * fringe;
+    m.t[4][1][3] = h * h * tau * s2 - h * h * fringe * tau * tau;
+    m.t[4][1][4] = h * (tau * tau - 1.0);
+  }
+  return m;
+}
+
+} // namespace
+
 bool Converter::edge(const std::string &name, bool exit, std::vector<VoraxElement> &out) {
-  // A thin bend edge: the map VORAX builds for a bend's face of curvature h and angle e
-  // (straight face, no gradient), written as the MATRIX of its first- and second-order terms.
-  // It closes a bend (the exit form) when a bend stands right before it.
+  // A thin edge turns the face of the bend beside it and adds its fringe field. VORAX's bend
+  // has faces of its own even at angle 0 (the change between the straight and the curved
+  // frame); the edge is the map that, next to a bend without faces, makes the bend with these
+  // faces: the face with angle e after the inverse of the plain face (entrance), or before it
+  // (exit). It is written as the MATRIX of its terms; a bend stands right before an exit edge.
   const double h = value(name, "h");
   const double e = value(name, "e1");
   VoraxElement m;
@@ -563,52 +647,26 @@ bool Converter::edge(const std::string &name, bool exit, std::vector<VoraxElemen
     return true;
   }
   m.keyword = "MATRIX";
-  const double tau = std::tan(e);
   const double psi = 2.0 * value(name, "fint") * value(name, "hgap") * h *
                      (1.0 + std::sin(e) * std::sin(e)) / std::cos(e);
-  const double tan_eff = std::tan(e - psi);
-  const double s2 = 1.0 + tau * tau;
-  const double fringe = tan_eff - tau;
-  const double sec_eff = 1.0 + tan_eff * tan_eff;
-  std::vector<std::pair<std::string, double>> terms = {{"R11", 1},
-                                                       {"R22", 1},
-                                                       {"R33", 1},
-                                                       {"R44", 1},
-                                                       {"R55", 1},
-                                                       {"R66", 1},
-                                                       {"R21", h * tau},
-                                                       {"R43", -h * tan_eff},
-                                                       {"T216", -h * tau},
-                                                       {"T436", h * tan_eff - h * psi * sec_eff},
-                                                       {"T533", -0.5 * h * psi * sec_eff}};
-  if (!exit) {
-    terms.insert(terms.end(), {{"T111", -0.5 * h * tau * tau},
-                               {"T133", 0.5 * h * s2},
-                               {"T211", h * h * tau},
-                               {"T212", h * s2},
-                               {"T233", 0.5 * h * h * tau * (tau * tau + s2)},
-                               {"T234", -h * tau * tau},
-                               {"T313", h * tau * tau},
-                               {"T413", -h * h * tau - h * h * fringe * (1.0 + tau * tau)},
-                               {"T414", h * (1.0 - tau * tau)},
-                               {"T423", -h * s2}});
-  } else {
-    terms.insert(terms.end(),
-                 {{"T111", 0.5 * h * tau * tau},
-                  {"T133", -0.5 * h * s2},
-                  {"T211", -0.5 * h * h * tau * tau * tau},
-                  {"T212", -h * s2},
-                  {"T233", -0.5 * h * h * tau * tau * tau - h * h * tau * tau * fringe},
-                  {"T234", h * tau * tau},
-                  {"T313", -h * tau * tau},
-                  {"T413", h * h * tau * s2 - h * h * fringe * tau * tau},
-                  {"T414", h * (tau * tau - 1.0)},
-                  {"T423", h * s2}});
-  }
+  // The plain face is the identity to first order: its inverse is minus its second order.
+  Map2 undo = face(h, 0.0, 0.0, exit);
+  for (int i = 1; i <= 6; ++i)
+    for (int j = 1; j <= 6; ++j)
+      for (int k = j; k <= 6; ++k)
+        undo.t[i][j][k] = -undo.t[i][j][k];
+  const Map2 turned = face(h, e, psi, exit);
+  const Map2 edge = exit ? compose(turned, undo) : compose(undo, turned);
   const Location at = lattice_.element(name)->where;
-  for (const auto &[code, x] : terms)
-    if (x != 0.0)
-      put(m, code, number(x), at);
+  for (int i = 1; i <= 6; ++i)
+    for (int j = 1; j <= 6; ++j)
+      if (edge.r[i][j] != 0.0)
+        put(m, "R" + std::to_string(10 * i + j), number(edge.r[i][j]), at);
+  for (int i = 1; i <= 6; ++i)
+    for (int j = 1; j <= 6; ++j)
+      for (int k = j; k <= 6; ++k)
+        if (std::fabs(edge.t[i][j][k]) > 1e-15 * std::fabs(h))
+          put(m, "T" + std::to_string(100 * i + 10 * j + k), number(edge.t[i][j][k]), at);
   const ExprPtr tilt = given(name, "tilt");
   if (!tilt) {
     out.push_back(std::move(m));
