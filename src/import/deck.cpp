@@ -6,6 +6,7 @@
 #include "import/vorax_text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <set>
 
@@ -46,6 +47,13 @@ void comment_lines(std::string &out, const std::string &lead,
     line += (line.back() == ' ' ? "" : " ") + piece;
   }
   out += line + "\n";
+}
+
+// Ten digits for the comments of the deck.
+std::string rounded(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.10g", v);
+  return buffer;
 }
 
 } // namespace
@@ -177,9 +185,9 @@ bool make_deck(Lattice &lattice, const Layout &layout, const std::vector<std::st
   comment_lines(d, "!  ", files);
   const Beam &beam = lattice.beam_of(layout.name);
   d += "! " + std::string(layout.sequence ? "Sequence " : "Line ") + upper(layout.name) + ": " +
-       std::to_string(at.size()) + " positions, " + number_text(layout.length) + " m\n";
-  d += "! Beam: " + upper(beam.particle) + ", mass " + number_text(beam.mass) + " GeV, energy " +
-       number_text(beam.energy) + " GeV\n";
+       std::to_string(at.size()) + " positions, " + rounded(layout.length) + " m\n";
+  d += "! Beam: " + upper(beam.particle) + ", mass " + rounded(beam.mass) + " GeV, energy " +
+       rounded(beam.energy) + " GeV\n";
   if (!parameter_text.empty()) {
     // In the order the files define them; those never defined (0) at the end.
     std::map<std::string, std::size_t> defined;

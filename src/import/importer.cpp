@@ -194,6 +194,10 @@ int run_importer(const std::vector<std::string> &args, std::ostream &standard_ou
   const std::string line = chosen_line(lattice, asked, diagnostics);
   if (line.empty())
     return 2;
+  const Beam &beam = lattice.beam_of(line);
+  if (beam.bv < 0)
+    diagnostics.warning(beam.where, "BV = -1 is not carried: the strengths of " + upper(line) +
+                                        " are imported as written, for a beam along it");
   Layout layout;
   DeckText text;
   if (!lay_out(lattice, line, diagnostics, layout) ||

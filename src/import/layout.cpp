@@ -254,11 +254,19 @@ private:
       out_.positions.push_back({m.name, 0.0, m.where});
       return true;
     }
-    if (lattice_.sequences.count(m.name) != 0)
-      diagnostics_.error(m.where, "the sequence " + upper(m.name) +
-                                      " cannot stand in a LINE: import it with --sequence");
-    else
-      diagnostics_.error(m.where, "undefined element or line " + upper(m.name));
+    if (lattice_.sequences.count(m.name) != 0) {
+      // A sequence in a line stands for its positions, drifts included.
+      Layout inner;
+      if (!lay_out_sequence(lattice_, m.name, diagnostics_, inner))
+        return false;
+      if (reflect)
+        out_.positions.insert(out_.positions.end(), inner.positions.rbegin(),
+                              inner.positions.rend());
+      else
+        out_.positions.insert(out_.positions.end(), inner.positions.begin(), inner.positions.end());
+      return true;
+    }
+    diagnostics_.error(m.where, "undefined element or line " + upper(m.name));
     return false;
   }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <set>
 
 using namespace vorax::test;
@@ -140,4 +141,37 @@ endsequence;
   const DeckRun run = run_deck(first.deck + "VORAX\nOUTP\n 1;\nSTOP\n");
   EXPECT_EQ(run.status, 0) << run.log;
   EXPECT_EQ(names.rows.size(), 14u);
+}
+
+// The manual's example: each MAD-X file of docs/import.md, imported under the name its deck
+// gives in its second line, is the VORAX deck that follows it (which tests/docs runs).
+TEST(ImportManual, EachExampleImportsToTheDeckShownBesideIt) {
+  std::ifstream file(std::string(VORAX_SOURCE_DIR) + "/docs/import.md");
+  std::string line, madx, vorax, *open = nullptr;
+  int examples = 0;
+  const auto check = [&] {
+    const std::vector<std::string> deck = lines_of(vorax);
+    ASSERT_GT(deck.size(), 2u);
+    const std::string name = deck[1].substr(3);
+    const Import run = import_files({{name, madx}}, {name});
+    EXPECT_EQ(run.status, 0) << run.terminal;
+    EXPECT_EQ(run.deck, vorax);
+    ++examples;
+    madx.clear();
+  };
+  while (std::getline(file, line)) {
+    if (!open && line == "```madx") {
+      open = &madx;
+    } else if (!open && line == "```vorax" && !madx.empty()) {
+      vorax.clear();
+      open = &vorax;
+    } else if (open && line == "```") {
+      if (open == &vorax)
+        check();
+      open = nullptr;
+    } else if (open) {
+      *open += line + "\n";
+    }
+  }
+  EXPECT_GE(examples, 1);
 }
