@@ -19,7 +19,8 @@ struct Emitted {
   std::string keyword;
   std::vector<std::pair<std::string, Text>> attributes; // an empty text: a flag alone
   bool named_place = false;
-  std::vector<std::string> members; // the MAD-X elements it stands for
+  std::vector<std::string> members; // the MAD-X elements it stands for, in order
+  std::set<std::string> member_set;
   std::string vorax_name;
 };
 
@@ -87,8 +88,7 @@ bool make_deck(Lattice &lattice, const Layout &layout, const std::vector<std::st
       emitted.push_back(std::move(e));
     }
     Emitted &into = emitted[found->second];
-    if (!v.madx_name.empty() &&
-        std::find(into.members.begin(), into.members.end(), v.madx_name) == into.members.end())
+    if (!v.madx_name.empty() && into.member_set.insert(v.madx_name).second)
       into.members.push_back(v.madx_name);
     return found->second;
   };

@@ -3,6 +3,8 @@
 // kept as the other code keeps them, and names that VORAX can read and the user can join back.
 #include "import_fixture.h"
 
+#include "input/parameters.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -174,4 +176,43 @@ TEST(ImportManual, EachExampleImportsToTheDeckShownBesideIt) {
     }
   }
   EXPECT_GE(examples, 1);
+}
+
+// Expressions outside VORAX's language (a sign after an operator, powers, functions it lacks)
+// are rewritten; VORAX's value of each parameter is the value of the MAD-X expression.
+TEST(ImportInput, RewrittenExpressionsKeepTheirValues) {
+  const std::vector<std::pair<std::string, double>> cases = {
+      {"2*-3", -6},
+      {"-2^2", -4},
+      {"2^-1", 0.5},
+      {"1 - (2 - 3)", 2},
+      {"8/(4/2) + 8/4/2", 5},
+      {"-(1 + 2)*3", -9},
+      {"abs(-1.5) + tan(0.3)", 1.5 + std::tan(0.3)},
+      {"cosh(0.5) + log10(1000)", std::cosh(0.5) + 3},
+      {"invsqrt(4) - atan2(1, 2)", 0.5 - std::atan2(1.0, 2.0)},
+      {"1.5^0.5 + sinh(0.2) + floor(2.7)", std::sqrt(1.5) + std::sinh(0.2) + 2},
+      {"twopi/4 + raddeg*180 - e", 3.141592653589793 * 1.5 - std::exp(1.0)},
+      {"x1*x2 - -x3^2", -6.0 * -4.0 - -(0.5 * 0.5)},
+  };
+  std::string madx;
+  std::string sum = "0";
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    madx += "x" + std::to_string(i + 1) + " := " + cases[i].first + ";\n";
+    sum += " + x" + std::to_string(i + 1);
+  }
+  madx += "q: quadrupole, l = 1, k1 := " + sum + ";\nl: line = (q);\n";
+  const Import run = import_text(madx);
+  ASSERT_EQ(run.status, 0) << run.terminal;
+  const DeckRun deck = run_deck(run.deck + "VORAX\nOUTP\n 1;\nSTOP\n");
+  ASSERT_EQ(deck.status, 0) << deck.log;
+  std::map<std::string, double> values;
+  for (int i = 1; i <= vorax::pardat.low_count; ++i)
+    values[std::string(vorax::parnam.name(i).trimmed())] = vorax::parval.value(i);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].first);
+    const std::string name = "X" + std::to_string(i + 1);
+    ASSERT_EQ(values.count(name), 1u) << run.deck;
+    EXPECT_NEAR(values[name], cases[i].second, 1e-15 * std::fmax(1.0, std::fabs(cases[i].second)));
+  }
 }
