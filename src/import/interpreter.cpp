@@ -17,27 +17,38 @@ namespace {
 // Commands of the other code that compute, print or change settings but do not describe the
 // lattice: each is skipped with a warning.
 bool skipped_command(const std::string &w) {
-  static const std::set<std::string> commands = {
-      "aperture",    "assign",        "beta0",       "coguess",     "constraint",
-      "correct",     "create",        "cycle",       "delete",      "deselect",
-      "dumpsequ",    "dynap",         "ealign",      "efcomp",      "emit",
-      "endedit",     "endmatch",      "endtrack",    "eoption",     "eprint",
-      "esave",       "exec",          "extract",     "fill",        "fill_knob",
-      "flatten",     "global",        "help",        "ibs",         "install",
-      "jacobian",    "lmdif",         "makethin",    "migrad",      "move",
-      "plot",        "print",         "printf",      "readmytable", "readtable",
-      "reflect",     "remove",        "replace",     "resbeam",     "resplot",
-      "save",        "savebeta",      "select",      "set",         "setplot",
-      "setvars",     "setvars_const", "setvars_lin", "show",        "simplex",
-      "sixtrack",    "sodd",          "survey",      "sxfread",     "sxfwrite",
-      "system",      "title",         "touschek",    "twiss",       "usekick",
-      "usemonitor",  "value",         "vary",        "weight",      "write",
-      "observe",     "run",           "start",       "ptc_end",     "use_macro",
-      "coupling",    "seqedit",       "match",       "track",       "ptc_create_universe",
-      "endsequence", "sxfwrite",      "channel",     "chdir",       "option",
-      "beam",        "use",           "call",        "return",      "stop",
-      "exit",        "quit",          "csave",       "copyfile",    "removefile",
-      "renamefile",  "seqedit"};
+  static const std::set<std::string> commands = {"aperture",    "assign",     "beam",
+                                                 "beta0",       "call",       "channel",
+                                                 "chdir",       "coguess",    "constraint",
+                                                 "copyfile",    "correct",    "coupling",
+                                                 "create",      "csave",      "cycle",
+                                                 "delete",      "deselect",   "dumpsequ",
+                                                 "dynap",       "ealign",     "efcomp",
+                                                 "emit",        "endedit",    "endmatch",
+                                                 "endsequence", "endtrack",   "eoption",
+                                                 "eprint",      "esave",      "exec",
+                                                 "exit",        "extract",    "fill",
+                                                 "fill_knob",   "flatten",    "global",
+                                                 "help",        "ibs",        "install",
+                                                 "jacobian",    "lmdif",      "makethin",
+                                                 "match",       "migrad",     "move",
+                                                 "observe",     "option",     "plot",
+                                                 "print",       "printf",     "ptc_create_universe",
+                                                 "ptc_end",     "quit",       "readmytable",
+                                                 "readtable",   "reflect",    "remove",
+                                                 "removefile",  "renamefile", "replace",
+                                                 "resbeam",     "resplot",    "return",
+                                                 "run",         "save",       "savebeta",
+                                                 "select",      "seqedit",    "set",
+                                                 "setplot",     "setvars",    "setvars_const",
+                                                 "setvars_lin", "show",       "simplex",
+                                                 "sixtrack",    "sodd",       "start",
+                                                 "stop",        "survey",     "sxfread",
+                                                 "sxfwrite",    "system",     "title",
+                                                 "touschek",    "track",      "twiss",
+                                                 "use",         "use_macro",  "usekick",
+                                                 "usemonitor",  "value",      "vary",
+                                                 "weight",      "write"};
   return commands.count(w) != 0 || w.rfind("ptc_", 0) == 0;
 }
 
@@ -77,9 +88,12 @@ void Interpreter::read_file(const std::string &path, const Location *called_from
   }
   std::ostringstream text;
   text << in.rdbuf();
+  std::string content = text.str();
+  if (content.rfind("\xEF\xBB\xBF", 0) == 0)
+    content.erase(0, 3); // the byte-order mark some editors write
   files_.push_back(path);
   ++depth_;
-  StatementReader reader(path, text.str(), diagnostics_);
+  StatementReader reader(path, std::move(content), diagnostics_);
   Statement s;
   while (!stopped_ && !returned_ && !diagnostics_.too_many() && reader.next(s))
     statement(s);

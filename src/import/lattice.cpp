@@ -91,7 +91,32 @@ double Lattice::variable_value(const std::string &name) {
   return at == variables.end() ? 0.0 : value(at->second.def);
 }
 
+bool Lattice::beam_value(const std::string &attr, double &value) const {
+  const Beam &b = beam_of("");
+  const double pc = std::sqrt(b.energy * b.energy - b.mass * b.mass);
+  if (attr == "energy")
+    value = b.energy;
+  else if (attr == "pc")
+    value = pc;
+  else if (attr == "mass")
+    value = b.mass;
+  else if (attr == "charge")
+    value = b.charge;
+  else if (attr == "gamma")
+    value = b.energy / b.mass;
+  else if (attr == "beta")
+    value = pc / b.energy;
+  else if (attr == "brho")
+    value = pc / (299792458.0 * 1e-9 * std::fabs(b.charge));
+  else
+    return false;
+  return true;
+}
+
 double Lattice::attribute_value(const std::string &name, const std::string &attr, double fallback) {
+  double v = 0;
+  if (name == "beam" && !element(name) && beam_value(attr, v))
+    return v;
   if (const Definition *d = attribute(name, attr))
     return value(*d);
   if (attr == "l")

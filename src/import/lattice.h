@@ -118,6 +118,9 @@ public:
   double item_value(const Definition &d, std::size_t i);
   double variable_value(const std::string &name);
   double attribute_value(const std::string &element, const std::string &attr, double fallback = 0);
+  // BEAM->ENERGY, BEAM->PC, BEAM->BRHO ... of the beam of every sequence; false when `attr`
+  // is not one of them.
+  bool beam_value(const std::string &attr, double &value) const;
 
   // Sets d's value from its expression now, as "=" does.
   void settle(Definition &d);

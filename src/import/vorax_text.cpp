@@ -104,7 +104,11 @@ bool Translator::piece(const ExprPtr &e, Piece &out) {
     return true;
   }
   case Expr::Kind::attribute: {
-    // ELEMENT->ATTRIBUTE is replaced by what the attribute holds.
+    // ELEMENT->ATTRIBUTE is replaced by what the attribute holds; BEAM->ATTRIBUTE by its
+    // value.
+    double beam = 0;
+    if (e->name == "beam" && !lattice_.element("beam") && lattice_.beam_value(e->attribute, beam))
+      return piece(number(beam), out);
     const Definition *d = lattice_.attribute(e->name, e->attribute);
     const auto seq = lattice_.sequences.find(e->name);
     if (!d && seq != lattice_.sequences.end() && e->attribute == "l")

@@ -183,3 +183,44 @@ TEST(ImportedElements, KickersCavitiesAndCollimatorsCarryTheirData) {
                      1),
             (std::vector<double>{0, 0.01, 0.01, 1}));
 }
+
+// What VORAX has no element for: a zero-strength thick element is its drift, a documented
+// approximation is carried with a warning at the element, what cannot be expressed is an error.
+TEST(ImportedElements, WhatVoraxCannotHoldIsApproximatedWithAWarningOrRefused) {
+  struct Kind {
+    std::string madx, vorax_definition, warning;
+  };
+  const std::vector<Kind> kinds = {
+      {"e: placeholder, l = 2;", "E: DRIFT, L = 2", ""},
+      {"e: instrument;", "E: MARKER", ""},
+      {"e: collimator, l = 1;", "E: DRIFT, L = 1", ""},
+      {"e: elseparator, l = 3, ex = 2;", "E: DRIFT, L = 3", "approximated by a drift"},
+      {"e: beambeam;", "E: MARKER", "approximated by a marker"},
+      {"e: crabcavity, l = 1, volt = 2;", "E: DRIFT, L = 1", "approximated by a drift"},
+      {"e: multipole, knl = {1e-3, 0.1};", "E: MULTIPOLE, K0 = 0.001, K1 = 0.1",
+       "the dipole term of MULTIPOLE E only kicks the orbit"},
+      {"e: sbend, l = 2, angle = 0.1, k0 = 0.06;", "E: SBEND, L = 2, ANGLE = 0.1",
+       "K0 of E differs from ANGLE/L"},
+      {"e: quadrupole, l = 1, k1 = 0.2, k5 = 3;", "E: QUADRUPOLE, L = 1, K1 = 0.2",
+       "K5 of QUADRUPOLE E is not carried"},
+  };
+  for (const Kind &k : kinds) {
+    SCOPED_TRACE(k.madx);
+    const Import run = import_text(k.madx + "\nl: line = (e);\nuse, period = l;\n");
+    EXPECT_EQ(run.status, k.warning.empty() ? 0 : 1) << run.terminal;
+    if (!k.warning.empty()) {
+      EXPECT_TRUE(contains(run.terminal, "lattice.madx:1: warning: ")) << run.terminal;
+    }
+    EXPECT_TRUE(contains(run.terminal, k.warning)) << run.terminal;
+    EXPECT_TRUE(contains(run.deck, "\n" + k.vorax_definition + "\n")) << run.deck;
+  }
+  for (const char *refused : {"e: xrotation, angle = 0.1;", "e: solenoid, ksi = 0.1;",
+                              "e: sbend, l = 1, angle = 0.1, k1s = 0.2;",
+                              "e: multipole, knl = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "
+                              "0, 0, 0, 0, 0, 0, 1};"}) {
+    SCOPED_TRACE(refused);
+    const Import run = import_text(std::string(refused) + "\nl: line = (e);\nuse, period = l;\n");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(contains(run.terminal, "lattice.madx:1: error: ")) << run.terminal;
+  }
+}

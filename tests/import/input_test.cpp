@@ -194,6 +194,7 @@ TEST(ImportInput, RewrittenExpressionsKeepTheirValues) {
       {"1.5^0.5 + sinh(0.2) + floor(2.7)", std::sqrt(1.5) + std::sinh(0.2) + 2},
       {"twopi/4 + raddeg*180 - e", 3.141592653589793 * 1.5 - std::exp(1.0)},
       {"x1*x2 - -x3^2", -6.0 * -4.0 - -(0.5 * 0.5)},
+      {"beam->pc*2 + beam->brho", 14 + 7 / 0.299792458},
   };
   std::string madx;
   std::string sum = "0";
@@ -202,6 +203,7 @@ TEST(ImportInput, RewrittenExpressionsKeepTheirValues) {
     sum += " + x" + std::to_string(i + 1);
   }
   madx += "q: quadrupole, l = 1, k1 := " + sum + ";\nl: line = (q);\n";
+  madx += "beam, particle = proton, pc = 7;\n";
   const Import run = import_text(madx);
   ASSERT_EQ(run.status, 0) << run.terminal;
   const DeckRun deck = run_deck(run.deck + "VORAX\nOUTP\n 1;\nSTOP\n");
