@@ -220,6 +220,7 @@ private:
     return true;
   }
 
+  // One pass over a member whose own repetition and reflection are applied.
   bool member(const LineMember &m, bool reflect, const Bindings *b) {
     if (out_.positions.size() > MOST_POSITIONS) {
       diagnostics_.error(m.where, "the line expands to more than 10 million positions");
@@ -230,20 +231,15 @@ private:
     if (b) {
       const auto f = b->formals.find(m.name);
       if (f != b->formals.end()) {
-        // The actual argument, with its own repetition and reflection, in the caller's frame.
+        // The actual argument, with its own repetition and reflection, in the caller's frame
+        // (where it may be a formal argument in its turn).
         const LineMember &actual = *f->second.first;
         for (int r = 0; r < actual.repeat; ++r)
-          if (!member_once(actual, reflect != actual.reflect, f->second.second))
+          if (!member(actual, reflect != actual.reflect, f->second.second))
             return false;
         return true;
       }
     }
-    return member_once(m, reflect, b);
-  }
-
-  bool member_once(const LineMember &m, bool reflect, const Bindings *b) {
-    if (m.name.empty())
-      return members(m.list, reflect, b);
     if (lattice_.lines.count(m.name) != 0)
       return line(m.name, &m, reflect, b);
     if (lattice_.element(m.name)) {

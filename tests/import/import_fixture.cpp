@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -23,8 +24,12 @@ Import import_files(const std::map<std::string, std::string> &files,
   char old[4096];
   if (!dir || !::getcwd(old, sizeof old) || ::chdir(dir) != 0)
     std::abort();
-  for (const auto &[name, content] : files)
+  for (const auto &[name, content] : files) {
+    const std::filesystem::path path(name);
+    if (path.has_parent_path())
+      std::filesystem::create_directories(path.parent_path());
     std::ofstream(name, std::ios::binary) << content;
+  }
   std::ostringstream out, err;
   Import run;
   run.status = vorax::importer::run_importer(args, out, err);
@@ -39,14 +44,14 @@ Import import_files(const std::map<std::string, std::string> &files,
         std::ostringstream s;
         s << f.rdbuf();
         run.files[name] = s.str();
-        ::unlink(name.c_str());
       }
     }
     ::closedir(d);
   }
   if (::chdir(old) != 0)
     std::abort();
-  ::rmdir(dir);
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
   return run;
 }
 

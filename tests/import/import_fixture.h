@@ -18,7 +18,8 @@ struct Import {
   std::map<std::string, std::string> files; // the directory's files afterwards
 };
 
-// Writes the files into a fresh directory and runs vorax-import there with args.
+// Writes the files (NAME or DIR/NAME) into a fresh directory and runs vorax-import there with
+// args; the files of the directory itself are returned.
 Import import_files(const std::map<std::string, std::string> &files,
                     const std::vector<std::string> &args);
 // The text as the file lattice.madx, imported with args after the file's name.
