@@ -1,6 +1,7 @@
 // The preparation side of the tracking loop: the tracking mode the symplectic option asks for,
 // the maps and kicks prepared once per run from the design element data, and the step of each
 // position of a turn.
+#include "common/cavity_masses.h"
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/format.h"
@@ -48,8 +49,7 @@ void sparse_of(const TransferMap &m, int ncol, SparseMap &s) {
 }
 
 double rest_mass() {
-  // The reference particle of the RF cavities: single-precision constants widened.
-  return const_.particle_kind == 1 ? 0.938256025314331 : 0.000511005986481905;
+  return const_.particle_kind == 1 ? CAVITY_PROTON_MASS : CAVITY_ELECTRON_MASS;
 }
 
 // A cavity follows the phase of the reference particle, whose velocity its ENERGY (kinetic,
