@@ -38,10 +38,11 @@ inline std::string combined_function_ring(const std::string &kf, const std::stri
 // A light source of eight double-bend achromats at energy e (GeV): combined-function sector
 // bends with a defocusing gradient, the achromat's quadrupoles between them and a doublet on
 // either side, and an RF cavity in every straight, where the dispersion is 0. Along each bend the
-// dispersion invariant H grows from 0 at the straight's end, so that the bends' faces see 1.23
+// dispersion invariant H grows from 0 at the end nearer the straight, so that the faces see 1.23
 // times its mean. The horizontal tune, 5.175, keeps clear of the third integer over the chromatic
-// spread of the beam. The cavities give a particle at their phase 0 the loss per turn of
-// tracking's constant at 3.4 times that voltage. Line RING has the cavities, ARCS has none.
+// spread of the beam. The cavities have 3.4 times the voltage the loss per turn needs, and give
+// a particle at their phase 0 exactly that loss (of tracking's constant). Line RING has the
+// cavities, ARCS has none.
 inline std::string light_source_ring(double e) {
   const double pi = 3.141592653589793;
   const double loss = 16 * (pi / 8) * (pi / 8) * 1.408e-5 * e * e * e * e / 1.2; // GeV a turn
