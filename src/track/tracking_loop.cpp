@@ -336,6 +336,8 @@ void Loop::position(int p) {
   if (effects_on()) {
     effects = StepEffects{};
     position_effects(p, s, effects);
+    if (effects.radiation != 0)
+      effects.pieces = bend_pieces(e, changed);
   }
   if (kind == KODE_GKICK) {
     s.gkick.half = design_length / 2;

@@ -10,6 +10,7 @@
 #include "common/slots.h"
 #include "engine/operation_data.h"
 #include "maps/element_maps.h"
+#include "track/radiation.h"
 #include "track/tracking_areas.h"
 #include "track/tracking_effects.h"
 #include "track/tracking_loop.h"
@@ -180,6 +181,14 @@ void prepare_run() {
   w.linac.resize(static_cast<std::size_t>(linacs) + 1);
   w.linac_entry.assign(static_cast<std::size_t>(linacs) + 1, 0.0);
   prepare_linac_maps();
+  w.bend_piece_index.assign(nelm, 0);
+  int bends = 0;
+  if (synch.option != 0)
+    for (int e = 1; e <= inputt.nelm; ++e)
+      if (inputt.kode(e) == KODE_BEND)
+        w.bend_piece_index[static_cast<std::size_t>(e)] = ++bends;
+  w.bend_pieces.resize(static_cast<std::size_t>(bends) + 1);
+  w.bend_pieces_ready.assign(static_cast<std::size_t>(bends) + 1, 0);
 }
 
 // A slow change of a cavity moves the entrance energies of the cavities after it: their maps
@@ -188,6 +197,7 @@ void forget_prepared_maps() {
   TrackingWork &w = tracking_work();
   std::fill(w.sparse_ready.begin(), w.sparse_ready.end(), 0);
   std::fill(w.element_ready.begin(), w.element_ready.end(), 0);
+  std::fill(w.bend_pieces_ready.begin(), w.bend_pieces_ready.end(), 0);
   prepare_linac_maps();
 }
 
@@ -218,6 +228,29 @@ void check_tracked_elements() {
   for (int p = 1; p <= mat.npos; ++p)
     if (!trackable(p))
       refuse_element(p);
+}
+
+const BendPieces *bend_pieces(int element, bool changed) {
+  TrackingWork &w = tracking_work();
+  const auto e = static_cast<std::size_t>(element);
+  const int entry = e < w.bend_piece_index.size() ? w.bend_piece_index[e] : 0;
+  if (entry == 0 && !changed)
+    return nullptr;
+  const auto k = static_cast<std::size_t>(changed ? 0 : entry);
+  BendPieces &b = w.bend_pieces[k];
+  if (w.bend_pieces_ready[k] != 0)
+    return &b;
+  const MapContext ctx = map_context();
+  TransferMap maps[BEND_RADIATION_POINTS + 1];
+  for (SymmapEntry &gf : b.gf)
+    gf = SymmapEntry{};
+  if (!bend_piece_maps(element_values(element), ctx, bend_points.piece, BEND_RADIATION_POINTS + 1,
+                       maps, b.gf))
+    return nullptr;
+  for (int j = 0; j <= BEND_RADIATION_POINTS; ++j)
+    sparse_of(maps[j], ctx.ncol, b.sparse[j]);
+  w.bend_pieces_ready[k] = changed ? 0 : 1;
+  return &b;
 }
 
 namespace {
