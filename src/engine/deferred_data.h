@@ -31,7 +31,7 @@ inline bool data_ended(int end_flag) {
 }
 
 // Reads one name (8 characters, a longer word cut) and no numbers. Returns false, reading
-// nothing, when the data have already ended.
+// nothing, when the data have already ended, and when a ";" comes where the name should.
 bool read_data_name(int &end_flag, std::string &name);
 
 // The end of a list of names: a name beginning with "99".
