@@ -354,21 +354,11 @@ bool corchk(int position, int element) {
 }
 
 void cset(double z[6]) {
-  const Corset &c = corset;
-  z[0] += c.x_in;
-  z[1] += c.xp_in + c.kick_x / (1.0 + z[5]);
-  z[2] += c.y_in;
-  z[3] += c.yp_in + c.kick_y / (1.0 + z[5]);
-  z[5] += c.ddelta;
+  enter_corrector(corset, z);
 }
 
 void creset(double z[6]) {
-  const Corset &c = corset;
-  z[0] += c.x_out;
-  z[1] += c.xp_out;
-  z[2] += c.y_out;
-  z[3] += c.yp_out;
-  z[5] -= c.ddelta;
+  leave_corrector(corset, z);
 }
 
 } // namespace vorax

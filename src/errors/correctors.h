@@ -8,6 +8,7 @@
 #include "common/limits.h"
 #include "common/reset.h"
 #include "common/table.h"
+#include "track/element_frames.h"
 
 namespace vorax {
 
@@ -30,12 +31,6 @@ inline Corr corr;
 inline const AreaRegistration corr_registration{reset_area<corr>};
 
 // The effect of the current corrector on a particle.
-struct Corset {
-  double x_in = 0.0, xp_in = 0.0, y_in = 0.0, yp_in = 0.0;
-  double x_out = 0.0, xp_out = 0.0, y_out = 0.0, yp_out = 0.0;
-  double kick_x = 0.0, kick_y = 0.0; // divided by 1 + delta at the entrance
-  double ddelta = 0.0;               // added at the entrance, taken off at the exit
-};
 inline Corset corset;
 inline const AreaRegistration corset_registration{reset_area<corset>};
 

@@ -65,14 +65,11 @@ void install_tracking_hooks() {
   fill(hooks.pass_start, restart_imperfections);
   fill(hooks.pass_end, end_imperfection_pass);
   fill(hooks.active, imperfections_active);
-  fill(hooks.misaligned, mischk);
-  fill(hooks.into_element_frame, mset);
-  fill(hooks.out_of_element_frame, mreset);
+  fill(hooks.may_stop, imperfections_may_stop);
+  fill(hooks.misaligned, misaligned_position);
   fill(hooks.apply_errors, eset);
   fill(hooks.restore_element, ereset);
-  fill(hooks.corrector, corchk);
-  fill(hooks.corrector_entry, cset);
-  fill(hooks.corrector_exit, creset);
+  fill(hooks.corrector, corrected_position);
   fill(hooks.monitor, monitor_state);
   fill(hooks.read_monitor, read_monitor);
   fill(hooks.observing, orbit_observing);
