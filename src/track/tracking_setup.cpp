@@ -6,6 +6,7 @@
 #include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/messages.h"
+#include "common/reset.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
 #include "engine/operation_data.h"
@@ -33,6 +34,13 @@ TrackingWork &work_storage() {
   static TrackingWork work;
   return work;
 }
+
+// The plan describes one machine: with the other areas it goes back to nothing, so that no plan
+// of an earlier machine can outlive a reset (the scratch itself keeps its size).
+void forget_plan() {
+  work_storage().plan.clear();
+}
+const AreaRegistration plan_registration{forget_plan};
 
 // The non-zero coefficients of the first ncol columns: at map order 1 a record may still hold
 // the second-order entries of an earlier build, which tracking at that order leaves out.
