@@ -2,13 +2,15 @@
 PACKAGES := cmake g++ make libgtest-dev libcminpack-dev libbenchmark-dev libexpat1-dev
 # The deck fuzzer: clang and its libFuzzer runtime (libclang_rt.fuzzer).
 FUZZ_PACKAGES := clang libclang-rt-dev
+# The private Slurm cluster of `make cluster-test`: the scheduler and its authentication.
+CLUSTER_PACKAGES := slurm-wlm munge
 BUILD    := build
 ASAN     := build-asan
 FUZZ     := build-fuzz
 SECONDS  ?= 60
 JOBS     := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps program build asan run test bench golden fuzz clean
+.PHONY: all deps program build asan run test cluster-test bench golden fuzz clean
 
 all: build
 
@@ -29,10 +31,10 @@ endef
 deps:
 	$(call install_missing,$(PACKAGES))
 
-# The program alone: the first `make run` on a fresh clone does not wait for the tests.
+# The programs alone: the first `make run` on a fresh clone does not wait for the tests.
 program: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build $(BUILD) -j $(JOBS) --target vorax
+	cmake --build $(BUILD) -j $(JOBS) --target vorax vorax-collect
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -51,6 +53,13 @@ run: program
 test: build asan
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
 	cd $(ASAN) && ctest -j $(JOBS) --output-on-failure
+
+# A four-task job array on a private single-node Slurm cluster started for the test (as root:
+# its daemons, configuration, state and logs live in a temporary directory and are stopped at
+# the end), its runs collected and compared with the same runs started alone.
+cluster-test: program
+	$(call install_missing,$(CLUSTER_PACKAGES))
+	tests/cluster/run_cluster_test.sh $(BUILD)
 
 # Records the listing of every deck the tests run as its new golden text, after an intended
 # change; read the diff before committing it.

@@ -4,80 +4,22 @@
 #include "common/units.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 
 namespace vorax {
 
-namespace {
-
-constexpr std::size_t HEADER_NAME = 16;
-constexpr std::size_t CELL = 24;
-
-std::string padded(std::string_view text, std::size_t width) {
-  std::string s(text);
-  if (s.size() < width)
-    s.append(width - s.size(), ' ');
-  return s;
-}
-
-std::string right(std::string_view text, std::size_t width) {
-  std::string s;
-  if (text.size() < width)
-    s.append(width - text.size(), ' ');
-  s += text;
-  return s;
-}
-
-std::string header_line(std::string_view name, std::string_view format, const std::string &value) {
-  return "@ " + padded(name, HEADER_NAME) + " " + padded(format, 4) + value + "\n";
-}
-
-std::string_view format_of(TfsType type) {
-  switch (type) {
-  case TfsType::text:
-    return "%s";
-  case TfsType::integer:
-    return "%d";
-  default:
-    return "%le";
-  }
-}
-
-} // namespace
-
-std::string tfs_real(double value) {
-  if (std::isnan(value))
-    return "nan";
-  if (std::isinf(value))
-    return value > 0 ? "inf" : "-inf";
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.16e", value);
-  return buf;
-}
-
-std::string tfs_text(std::string_view value) {
-  std::string s = "\"";
-  for (char c : value)
-    s.push_back(c == '"' ? '\'' : c);
-  while (s.size() > 1 && s.back() == ' ')
-    s.pop_back();
-  s.push_back('"');
-  return s;
-}
-
 TfsHeader &TfsHeader::text(std::string_view name, std::string_view value) {
-  lines_ += header_line(name, "%s", tfs_text(value));
+  lines_ += tfs_header_line(name, "%s", tfs_text(value));
   return *this;
 }
 
 TfsHeader &TfsHeader::integer(std::string_view name, long long value) {
-  lines_ += header_line(name, "%d", std::to_string(value));
+  lines_ += tfs_header_line(name, "%d", std::to_string(value));
   return *this;
 }
 
 TfsHeader &TfsHeader::real(std::string_view name, double value) {
-  lines_ += header_line(name, "%le", tfs_real(value));
+  lines_ += tfs_header_line(name, "%le", tfs_real(value));
   return *this;
 }
 
@@ -89,8 +31,8 @@ TfsWriter::TfsWriter(const std::string &path, const TfsHeader &header,
     end_on_output_failure("the table " + path + ": " + std::strerror(errno));
   std::string names = "*", formats = "$";
   for (const TfsColumn &c : columns_) {
-    names += " " + right(c.name, CELL);
-    formats += " " + right(format_of(c.type), CELL);
+    names += tfs_cell(c.name);
+    formats += tfs_cell(tfs_format(c.type));
   }
   put(header.lines() + names + "\n" + formats + "\n");
 }
@@ -116,7 +58,7 @@ void TfsWriter::cell(TfsType type, const std::string &formatted) {
                  cells_ + 1);
     std::abort();
   }
-  row_ += " " + right(formatted, CELL);
+  row_ += tfs_cell(formatted);
   ++cells_;
 }
 

@@ -3,6 +3,8 @@
 // per row. Every table of the system is written through here.
 #pragma once
 
+#include "common/tfs_format.h"
+
 #include <cstdio>
 #include <span>
 #include <string>
@@ -10,8 +12,6 @@
 #include <vector>
 
 namespace vorax {
-
-enum class TfsType { text, integer, real }; // %s, %d, %le
 
 struct TfsColumn {
   std::string_view name;
@@ -57,10 +57,5 @@ private:
   std::string row_;
   std::size_t cells_ = 0;
 };
-
-// Formats of the cells, also used by readers of the tests: reals with 17 significant digits
-// (a value read back is the double written).
-std::string tfs_real(double value);
-std::string tfs_text(std::string_view value);
 
 } // namespace vorax
