@@ -46,8 +46,8 @@ template <DataReader read> void not_available(int code, int &end_flag) {
 constexpr OperationHandler one_record = not_available<read_one_record>;
 
 // Name, code, handler, next heading on a new page, whether it computes along the machine, and
-// (COSY) the end of the run. The rows after CAVI are this program's own operations, with names
-// that no classic operation begins with and codes after the classic ones.
+// (COSY) the end of the run. The rows after CAVI are operations added by this version: their
+// names begin like no other row's, and their codes follow the others.
 // clang-format off
 constexpr std::array<Operation, 51> operations{{
     {"SIMP", 100, fitmat, true, true},
