@@ -12,10 +12,12 @@
 #include "errors/field_errors.h"
 #include "errors/imperfection_passes.h"
 #include "errors/misalignments.h"
+#include "errors/ring_correction.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
 #include "optics/matrix_operation.h"
 #include "output/orbit_plot.h"
+#include "output/ring_correction_table.h"
 #include "output/tracking_layout_results.h"
 #include "output/tracking_plots.h"
 #include "program/operation_loop.h"
@@ -88,6 +90,9 @@ void install_tracking_hooks() {
   CorrectionHooks correction = correction_seam.hooks();
   fill(correction.orbit_plot, plot_orbit_displacements);
   correction_seam.install(correction);
+  RingCorrectionHooks ring = ring_correction_seam.hooks();
+  fill(ring.tables, write_ring_correction_tables);
+  ring_correction_seam.install(ring);
 }
 
 void install_program_hooks() {
