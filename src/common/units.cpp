@@ -69,6 +69,7 @@ struct Layer {
   // The files the program was started on; no unit may write over them.
   FileId deck, standard_input, listing;
   std::string write_failure;
+  bool told_mark = false, told_tab = false; // the terminal notes of the input, once a run
 };
 
 Layer &layer() {
@@ -258,6 +259,43 @@ std::FILE *output_stream(int unit, Unit &u) {
   return u.out;
 }
 
+// How the terminal names the file of an input unit in its notes.
+std::string source_of(int unit, const Unit &u) {
+  if (unit == STDIN_UNIT)
+    return "<stdin>";
+  return u.name.empty() ? default_unit_name(unit) : u.name;
+}
+
+constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+
+// Editors that save UTF-8 may put a byte-order mark before the first line, and tabs where the
+// author meant blanks. Neither is a character of the languages: the mark is dropped and a tab
+// read as one blank (one, not up to a tab stop, so that no text moves past the columns that
+// are read), and the terminal says so once a run, at the first of each.
+void clean_record(int unit, const Unit &u, std::string &line, std::size_t columns) {
+  Layer &l = layer();
+  const int record = u.records + 1;
+  if (u.records == 0 && line.starts_with(BYTE_ORDER_MARK)) {
+    line.erase(0, BYTE_ORDER_MARK.size());
+    if (!l.told_mark) {
+      l.told_mark = true;
+      terminal(source_of(unit, u) + ":" + std::to_string(record) +
+               ": note: the byte-order mark at the start of the file is skipped");
+    }
+  }
+  if (line.size() > columns)
+    line.resize(columns);
+  for (char &c : line)
+    if (c == '\t') {
+      c = ' ';
+      if (!l.told_tab) {
+        l.told_tab = true;
+        terminal(source_of(unit, u) + ":" + std::to_string(record) +
+                 ": note: a tab is read as a blank (further tabs are not reported)");
+      }
+    }
+}
+
 } // namespace
 
 std::string default_unit_name(int unit) {
@@ -273,9 +311,13 @@ int read_record(int unit, std::string &line, std::size_t columns) {
   Unit &u = unit_at(unit);
   if (u.read_failed)
     return READ_ERROR;
-  const int status = read_connected(unit, u, line, columns);
-  if (status == READ_OK)
+  // The first record may carry a byte-order mark in front of its columns.
+  const std::size_t wanted = u.records == 0 ? columns + BYTE_ORDER_MARK.size() : columns;
+  const int status = read_connected(unit, u, line, wanted);
+  if (status == READ_OK) {
+    clean_record(unit, u, line, columns);
     ++u.records;
+  }
   if (status == READ_ERROR && u.connected) {
     u.read_failed = true;
     line.clear();
@@ -503,6 +545,7 @@ void reset_units() {
   l.captured_terminal.clear();
   l.deck = l.standard_input = l.listing = FileId{};
   l.write_failure.clear();
+  l.told_mark = l.told_tab = false;
 }
 
 } // namespace vorax

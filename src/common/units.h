@@ -30,10 +30,11 @@ inline constexpr int WRITE_FAILURE = -1;
 
 // Reads the next record of the unit into line (without the line end), keeping at most `columns`
 // characters: the rest of the line is read and dropped, so that memory stays bounded whatever
-// the length of a line. A record holding a NUL byte is not text and is a read error; the unit
-// then stays in error (every later read fails as well) until it is rewound or reconnected.
-// A unit that is not connected reads its default file FOR0nn.DAT; when that file does not
-// exist the read fails with READ_ERROR rather than inventing an empty file.
+// the length of a line. A byte-order mark before the first record is dropped and a tab is read
+// as a blank; the terminal notes the first of each in the run. A record holding a NUL byte is not
+// text and is a read error; the unit then stays in error (every later read fails as well) until it
+// is rewound or reconnected. A unit that is not connected reads its default file FOR0nn.DAT; when
+// that file does not exist the read fails with READ_ERROR rather than inventing an empty file.
 int read_record(int unit, std::string &line, std::size_t columns = RECORD_COLUMNS);
 
 // Writes one record; trailing blanks are dropped. Writing to a unit that is not connected

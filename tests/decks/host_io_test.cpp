@@ -226,6 +226,23 @@ TEST(InputNotText, ANulByteIsAReadErrorOfTheUnitWhereverItIsRead) {
                                   "  HALTING WITH ERROR NUMBER :    272"));
 }
 
+TEST(InputText, AByteOrderMarkIsSkippedAndATabReadAsABlankAndBothAreToldOnce) {
+  const std::string deck = "\xEF\xBB\xBFTITLE\nTABS\tAND MARK\nD:\tDRIFT,\tL = 1\n"
+                           "\tQF: QUADRUPOLE, L = 0.5,\tK1 = 0.9\nL1: LINE = (D, QF)\nUSE, L1\n"
+                           "VORAX\nMATRIX\n\t1\t-1;\nSTOP\n";
+  const DeckRun r = run_deck(deck);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.terminal, "deck:1: note: the byte-order mark at the start of the file is skipped\n"
+                        "deck:2: note: a tab is read as a blank (further tabs are not reported)\n");
+  EXPECT_TRUE(contains(r.listing, "\n TABS AND MARK\n")); // the title, under the banner
+  EXPECT_TRUE(contains(r.listing, "               D: DRIFT, L = 1\n"));
+  EXPECT_TRUE(contains(r.listing, "\n  1 -1;\n  AFTER :QF       ELEMENT #:    2\n"));
+  // The mark counts in no column: an 80-column first line after it is read whole.
+  const std::string wide = "D: DRIFT, L = 1" + std::string(64, ' ') + "2";
+  const DeckRun w = run_deck("\xEF\xBB\xBF" + wide + "\nSTOP\n");
+  EXPECT_TRUE(contains(w.listing, "               " + wide + "\n"));
+}
+
 TEST(InputNotText, OnlyNamesOfSequentialFilesCanBeOpened) {
   const DeckRun r = run_deck("OPEN, 20\n.\nOPEN, 21\n/\nD: DRIFT\n");
   EXPECT_TRUE(contains(r.log, " ** WARNING ** FAIL TO OPEN FILE: .\n"));
