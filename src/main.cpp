@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -37,6 +39,21 @@ void usage(std::FILE *f) {
 // Two names of one regular file (a device such as /dev/null can be read and written at once).
 bool same_file(const struct stat &a, const struct stat &b) {
   return S_ISREG(a.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Why the run could not write the file, checked without emptying it: an existing file must
+// open for writing, a missing one must be creatable in its directory.
+std::string cannot_write(const std::string &path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd >= 0) {
+    ::close(fd);
+    return {};
+  }
+  if (errno != ENOENT)
+    return std::strerror(errno);
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  return ::access(dir.c_str(), W_OK | X_OK) == 0 ? std::string() : std::strerror(errno);
 }
 
 int unknown_option(std::string_view arg) {
@@ -126,6 +143,18 @@ int main(int argc, char **argv) {
     if (listing_is_deck) {
       std::fprintf(stderr, "vorax: the listing %s is the deck itself; the deck is left as it is\n",
                    listing.empty() ? "(standard output)" : listing.c_str());
+      return 2;
+    }
+  }
+  // Every file the run writes from its start is checked before any is emptied: a run refused
+  // here leaves them all as they were.
+  const std::string log = vorax::default_unit_name(vorax::LOG_UNIT);
+  for (const auto &[what, path] :
+       {std::pair<const char *, const std::string &>{"listing", listing}, {"message log", log}}) {
+    if (path.empty())
+      continue;
+    if (const std::string why = cannot_write(path); !why.empty()) {
+      std::fprintf(stderr, "vorax: cannot write the %s %s: %s\n", what, path.c_str(), why.c_str());
       return 2;
     }
   }

@@ -243,6 +243,16 @@ TEST(InputText, AByteOrderMarkIsSkippedAndATabReadAsABlankAndBothAreToldOnce) {
   EXPECT_TRUE(contains(w.listing, "               " + wide + "\n"));
 }
 
+TEST_F(Host, ARefusedRunLeavesTheListingAsItWas) {
+  write_file(path("deck.vx"), small_deck);
+  write_file(path("out.lis"), "the listing of an earlier run\n");
+  ASSERT_EQ(::mkdir(path("FOR009.DAT").c_str(), 0755), 0); // the message log cannot be written
+  const HostRun r = run("deck.vx out.lis");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.terminal, "vorax: cannot write the message log FOR009.DAT: Is a directory\n");
+  EXPECT_EQ(file_text(path("out.lis")), "the listing of an earlier run\n");
+}
+
 TEST(InputNotText, OnlyNamesOfSequentialFilesCanBeOpened) {
   const DeckRun r = run_deck("OPEN, 20\n.\nOPEN, 21\n/\nD: DRIFT\n");
   EXPECT_TRUE(contains(r.log, " ** WARNING ** FAIL TO OPEN FILE: .\n"));
