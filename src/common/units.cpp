@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace vorax {
 
@@ -68,6 +70,8 @@ struct Layer {
   std::string captured_listing, captured_log, captured_terminal;
   // The files the program was started on; no unit may write over them.
   FileId deck, standard_input, listing;
+  // The result files the run has completed, which no unit may write over either.
+  std::vector<std::pair<FileId, std::string>> results;
   std::string write_failure;
   bool told_mark = false, told_tab = false; // the terminal notes of the input, once a run
 };
@@ -137,6 +141,9 @@ std::string program_file_clash(int unit, const std::string &name) {
     return "the listing";
   if (unit != LOG_UNIT && same_file(f, log_file_id()))
     return "the message log";
+  for (const auto &[id, description] : l.results)
+    if (same_file(f, id))
+      return description;
   return {};
 }
 
@@ -531,6 +538,28 @@ const std::string &write_failure() {
   return layer().write_failure;
 }
 
+std::string file_in_use(const std::string &path) {
+  const FileId f = id_of_path(path);
+  if (!f.known)
+    return {};
+  const std::string clash = program_file_clash(0, path);
+  if (!clash.empty())
+    return clash;
+  for (int unit = 1; unit <= 99; ++unit) {
+    const Unit &u = unit_at(unit);
+    if (u.connected && !u.memory_input && !u.standard_input && !u.standard_output &&
+        !u.name.empty() && same_file(f, u.out ? id_of_stream(u.out) : id_of_path(u.name)))
+      return "the file of logical unit " + std::to_string(unit);
+  }
+  return {};
+}
+
+void protect_result_file(const std::string &path, const std::string &description) {
+  const FileId f = id_of_path(path);
+  if (f.known)
+    layer().results.emplace_back(f, description);
+}
+
 void reset_units() {
   Layer &l = layer();
   for (Unit &u : l.units) {
@@ -544,6 +573,7 @@ void reset_units() {
   l.captured_log.clear();
   l.captured_terminal.clear();
   l.deck = l.standard_input = l.listing = FileId{};
+  l.results.clear();
   l.write_failure.clear();
   l.told_mark = l.told_tab = false;
 }

@@ -75,6 +75,13 @@ void close_all_units();
 // out.lis: No space left on device"); empty when every record was written.
 const std::string &write_failure();
 
+// Which of the run's own files the path names (the deck, the standard input, the listing, the
+// message log, the file of a connected unit, a result file already completed), for a file about
+// to be written over; empty when it is none of them. Told apart by device and inode.
+std::string file_in_use(const std::string &path);
+// A completed result file: no unit may write over it for the rest of the run.
+void protect_result_file(const std::string &path, const std::string &description);
+
 // In-process runs: bind units 15 and 5 to texts and keep what units 16 and 9 and the terminal
 // receive in memory (unit 9 keeps collecting when it is reconnected under a new name).
 // With UnitFiles::on_disk every other file (OPEN, CALL, the echo file, FOR0nn.DAT) is a file in

@@ -16,6 +16,7 @@
 #include "input/reader.h"
 #include "optics/matrix_operation.h"
 #include "output/orbit_plot.h"
+#include "output/result_files.h"
 #include "output/tracking_layout_results.h"
 #include "output/tracking_plots.h"
 #include "program/operation_loop.h"
@@ -36,6 +37,25 @@ int finish(int status) {
     return status;
   terminal("vorax: cannot write " + write_failure());
   return 1;
+}
+
+// The result files a run ending early left: incomplete ones under their names (they say so
+// inside) and those that could not be written at all.
+void report_result_files() {
+  for (const std::string &file : resout.incomplete)
+    terminal("vorax: incomplete: " + file + " holds what came before the end");
+  for (const std::string &file : resout.lost)
+    terminal("vorax: cannot write " + file);
+}
+
+// The listing's last record when the run ends early, so that a reader of the listing alone
+// sees where and why it ends. A listing that cannot take it (the failure itself) is left as is.
+void last_record(const std::string &text) {
+  try {
+    write_record(LISTING_UNIT, text);
+  } catch (const RunEnd &) {
+    // the failure that ends the run is reported once, by finish
+  }
 }
 
 bool enter_engine() {
@@ -119,8 +139,11 @@ int run_program() {
     }
   } catch (const RunEnd &end) {
     status = 1;
-    if (end.code == WRITE_FAILURE)
+    if (end.code == WRITE_FAILURE) {
+      last_record("0*** RUN STOPPED: CANNOT WRITE " + write_failure());
+      report_result_files();
       return finish(status); // the file is named once the other units have been flushed
+    }
     std::string line = "vorax: run stopped with error number " + std::to_string(end.code) + ": ";
     std::string_view name = error_name(end.code);
     while (!name.empty() && name.back() == ' ')
@@ -131,6 +154,7 @@ int run_program() {
       line += " (" + std::to_string(iodata.error_count) +
               (iodata.error_count == 1 ? " error" : " errors") + " found in the input)";
     terminal(line + see_the_log());
+    report_result_files();
   }
   return finish(status);
 }

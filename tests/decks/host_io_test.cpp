@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -60,8 +61,11 @@ protected:
   std::string path(const std::string &name) const { return dir + "/" + name; }
 
   HostRun run(const std::string &arguments) const {
-    const std::string command =
-        "cd '" + dir + "' && '" + program() + "' " + arguments + " 2> '" + dir + ".err'";
+    return run_shell("'" + program() + "' " + arguments);
+  }
+  // A shell command run in the directory, its standard error kept.
+  HostRun run_shell(const std::string &command_line) const {
+    const std::string command = "cd '" + dir + "' && (" + command_line + ") 2> '" + dir + ".err'";
     const int w = std::system(command.c_str());
     HostRun r;
     r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
@@ -69,8 +73,29 @@ protected:
     return r;
   }
 
+  // The files of a subdirectory, hidden ones too.
+  std::vector<std::string> names_in(const std::string &sub) const {
+    std::vector<std::string> names;
+    if (DIR *d = ::opendir(path(sub).c_str())) {
+      while (const dirent *e = ::readdir(d))
+        if (const std::string name = e->d_name; name != "." && name != "..")
+          names.push_back(name);
+      ::closedir(d);
+    }
+    return names;
+  }
+
   std::string dir;
 };
+
+const std::string ring = "QF: QUADRUPOLE, L = 0.5, K1 = 0.9\nQD: QUADRUPOLE, L = 0.5, K1 = -0.9\n"
+                         "D: DRIFT, L = 2.5\nRING: LINE = (4*(QF, D, QD, D))\nUSE, RING\nVORAX\n";
+
+// Two particles go round the ring for ever, printed every `every` turns.
+std::string endless_tracking(int every) {
+  return ring + "TRAC\n -1 " + std::to_string(every) +
+         " 2 2000000000\n 1E-3 0 1E-3 0 0 0\n 2E-3 0 0 0 0 1E-3\n 0;\nSTOP\n";
+}
 
 const std::string small_deck = "D: DRIFT, L = 2\nL1: LINE = (D)\nUSE, L1\nSTOP\n";
 
@@ -251,6 +276,46 @@ TEST_F(Host, ARefusedRunLeavesTheListingAsItWas) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.terminal, "vorax: cannot write the message log FOR009.DAT: Is a directory\n");
   EXPECT_EQ(file_text(path("out.lis")), "the listing of an earlier run\n");
+}
+
+TEST_F(Host, NoResultFileWritesOverTheDeckOrTheListing) {
+  const std::string deck =
+      ring + "MATRIX\n 1 -1,\nMACHINE\n 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0;\nSTOP\n";
+  write_file(path("mach_1.tfs"), deck);
+  HostRun r = run("mach_1.tfs out.lis --tables .");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.terminal, "vorax: cannot write the table ./mach_1.tfs: it is the deck\n");
+  EXPECT_EQ(file_text(path("mach_1.tfs")), deck);
+  EXPECT_EQ(lines_of(file_text(path("out.lis"))).back(),
+            "0*** RUN STOPPED: CANNOT WRITE the table ./mach_1.tfs: it is the deck");
+  EXPECT_TRUE(contains(file_text(path("matr_1.tfs")), "\"COMPLETE\""));
+
+  write_file(path("deck.vx"), deck);
+  r = run("deck.vx matr_1.tfs --tables .");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.terminal, "vorax: cannot write the table ./matr_1.tfs: it is the listing\n");
+  const std::string listing = file_text(path("matr_1.tfs"));
+  EXPECT_FALSE(contains(listing, "@ NAME"));
+  EXPECT_EQ(lines_of(listing).back(),
+            "0*** RUN STOPPED: CANNOT WRITE the table ./matr_1.tfs: it is the listing");
+}
+
+TEST_F(Host, ATableThatCannotBeWrittenWholeIsRemovedAndTheRunFails) {
+  // A limit on the size of the files the run writes: the table goes beyond it, the message log
+  // stays below it and the listing goes into a pipe, which it does not bind.
+  std::string deck = endless_tracking(1);
+  write_file(path("ring.vx"), deck.replace(deck.find("2000000000"), 10, "100"));
+  ASSERT_EQ(::mkdir(path("tables").c_str(), 0755), 0);
+  ASSERT_EQ(run_shell("(trap '' XFSZ; ulimit -f 16; exec '" + program() +
+                      "' ring.vx --tables tables) | cat > out.lis")
+                .status,
+            0);
+  const std::string failure =
+      "the table tables/trac_1.tfs: File too large; the partial file is removed";
+  EXPECT_EQ(file_text(dir + ".err"), "vorax: cannot write " + failure + "\n");
+  EXPECT_EQ(lines_of(file_text(path("out.lis"))).back(),
+            "0*** RUN STOPPED: CANNOT WRITE " + failure);
+  EXPECT_TRUE(names_in("tables").empty());
 }
 
 TEST(InputNotText, OnlyNamesOfSequentialFilesCanBeOpened) {
