@@ -1,5 +1,6 @@
 // vorax DECK [LISTING] [--tables DIR] [--plots DIR]: binds the deck, the listing and the
 // standard units, chooses the result files beside the listing, then runs the program.
+#include "common/interruption.h"
 #include "common/units.h"
 #include "output/result_files.h"
 #include "program/program.h"
@@ -170,6 +171,7 @@ int main(int argc, char **argv) {
   vorax::bind_program_units(deck, listing);
   vorax::resout.tables_dir = tables;
   vorax::resout.plots_dir = plots;
+  vorax::catch_stop_signals();
   const int status = vorax::run_program();
   vorax::close_all_units();
   return status;

@@ -3,6 +3,7 @@
 #include "common/units.h"
 
 #include "common/halt.h"
+#include "common/interruption.h"
 #include "common/reset.h"
 
 #include <array>
@@ -10,7 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -62,6 +65,14 @@ struct Unit {
   int records = 0;              // records read since connected or rewound
 };
 
+// The standard input read through its descriptor: it may be a terminal or a pipe that waits for
+// ever, and is then watched with wake-ups so that a stop signal is seen while nothing comes.
+struct StandardInput {
+  std::array<char, 4096> buffer;
+  std::size_t pos = 0, length = 0;
+  bool end = false, failed = false;
+};
+
 struct Layer {
   std::array<Unit, 100> units;
   bool capture = false;
@@ -73,6 +84,7 @@ struct Layer {
   // The result files the run has completed, which no unit may write over either.
   std::vector<std::pair<FileId, std::string>> results;
   std::string write_failure;
+  StandardInput in;
   bool told_mark = false, told_tab = false; // the terminal notes of the input, once a run
 };
 
@@ -186,12 +198,41 @@ int take_record(std::FILE *f, std::string &line, std::size_t columns) {
   return std::ferror(f) ? READ_ERROR : status;
 }
 
+// The poll wakes up now and then to look for a stop signal: the handler's restarted read would
+// otherwise wait for the next line.
+constexpr int STOP_LOOK_MS = 200;
+
+int next_standard_input_byte(StandardInput &in) {
+  while (in.pos == in.length) {
+    if (in.end || in.failed)
+      return EOF;
+    interruption_point();
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    const int ready = ::poll(&p, 1, STOP_LOOK_MS);
+    if (ready == 0 || (ready < 0 && errno == EINTR))
+      continue;
+    const ssize_t n = ::read(STDIN_FILENO, in.buffer.data(), in.buffer.size());
+    if (n < 0 && errno == EINTR)
+      continue;
+    in.pos = 0;
+    in.length = n > 0 ? static_cast<std::size_t>(n) : 0;
+    in.end = n == 0;
+    in.failed = n < 0;
+  }
+  return static_cast<unsigned char>(in.buffer[in.pos++]);
+}
+
+int take_standard_input_record(StandardInput &in, std::string &line, std::size_t columns) {
+  const int status = take_record([&in] { return next_standard_input_byte(in); }, line, columns);
+  return in.failed ? READ_ERROR : status;
+}
+
 int read_connected(int unit, Unit &u, std::string &line, std::size_t columns) {
   Layer &l = layer();
   if (u.memory_input)
     return take_record(u.text, u.pos, line, columns);
   if (u.standard_input)
-    return take_record(stdin, line, columns);
+    return take_standard_input_record(l.in, line, columns);
   if (!u.connected) {
     std::string name = default_unit_name(unit);
     if (l.sandbox ? l.files.count(name) == 0 : !file_exists(name))
@@ -315,6 +356,7 @@ int read_record(int unit, std::string &line, std::size_t columns) {
   line.clear();
   if (!valid(unit))
     return READ_ERROR;
+  interruption_point();
   Unit &u = unit_at(unit);
   if (u.read_failed)
     return READ_ERROR;
@@ -333,6 +375,9 @@ int read_record(int unit, std::string &line, std::size_t columns) {
 }
 
 void write_record(int unit, std::string_view text) {
+  // A stop signal ends the run here, between two records: the last one is whole.
+  if (unit != TERMINAL)
+    interruption_point();
   std::size_t n = text.size();
   while (n > 0 && text[n - 1] == ' ')
     --n;
@@ -575,6 +620,8 @@ void reset_units() {
   l.deck = l.standard_input = l.listing = FileId{};
   l.results.clear();
   l.write_failure.clear();
+  l.in.pos = l.in.length = 0;
+  l.in.end = l.in.failed = false;
   l.told_mark = l.told_tab = false;
 }
 

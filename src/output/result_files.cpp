@@ -1,6 +1,7 @@
 // Result files beside the listing: where they go, how they are named, and their writing.
 #include "output/result_files.h"
 
+#include "common/interruption.h"
 #include "common/units.h"
 
 #include <cerrno>
@@ -39,7 +40,7 @@ std::string plot_path(const std::string &stem) {
 }
 
 bool results_complete() {
-  return std::uncaught_exceptions() == 0;
+  return std::uncaught_exceptions() == 0 && intrpt.ending.load() == 0;
 }
 
 ResultFile::ResultFile(const std::string &path, std::string_view kind) : path_(path), kind_(kind) {

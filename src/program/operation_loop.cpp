@@ -4,6 +4,7 @@
 #include "program/operation_loop.h"
 
 #include "common/control.h"
+#include "common/interruption.h"
 #include "common/units.h"
 #include "engine/operation_data.h"
 #include "output/layout.h"
@@ -69,6 +70,7 @@ int vxmain() {
     Chars<80> line;
     if (!getop(operation, line, control.page_eject))
       return VXMAIN_STREAM_END;
+    note_operation(operation->name); // for the report of an interruption
     int end_flag = 0;
     operation->handler(operation->code, end_flag);
     if (operation->ends_run)

@@ -1,9 +1,12 @@
 // Program start: page header, plot output, reader, the command loop and the end-of-run
-// summary; the one place where the end of the run is caught and turned into an exit status.
+// summary; the one place where the end of the run is caught and turned into an exit status:
+// the error stop, output that cannot be written and a stop signal.
 #include "program/program.h"
 
+#include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/halt.h"
+#include "common/interruption.h"
 #include "common/plot.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
@@ -23,6 +26,7 @@
 #include "track/tracked_matrix.h"
 #include "track/tracking_hooks.h"
 
+#include <cctype>
 #include <string>
 
 namespace vorax {
@@ -36,7 +40,7 @@ int finish(int status) {
   if (write_failure().empty())
     return status;
   terminal("vorax: cannot write " + write_failure());
-  return 1;
+  return status > 128 ? status : 1; // an interruption keeps its own status
 }
 
 // The result files a run ending early left: incomplete ones under their names (they say so
@@ -58,8 +62,38 @@ void last_record(const std::string &text) {
   }
 }
 
+// Where the run stood: the operation and, in tracking, the turn and the position last done.
+std::string where_the_run_stood() {
+  if (intrpt.operation[0] == '\0')
+    return "while reading the input";
+  std::string where = std::string("during ") + intrpt.operation;
+  if (intrpt.position >= 1 && intrpt.position <= mat.npos)
+    where += ", turn " + std::to_string(intrpt.turn) + ", position " +
+             std::to_string(intrpt.position) + " (" +
+             std::string(chinp.elname(blank.mseq(intrpt.position)).trimmed()) + ")";
+  return where;
+}
+
+std::string upper(std::string text) {
+  for (char &c : text)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+int interrupted() {
+  const int signal = intrpt.signal.load();
+  const std::string where = where_the_run_stood();
+  last_record("0*** RUN INTERRUPTED BY " + signal_name(signal) + " " + upper(where));
+  terminal("vorax: interrupted by " + signal_name(signal) + " " + where +
+           "; the listing ends there");
+  report_result_files();
+  return finish(128 + signal);
+}
+
 bool enter_engine() {
-  return vxmain() == VXMAIN_END_RUN;
+  const bool end = vxmain() == VXMAIN_END_RUN;
+  note_operation({});
+  return end;
 }
 
 bool imperfections_active() {
@@ -138,6 +172,9 @@ int run_program() {
                see_the_log());
     }
   } catch (const RunEnd &end) {
+    begin_closing();
+    if (end.code == INTERRUPTED)
+      return interrupted();
     status = 1;
     if (end.code == WRITE_FAILURE) {
       last_record("0*** RUN STOPPED: CANNOT WRITE " + write_failure());
