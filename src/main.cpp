@@ -1,6 +1,8 @@
 // vorax DECK [LISTING] [--tables DIR] [--plots DIR]: binds the deck, the listing and the
-// standard units, chooses the result files beside the listing, then runs the program.
+// standard units, chooses the result files beside the listing and the tracking threads, then
+// runs the program.
 #include "common/interruption.h"
+#include "common/processors.h"
 #include "common/units.h"
 #include "output/result_files.h"
 #include "program/program.h"
@@ -30,8 +32,9 @@ void usage(std::FILE *f) {
       "  --plots DIR   also write SVG plots of MACH, TRAC, LAYO and HARD into DIR\n"
       "  DIR must be an existing, writable directory; --tables=DIR and --plots=DIR\n"
       "  work as well. The listing is the same with or without them.\n"
-      "  --threads N   tracking threads (default: the machine's processors); the results\n"
-      "                are the same for every N\n"
+      "  --threads N   tracking threads (default: the processors the program may run on,\n"
+      "                as taskset or a batch system allows); the results are the same\n"
+      "                for every N\n"
       "  --help        this text\n"
       "  --version     the program version\n",
       f);
@@ -67,7 +70,7 @@ int unknown_option(std::string_view arg) {
 
 int main(int argc, char **argv) {
   std::string deck, listing, tables, plots;
-  int positional = 0;
+  int positional = 0, threads = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help") {
@@ -85,7 +88,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "vorax: --threads needs a whole number of threads from 1 to 1024\n");
         return 2;
       }
-      vorax::set_tracking_threads(static_cast<int>(n));
+      threads = static_cast<int>(n);
       ++i;
       continue;
     }
@@ -168,6 +171,15 @@ int main(int argc, char **argv) {
     }
     std::fclose(f);
   }
+  const int wanted = threads > 0 ? threads : vorax::available_processors();
+  int thread_error = 0;
+  const int usable = wanted > 1 ? vorax::threads_that_start(wanted, thread_error) : 1;
+  if (usable < wanted)
+    std::fprintf(stderr,
+                 "vorax: only %d of %d tracking threads can be started (%s); tracking "
+                 "runs on %d\n",
+                 usable, wanted, std::strerror(thread_error), usable);
+  vorax::set_tracking_threads(usable);
   vorax::bind_program_units(deck, listing);
   vorax::resout.tables_dir = tables;
   vorax::resout.plots_dir = plots;

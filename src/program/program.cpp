@@ -1,6 +1,6 @@
 // Program start: page header, plot output, reader, the command loop and the end-of-run
 // summary; the one place where the end of the run is caught and turned into an exit status:
-// the error stop, output that cannot be written and a stop signal.
+// the error stop, output that cannot be written, a stop signal and memory running out.
 #include "program/program.h"
 
 #include "common/engine_tables.h"
@@ -27,6 +27,8 @@
 #include "track/tracking_hooks.h"
 
 #include <cctype>
+#include <cstdio>
+#include <new>
 #include <string>
 
 namespace vorax {
@@ -88,6 +90,20 @@ int interrupted() {
            "; the listing ends there");
   report_result_files();
   return finish(128 + signal);
+}
+
+// The memory that ran out is given back as the exception unwinds; should even the report find
+// none, the terminal still gets a fixed line.
+int out_of_memory() {
+  try {
+    const std::string where = where_the_run_stood();
+    last_record("0*** RUN STOPPED: OUT OF MEMORY " + upper(where));
+    terminal("vorax: out of memory " + where + "; the run is stopped");
+    report_result_files();
+  } catch (const std::bad_alloc &) {
+    std::fputs("vorax: out of memory; the run is stopped\n", stderr);
+  }
+  return finish(1);
 }
 
 bool enter_engine() {
@@ -192,6 +208,9 @@ int run_program() {
               (iodata.error_count == 1 ? " error" : " errors") + " found in the input)";
     terminal(line + see_the_log());
     report_result_files();
+  } catch (const std::bad_alloc &) {
+    begin_closing();
+    return out_of_memory();
   }
   return finish(status);
 }

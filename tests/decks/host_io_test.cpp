@@ -5,6 +5,9 @@
 // command line, the signals or the host's limits show the behaviour; the rest runs in-process.
 #include "harness.h"
 
+#include "common/hooks.h"
+#include "track/tracking_hooks.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +19,8 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <new>
+#include <sched.h>
 #include <sstream>
 #include <string>
 #include <sys/ioctl.h>
@@ -458,6 +463,53 @@ TEST_F(Host, ASecondStopSignalEndsTheRunAtOnce) {
   EXPECT_TRUE(WIFSIGNALED(w) && WTERMSIG(w) == SIGTERM) << w;
   for (const std::string &name : names_in("tables")) // none under its name
     EXPECT_EQ(name[0], '.') << name;
+}
+
+// Memory that runs out (simulated where tracking starts a turn) ends the run as an error stop
+// does: the listing says so in its last line, the terminal names the operation, status 1.
+void no_memory(bool) {
+  throw std::bad_alloc();
+}
+
+TEST(OutOfMemory, EndsTheRunWithItsUnitsWhole) {
+  TrackingHooks hooks;
+  hooks.pass_start = no_memory;
+  const Seam<TrackingHooks>::Scope scope(tracking_seam, hooks);
+  const DeckRun r = run_deck_with_results(endless_tracking(1), {true, false});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.terminal, "vorax: out of memory during TRAC; the run is stopped\n"
+                        "vorax: incomplete: the table tables/trac_1.tfs holds what came before "
+                        "the end\n");
+  EXPECT_EQ(lines_of(r.listing).back(), "0*** RUN STOPPED: OUT OF MEMORY DURING TRAC");
+  EXPECT_TRUE(contains(r.files.at("tables/trac_1.tfs"), "\"INCOMPLETE\""));
+}
+
+TEST_F(Host, TrackingRunsOnTheThreadsTheHostGrants) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the address sanitizer reserves more memory than any limit leaves";
+#endif
+  // Stacks of 1 GB under a limit of 600 MB: no thread beyond the program's own can start.
+  std::string deck = endless_tracking(1);
+  write_file(path("ring.vx"), deck.replace(deck.find("2000000000"), 10, "10"));
+  const std::string limits =
+      "ulimit -s 1048576 && ulimit -v 600000 && exec '" + program() + "' ring.vx ring.lis";
+  HostRun r = run_shell(limits + " --threads 64");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.terminal, "vorax: only 1 of 64 tracking threads can be started (Resource "
+                        "temporarily unavailable); tracking runs on 1\n");
+  EXPECT_TRUE(contains(file_text(path("ring.lis")), "DURING TURN      10"));
+  // The default is the processors of the affinity mask: one here, so no thread is wanted.
+  cpu_set_t all, one;
+  ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
+  CPU_ZERO(&one);
+  for (int cpu = 0; CPU_COUNT(&one) == 0; ++cpu)
+    if (CPU_ISSET(cpu, &all))
+      CPU_SET(cpu, &one);
+  ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+  r = run_shell(limits);
+  ::sched_setaffinity(0, sizeof all, &all);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.terminal, "");
 }
 
 } // namespace
