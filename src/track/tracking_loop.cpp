@@ -8,6 +8,7 @@
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/format.h"
+#include "common/interruption.h"
 #include "common/messages.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
@@ -199,6 +200,7 @@ void Loop::run(bool result_files) {
   while (trace.iturn < trace.nturn && !finished_)
     turn();
   results.close();
+  note_tracking(0, 0);
 }
 
 void Loop::turn() {
@@ -496,6 +498,9 @@ void Loop::replay(int count) {
     if (s.restore && hooks_.restore_element != nullptr)
       hooks_.restore_element(s.element, blank.matrix_number(s.element));
     progress(s.position);
+    // The position is told whole: a stop signal may end the run here.
+    note_tracking(trace.iturn, s.position);
+    interruption_point();
     if (emptied_ && s.turn_last) {
       turn_end();
       finished_ = true;
