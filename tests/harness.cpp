@@ -3,8 +3,8 @@
 
 #include "common/reset.h"
 #include "common/units.h"
-#include "program/program.h"
 #include "output/result_files.h"
+#include "program/program.h"
 
 #include "deck_input.h"
 
@@ -32,11 +32,15 @@ std::string read_file(const std::string &path) {
   return s.str();
 }
 
+std::string golden_name_in_force; // set by GoldenName
+
 // The golden listing of the n-th deck run by the current test: tests/golden/listings/
-// SUITE.TEST_n.txt.
+// SUITE.TEST_n.txt, or NAME_n.txt while a GoldenName gives the name.
 std::string golden_path() {
   const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
+  std::string name = !golden_name_in_force.empty() ? golden_name_in_force
+                     : info ? std::string(info->test_suite_name()) + "." + info->name()
+                            : "none";
   for (char &c : name)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_')
       c = '_';
@@ -96,6 +100,13 @@ void keep_as_seed(std::string_view deck, std::string_view standard_input,
 }
 
 } // namespace
+
+GoldenName::GoldenName(std::string name) : previous_(std::move(golden_name_in_force)) {
+  golden_name_in_force = std::move(name);
+}
+GoldenName::~GoldenName() {
+  golden_name_in_force = std::move(previous_);
+}
 
 void start_in_memory(std::string_view deck, std::string_view standard_input) {
   reset_all_areas();

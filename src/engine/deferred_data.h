@@ -87,6 +87,7 @@ void read_read_data(int &end_flag, const RecordSink &sink = {}); // READ
 void read_alig_data(int &end_flag, const RecordSink &sink = {}); // ALIG
 void read_refe_data(int &end_flag, const RecordSink &sink = {}); // REFE
 void read_base_data(int &end_flag, const RecordSink &sink = {}); // BASE
+void read_coco_data(int &end_flag, const RecordSink &sink = {}); // COCO
 
 // Operations whose data have no fixed layout yet (DETA, GEOM, LINE, PART, FILE, INTE, CAVI).
 void read_one_record(int &end_flag, const RecordSink &sink = {});

@@ -1,5 +1,6 @@
-// The bend map: entrance edge, sector body and exit edge, each to second order, composed; and
-// the same bend cut into pieces across its body, for the radiation of tracking.
+// The bend map: entrance edge, sector body and exit edge, each to second order, composed; the
+// same bend cut into pieces across its body, for the radiation of tracking; and its map from the
+// entrance to a point of its body, for the lattice functions inside it.
 #include <cmath>
 #include <string>
 
@@ -238,6 +239,35 @@ bool bend_piece_maps(const ElementValues &e, const MapContext &ctx, const double
       cmap(work, ncol, e.name, entries[k]);
     pieces[k] = work;
   }
+  return true;
+}
+
+// The body up to the cut bends through its share of the angle at the same field index; no edge
+// is added at the cut, so the functions there are those inside the magnet.
+bool bend_cut_map(const ElementValues &e, const MapContext &ctx, double fraction,
+                  TransferMap &map) {
+  if (e.kind != KODE_BEND || e(slot::bend::ANGLE) == 0.0 || e(slot::bend::L) == 0.0)
+    return false;
+  const int ncol = ctx.ncol;
+  EdgeBlock entrance, exit;
+  BodyBlock body;
+  bend_blocks(e, ctx, entrance, body, exit);
+  TransferMap work, piece;
+  work.set_identity(27);
+  bend_edge_map(entrance, ncol, piece);
+  compose_maps(piece, work, ncol);
+  if (fraction > 0.0) {
+    body.angle_deg *= fraction;
+    body.length *= fraction;
+    bend_body_map(body, ncol, piece);
+    compose_maps(piece, work, ncol);
+  }
+  tilt_element_map(e, ctx, work);
+  if (ctx.symplectic) {
+    SymmapEntry scratch;
+    cmap(work, ncol, e.name, scratch);
+  }
+  map = work;
   return true;
 }
 

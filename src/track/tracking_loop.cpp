@@ -8,6 +8,7 @@
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/format.h"
+#include "common/interruption.h"
 #include "common/messages.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
@@ -205,6 +206,7 @@ void Loop::run(bool result_files) {
   while (trace.iturn < trace.nturn && !finished_)
     turn();
   results.close();
+  note_tracking(0, 0);
 }
 
 void Loop::turn() {
@@ -615,6 +617,9 @@ void Loop::replay(int count) {
     }
     outputs(position);
     progress(position);
+    // The position is told whole: a stop signal may end the run here.
+    note_tracking(trace.iturn, position);
+    interruption_point();
     if (emptied_ && v.turn_last) {
       turn_end();
       finished_ = true;

@@ -309,6 +309,11 @@ TEST(Bumps, EveryBumpIsClosedAndZeroOutsideIt) {
   }
   EXPECT_GT(std::fabs(o.x[12]), 1e-4);
   EXPECT_GT(std::fabs(o.y[12]), 1e-4);
+  // A negative amplitude is the first kick's angle as written: -1 mrad, which sends the orbit
+  // to -x and -y over the second half of the first kick's length.
+  EXPECT_NEAR(numbers_after(run.listing, "  BUMP   2 X KICKS AT")[3], -1e-3, 1e-15);
+  EXPECT_NEAR(o.x[10], -1e-3 * 0.1, 1e-15);
+  EXPECT_NEAR(o.y[10], -1e-3 * 0.1, 1e-15);
   // Every bump, random amplitudes: still zero after the last kick and the orbit closed.
   const DeckRun all = run_deck(ring + "BASE\n 1 1E-3 0,\nREFE\n 1;\nSTOP\n");
   ASSERT_EQ(all.status, 0) << all.terminal;
