@@ -1,6 +1,7 @@
 // The TFS table writer.
 #include "output/tfs.h"
 
+#include "common/run_identity.h"
 #include "common/units.h"
 
 #include <cerrno>
@@ -26,6 +27,26 @@ TfsHeader &TfsHeader::real(std::string_view name, double value) {
   return *this;
 }
 
+namespace {
+
+// The run's identity, for every table it writes: the deck ("-": the standard input), and the seed
+// and overrides given on the command line. It stands right after the ORIGIN line (at the end of a
+// header without one), so that tables of many runs can be collected with the run named in each row.
+std::string with_run_identity(const std::string &lines) {
+  std::string identity =
+      tfs_header_line("RUN_DECK", "%s", tfs_text(runid.deck.empty() ? "-" : runid.deck));
+  if (runid.seeded)
+    identity += tfs_header_line("RUN_SEED", "%d", std::to_string(runid.seed));
+  if (!runid.overrides.empty())
+    identity += tfs_header_line("RUN_SET", "%s", tfs_text(override_list()));
+  // Found in "\n" + lines, the newline's place is the line's own place in lines.
+  const std::size_t origin = ("\n" + lines).find("\n@ ORIGIN ");
+  const std::size_t at = origin == std::string::npos ? lines.size() : lines.find('\n', origin) + 1;
+  return lines.substr(0, at) + identity + lines.substr(at);
+}
+
+} // namespace
+
 // The two values have the same length (the shorter padded outside its quotes), so that one
 // can be written over the other.
 constexpr std::string_view STATUS_INCOMPLETE = "\"INCOMPLETE\"";
@@ -41,9 +62,10 @@ TfsWriter::TfsWriter(const std::string &path, const TfsHeader &header,
     formats += tfs_cell(tfs_format(c.type));
   }
   const std::string status = tfs_header_line("STATUS", "%s", std::string(STATUS_INCOMPLETE));
-  status_at_ = static_cast<long>(header.lines().size() + status.size()) - 1 -
+  const std::string lines = with_run_identity(header.lines());
+  status_at_ = static_cast<long>(lines.size() + status.size()) - 1 -
                static_cast<long>(STATUS_INCOMPLETE.size());
-  put(header.lines() + status + names + "\n" + formats + "\n");
+  put(lines + status + names + "\n" + formats + "\n");
 }
 
 TfsWriter::~TfsWriter() noexcept(false) {

@@ -8,6 +8,8 @@
 #include "common/halt.h"
 #include "common/interruption.h"
 #include "common/plot.h"
+#include "common/random_numbers.h"
+#include "common/run_identity.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "engine/engine_start.h"
@@ -179,6 +181,10 @@ int run_program() {
     pagtit.extra = Name8{};
     // Printer plots are drawn into the listing, so frames are counted against that unit.
     plinit(LISTING_UNIT);
+    // A run given --seed has seeded random numbers from its start, also when its deck never
+    // says SEED: the run's identity then holds for every random draw it makes.
+    if (runid.seeded)
+      fill_random_tables(mixed_seed(0, runid.seed));
     rdinit(DECK_UNIT, LISTING_UNIT, LOG_UNIT);
     // Units 15 and 16 are bound by the caller before the run starts.
     log_record("0INPUT STREAM AND MESSAGE LOG:");
@@ -196,6 +202,8 @@ int run_program() {
     begin_closing();
     if (end.code == INTERRUPTED)
       return interrupted();
+    if (end.code == COMMAND_LINE_REFUSED)
+      return finish(2); // the reason is on the terminal; the run computed nothing
     status = 1;
     if (end.code == WRITE_FAILURE) {
       last_record("0*** RUN STOPPED: CANNOT WRITE " + write_failure());
