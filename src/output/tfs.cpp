@@ -5,10 +5,10 @@
 #include "common/units.h"
 
 #include <cerrno>
-#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace vorax {
 
@@ -47,6 +47,21 @@ std::string with_run_identity(const std::string &lines) {
 
 } // namespace
 
+// A late integer's field: 20 characters, the value left-aligned and blanks after it.
+constexpr std::size_t LATE_FIELD = 20;
+
+std::string late_field(long long value) {
+  std::string text = std::to_string(value);
+  text.resize(LATE_FIELD, ' ');
+  return text;
+}
+
+TfsHeader &TfsHeader::integer_later(std::string_view name, long long value) {
+  lines_ += tfs_header_line(name, "%d", late_field(value));
+  late_.emplace_back(name);
+  return *this;
+}
+
 // The two values have the same length (the shorter padded outside its quotes), so that one
 // can be written over the other.
 constexpr std::string_view STATUS_INCOMPLETE = "\"INCOMPLETE\"";
@@ -63,6 +78,14 @@ TfsWriter::TfsWriter(const std::string &path, const TfsHeader &header,
   }
   const std::string status = tfs_header_line("STATUS", "%s", std::string(STATUS_INCOMPLETE));
   const std::string lines = with_run_identity(header.lines());
+  // A late line's field ends its line; found by name, after the identity has moved the lines.
+  for (const std::string &name : header.late()) {
+    std::string start = "\n" + tfs_header_line(name, "%d", "");
+    start.pop_back(); // the line up to its value
+    const std::size_t at = ("\n" + lines).find(start);
+    if (at != std::string::npos)
+      later_.emplace_back(name, static_cast<long>(lines.find('\n', at) - LATE_FIELD));
+  }
   status_at_ = static_cast<long>(lines.size() + status.size()) - 1 -
                static_cast<long>(STATUS_INCOMPLETE.size());
   put(lines + status + names + "\n" + formats + "\n");
@@ -79,6 +102,12 @@ void TfsWriter::close() {
   if (complete)
     file_.rewrite(status_at_, STATUS_COMPLETE);
   file_.commit(!complete);
+}
+
+void TfsWriter::update(std::string_view name, long long value) {
+  for (const auto &[late, offset] : later_)
+    if (late == name)
+      file_.rewrite(offset, late_field(value));
 }
 
 void TfsWriter::put(const std::string &text) {

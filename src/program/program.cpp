@@ -22,8 +22,9 @@
 #include "input/reader.h"
 #include "optics/matrix_operation.h"
 #include "output/orbit_plot.h"
-#include "output/ring_correction_table.h"
 #include "output/result_files.h"
+#include "output/result_tables.h"
+#include "output/ring_correction_table.h"
 #include "output/tracking_layout_results.h"
 #include "output/tracking_plots.h"
 #include "program/operation_loop.h"
@@ -155,6 +156,7 @@ void install_tracking_hooks() {
   fill(hooks.results_begin, begin_tracking_results);
   fill(hooks.printed_coordinates, tracking_results_row);
   fill(hooks.results_end, end_tracking_results);
+  fill(hooks.lost, tracking_results_loss);
   tracking_seam.install(hooks);
   TrackedMatrixHooks matrix = tracked_matrix_seam.hooks();
   fill(matrix.print_matrix, prmat);
@@ -162,6 +164,10 @@ void install_tracking_hooks() {
   CorrectionHooks correction = correction_seam.hooks();
   fill(correction.orbit_plot, plot_orbit_displacements);
   correction_seam.install(correction);
+  ResultTableHooks tables = result_table_seam.hooks();
+  fill(tables.wanted, tables_wanted);
+  fill(tables.write, write_table_of_results);
+  result_table_seam.install(tables);
   RingCorrectionHooks ring = ring_correction_seam.hooks();
   fill(ring.tables, write_ring_correction_tables);
   ring_correction_seam.install(ring);
