@@ -158,7 +158,7 @@ void corrector_table(std::string_view operation) {
   t.column("NAME", TfsType::text).column("NUMBER", TfsType::integer).column("S");
   t.column("SET", TfsType::integer).column("TYPE", TfsType::integer);
   for (int k = 1; k <= CORRECTOR_VALUES; ++k)
-    t.column("VALUE" + std::to_string(k));
+    t.column(std::string("VALUE").append(1, static_cast<char>('0' + k)));
   for (int i = 1; i <= corr.count; ++i) {
     t.cell(chinp.elname(corr.element(i)).trimmed()).cell(corr.position(i));
     t.cell(blank.path_length(corr.position(i))).cell(corr.set(i) ? 1 : 0).cell(corr.type(i));

@@ -94,7 +94,7 @@ ResultTable misalignment_table() {
   t.column("NAME", TfsType::text).column("NUMBER", TfsType::integer).column("S");
   t.column("TYPE", TfsType::integer).column("SAVED", TfsType::integer);
   for (int i = 1; i <= MISALIGNMENT_AMPLITUDES; ++i)
-    t.column("A" + std::to_string(i));
+    t.column(std::string{'A', static_cast<char>('0' + i)});
   return t;
 }
 

@@ -240,9 +240,9 @@ void rmpre(int, int &end_flag) {
   table.text("UNITS", "S in m: the length the matrix spans; R11 .. R66 in the units of x, x', "
                       "y, y', l, delta");
   table.column("NAME", TfsType::text).column("NUMBER", TfsType::integer).column("S");
-  for (int i = 1; i <= 6; ++i)
-    for (int k = 1; k <= 6; ++k)
-      table.column("R" + std::to_string(i) + std::to_string(k));
+  for (const char i : {'1', '2', '3', '4', '5', '6'})
+    for (const char k : {'1', '2', '3', '4', '5', '6'})
+      table.column(std::string{'R', i, k});
   struct Scope {
     ~Scope() { matrix_table = nullptr; }
   } scope;
