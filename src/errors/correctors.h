@@ -10,6 +10,8 @@
 #include "common/table.h"
 #include "track/element_frames.h"
 
+#include <string_view>
+
 namespace vorax {
 
 inline constexpr int CORRECTOR_VALUES = 4; // p1..p4
@@ -114,6 +116,9 @@ struct CorrectionHooks {
                      const char *title) = nullptr;
 };
 inline Seam<CorrectionHooks> correction_seam;
+
+// With --tables: every corrector of the list with its values, as the table operation_N.tfs.
+void corrector_table(std::string_view operation);
 
 // A fresh engine entry: correctors, readings and fitted monitors belong to the machine they
 // were given for.

@@ -76,6 +76,9 @@ struct TrackingHooks {
   void (*results_begin)(bool canonical) = nullptr;
   void (*printed_coordinates)(int particle, int turn, double s, const double z[6]) = nullptr;
   void (*results_end)() = nullptr;
+  // Every particle lost, in the order the listing tells them: its number, the position where
+  // it is lost and the coordinates the listing prints with it. Empty: not recorded.
+  void (*lost)(int particle, int position, const double z[6]) = nullptr;
 };
 
 inline Seam<TrackingHooks> tracking_seam;

@@ -675,6 +675,15 @@ void Loop::progress(int p) {
 
 } // namespace
 
+namespace {
+
+void record_loss(int particle, int position, const double z[6]) {
+  if (const TrackingHooks &hooks = tracking_seam.hooks(); hooks.lost != nullptr)
+    hooks.lost(particle, position, z);
+}
+
+} // namespace
+
 void report_loss(int particle, int position, bool aperture) {
   if (trace.quiet_losses != 0)
     return;
@@ -685,6 +694,7 @@ void report_loss(int particle, int position, bool aperture) {
   double z[6];
   for (int k = 0; k < 6; ++k)
     z[k] = trace.pcoord(particle, k + 1);
+  record_loss(particle, position, z);
   const std::string coordinates = coordinates_line(z);
   write_record(control.output_unit, head);
   write_record(control.output_unit, " ITS POSITION IS :");
@@ -708,6 +718,7 @@ void report_non_finite(int particle, int position) {
   double z[6];
   for (int k = 0; k < 6; ++k)
     z[k] = trace.pcoord(particle, k + 1);
+  record_loss(particle, position, z);
   write_record(control.output_unit, head);
   write_record(control.output_unit, why);
   write_record(control.output_unit, coordinates_line(z));

@@ -401,8 +401,8 @@ TEST_F(Host, AStopSignalEndsTheRunAtAWholeRecordWithItsTablesClosed) {
 
   // The terminal and the listing's last line say where: the listing ends with whole records.
   const std::vector<std::string> terminal = lines_of(file_text(dir + ".err"));
-  ASSERT_GE(terminal.size(), 2u);
-  const std::string &report = terminal[terminal.size() - 2];
+  ASSERT_GE(terminal.size(), 3u);
+  const std::string &report = terminal[terminal.size() - 3];
   const std::string head = "vorax: interrupted by SIGINT during TRAC, turn ";
   ASSERT_EQ(report.rfind(head, 0), 0u) << report;
   std::string where = report.substr(head.size(), report.find(';') - head.size());
@@ -410,12 +410,14 @@ TEST_F(Host, AStopSignalEndsTheRunAtAWholeRecordWithItsTablesClosed) {
   const std::string listing = file_text(path("ring.lis"));
   EXPECT_EQ(listing.back(), '\n');
   EXPECT_EQ(lines_of(listing).back(), "0*** RUN INTERRUPTED BY SIGINT DURING TRAC, TURN " + where);
-  EXPECT_EQ(terminal.back(),
+  EXPECT_EQ(terminal[terminal.size() - 2],
             "vorax: incomplete: the table tables/trac_1.tfs holds what came before the end");
+  EXPECT_EQ(terminal.back(), "vorax: incomplete: the table tables/trac_1_losses.tfs holds what "
+                             "came before the end");
 
   // The table is under its name, marked, and its rows are whole: nine cells each (the run may
   // stop between the two particles of a turn, as the listing does).
-  EXPECT_EQ(names_in("tables"), std::vector<std::string>{"trac_1.tfs"});
+  EXPECT_EQ(names_in("tables"), (std::vector<std::string>{"trac_1.tfs", "trac_1_losses.tfs"}));
   const std::string table = file_text(path("tables/trac_1.tfs"));
   EXPECT_EQ(count_of(table, "\n@ STATUS           %s  \"INCOMPLETE\"\n"), 1);
   int rows = 0;
@@ -492,7 +494,9 @@ TEST(OutOfMemory, EndsTheRunWithItsUnitsWhole) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.terminal, "vorax: out of memory during TRAC; the run is stopped\n"
                         "vorax: incomplete: the table tables/trac_1.tfs holds what came before "
-                        "the end\n");
+                        "the end\n"
+                        "vorax: incomplete: the table tables/trac_1_losses.tfs holds what came "
+                        "before the end\n");
   EXPECT_EQ(lines_of(r.listing).back(), "0*** RUN STOPPED: OUT OF MEMORY DURING TRAC");
   EXPECT_TRUE(contains(r.files.at("tables/trac_1.tfs"), "\"INCOMPLETE\""));
 }
