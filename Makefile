@@ -63,7 +63,7 @@ install: program
 	install -d $(DESTDIR)$(PREFIX)/bin $(DOCDIR)/examples
 	install -m 755 $(BUILD)/vorax $(BUILD)/vorax-import $(BUILD)/vorax-collect $(DESTDIR)$(PREFIX)/bin/
 	install -m 644 README.md $(DOCDIR)/
-	cp -R docs/. $(DOCDIR)/
+	cp -R docs $(DOCDIR)/
 	install -m 644 examples/*.vx examples/study.sbatch $(DOCDIR)/examples/
 
 # A four-task job array on a private single-node Slurm cluster started for the test (as root:
