@@ -5,8 +5,6 @@
 #include "output/result_files.h"
 #include "output/tfs.h"
 
-#include <cctype>
-
 namespace vorax {
 
 void write_table_of_results(const ResultTable &table) {
@@ -18,12 +16,7 @@ void write_table_of_results(const ResultTable &table) {
       table.part().empty() || call == resout.calls.end()
           ? next_result_stem(table.operation())
           : table.operation() + "_" + std::to_string(call->second) + "_" + table.part();
-  std::string name = stem;
-  for (char &c : name)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  TfsHeader h;
-  h.text("NAME", name).text("TYPE", table.type()).text("TITLE", pagtit.title.trimmed());
-  h.text("ORIGIN", "VORAX 1.01");
+  TfsHeader h = program_table_header(stem, table.type());
   for (const ResultTable::Named &line : table.header()) {
     if (line.cell.type == TfsType::text)
       h.text(line.name, line.cell.text);

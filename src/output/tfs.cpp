@@ -2,8 +2,10 @@
 #include "output/tfs.h"
 
 #include "common/run_identity.h"
+#include "common/shared_areas.h"
 #include "common/units.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -60,6 +62,16 @@ TfsHeader &TfsHeader::integer_later(std::string_view name, long long value) {
   lines_ += tfs_header_line(name, "%d", late_field(value));
   late_.emplace_back(name);
   return *this;
+}
+
+TfsHeader program_table_header(const std::string &stem, std::string_view type) {
+  std::string name = stem;
+  for (char &c : name)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  TfsHeader h;
+  h.text("NAME", name).text("TYPE", type).text("TITLE", pagtit.title.trimmed());
+  h.text("ORIGIN", "VORAX 1.01");
+  return h;
 }
 
 // The two values have the same length (the shorter padded outside its quotes), so that one

@@ -37,6 +37,10 @@ private:
   std::vector<std::string> late_;
 };
 
+// The first lines every table of the program starts with: NAME (the file's stem in upper
+// case), TYPE, TITLE (the run's title) and ORIGIN. The writer adds the run's identity after them.
+TfsHeader program_table_header(const std::string &stem, std::string_view type);
+
 // One table written row by row: the header and the column lines are written when it is
 // created, each row as one line when it is complete. The table is written under a temporary
 // name and gets its own name when it is closed (result_files.h). Its header line STATUS says

@@ -8,21 +8,10 @@
 #include "track/tracking_areas.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace vorax {
 
 namespace {
-
-TfsHeader header_of(const std::string &stem, std::string_view type) {
-  std::string name = stem;
-  for (char &c : name)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  TfsHeader h;
-  h.text("NAME", name).text("TYPE", type).text("TITLE", pagtit.title.trimmed());
-  h.text("ORIGIN", "VORAX 1.01");
-  return h;
-}
 
 std::string title_or(std::string_view fallback) {
   const std::string_view t = pagtit.title.trimmed();
@@ -54,7 +43,7 @@ TrackingResults::TrackingResults(std::string_view operation, bool canonical) {
   stem_ = next_result_stem(operation);
   if (!tables_wanted())
     return;
-  TfsHeader h = header_of(stem_, "TRACKONE");
+  TfsHeader h = program_table_header(stem_, "TRACKONE");
   if (canonical) {
     h.text("UNITS", "S X Y in m; PX PY relative to the design momentum; L in m; DELTA relative");
     h.text("VARIABLES", "the canonical variables of symplectic tracking, as the listing prints "
@@ -73,7 +62,7 @@ TrackingResults::TrackingResults(std::string_view operation, bool canonical) {
 
 // The losses of the call, after its table: a table that cannot be written ends the run first.
 void TrackingResults::write_losses() {
-  TfsHeader h = header_of(stem_ + "_losses", "LOSSES");
+  TfsHeader h = program_table_header(stem_ + "_losses", "LOSSES");
   h.integer("PARTICLES", tracked_).integer("LOST", static_cast<long long>(losses_.size()));
   h.text("UNITS", "S in m: the entrance of the element before or in which it is lost; the "
                   "coordinates as the listing prints them with the loss");
@@ -169,7 +158,7 @@ void write_layout_results(std::string_view operation, const std::vector<LayoutPo
     return;
   const std::string stem = next_result_stem(operation);
   if (tables_wanted()) {
-    TfsHeader h = header_of(stem, "SURVEY");
+    TfsHeader h = program_table_header(stem, "SURVEY");
     h.real("LENGTHUNIT", length_unit);
     h.text("UNITS", "S X Y Z in the length unit of the layout (LENGTHUNIT m each); THETA PHI "
                     "PSI in degrees");
