@@ -8,6 +8,7 @@
 #include "common/run_identity.h"
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -88,6 +89,8 @@ struct Layer {
   StandardInput in;
   bool told_mark = false, told_tab = false; // the terminal notes of the input, once a run
   std::string run_directory;                // --out: where the run's own files go
+  bool redrawn = false; // a redrawn line stands on the terminal without its line end
+  std::string dropped;  // non-blank text beyond the columns of the last record read
 };
 
 Layer &layer() {
@@ -166,8 +169,14 @@ std::string program_file_clash(int unit, const std::string &name) {
 // A NUL byte never occurs in text: the source is binary (a device such as /dev/zero, an
 // executable, a UTF-16 file), and reading stops at once, since such input may have no line end
 // at all. Other control characters are passed on; the parsers reject them as characters.
+// What lies beyond the columns is kept in part (DROPPED_KEPT characters from its first non-blank
+// one) for the terminal's warning.
+constexpr std::size_t DROPPED_KEPT = 24;
+
 template <class Next> int take_record(Next next, std::string &line, std::size_t columns) {
   line.clear();
+  std::string &dropped = layer().dropped;
+  dropped.clear();
   std::size_t length = 0;
   bool any = false;
   int last = 0;
@@ -179,9 +188,17 @@ template <class Next> int take_record(Next next, std::string &line, std::size_t 
       return READ_ERROR;
     if (length < columns)
       line.push_back(static_cast<char>(ch));
+    else if (dropped.size() < DROPPED_KEPT && (!dropped.empty() || !std::isspace(ch)))
+      dropped.push_back(static_cast<char>(ch));
     ++length;
     last = ch;
   }
+  while (!dropped.empty() && std::isspace(static_cast<unsigned char>(dropped.back())))
+    dropped.pop_back();
+  // Only the excerpt goes to the terminal: bytes that are not printable text are shown as '?'.
+  for (char &c : dropped)
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7e)
+      c = '?';
   if (!any)
     return READ_EOF;
   if (last == '\r' && length <= columns) // a line end written as CR LF
@@ -333,8 +350,19 @@ void clean_record(int unit, const Unit &u, std::string &line, std::size_t column
                ": note: the byte-order mark at the start of the file is skipped");
     }
   }
-  if (line.size() > columns)
+  if (line.size() > columns) {
+    // The first record is read wider for the mark: what lies beyond the columns joins the rest.
+    std::string beyond = line.substr(columns) + l.dropped;
     line.resize(columns);
+    const std::size_t first = beyond.find_first_not_of(" \t\r");
+    beyond.erase(0, first == std::string::npos ? beyond.size() : first);
+    while (!beyond.empty() && std::isspace(static_cast<unsigned char>(beyond.back())))
+      beyond.pop_back();
+    l.dropped = beyond.substr(0, DROPPED_KEPT);
+    for (char &c : l.dropped)
+      if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7e)
+        c = '?';
+  }
   for (char &c : line)
     if (c == '\t') {
       c = ' ';
@@ -347,6 +375,36 @@ void clean_record(int unit, const Unit &u, std::string &line, std::size_t column
 }
 
 } // namespace
+
+void terminal_text(std::string_view text) {
+  if (std::string *buf = capture_buffer(TERMINAL)) {
+    buf->append(text);
+    return;
+  }
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+bool terminal_is_screen() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
+
+void terminal_redraw(std::string_view text) {
+  terminal_text("\r\033[K");
+  terminal_text(text);
+  layer().redrawn = true;
+}
+
+void terminal_end_redraw() {
+  if (!layer().redrawn)
+    return;
+  layer().redrawn = false;
+  terminal_text("\n");
+}
+
+const std::string &dropped_text() {
+  return layer().dropped;
+}
 
 std::string default_unit_name(int unit) {
   char buf[16];
@@ -384,6 +442,10 @@ void write_record(int unit, std::string_view text) {
   while (n > 0 && text[n - 1] == ' ')
     --n;
   text = text.substr(0, n);
+  if (unit == TERMINAL && layer().redrawn) {
+    layer().redrawn = false; // the line goes where the redrawn one stood; it is drawn again later
+    terminal_text("\r\033[K");
+  }
   if (std::string *buf = capture_buffer(unit)) {
     buf->append(text);
     buf->push_back('\n');
@@ -421,6 +483,18 @@ void write_record(int unit, std::string_view text) {
   std::fputc('\n', f);
   if (std::ferror(f))
     end_on_write_failure(unit, std::strerror(errno));
+}
+
+bool file_named_exists(std::string_view name) {
+  const std::size_t first = name.find_first_not_of(' ');
+  if (first == std::string_view::npos)
+    return false;
+  const std::string file(name.substr(first, name.find_last_not_of(' ') - first + 1));
+  const Layer &l = layer();
+  if (l.sandbox)
+    return l.files.count(file) != 0;
+  struct stat st;
+  return ::stat(file.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode));
 }
 
 bool open_unit(int unit, std::string_view name) {
@@ -636,6 +710,8 @@ void reset_units() {
   l.in.pos = l.in.length = 0;
   l.in.end = l.in.failed = false;
   l.told_mark = l.told_tab = false;
+  l.redrawn = false;
+  l.dropped.clear();
 }
 
 } // namespace vorax

@@ -46,6 +46,17 @@ void write_record(int unit, std::string_view text);
 inline void terminal(std::string_view text) {
   write_record(TERMINAL, text);
 }
+// Text on the terminal as it stands, without a line end (for a line redrawn in place).
+void terminal_text(std::string_view text);
+// Whether the standard error is a screen, on which one line can be redrawn in place.
+bool terminal_is_screen();
+// Draws the line in place of the one redrawn before; a record written to the terminal meanwhile
+// clears it first. terminal_end_redraw gives the last drawing its line end.
+void terminal_redraw(std::string_view text);
+void terminal_end_redraw();
+// The non-blank text beyond the kept columns of the last record read (its first characters,
+// trailing blanks dropped); empty when the record fitted.
+const std::string &dropped_text();
 
 // Connects the unit to a named file (status "unknown": created when missing, never truncated
 // until the first write). Returns false when the name cannot be connected as a sequential file:
@@ -53,6 +64,8 @@ inline void terminal(std::string_view text) {
 // the files the program itself reads or writes (the deck, the standard input, the listing and
 // the message log), which a write through the unit would destroy.
 bool open_unit(int unit, std::string_view name);
+// Whether a file of exactly this name exists (leading and trailing blanks aside).
+bool file_named_exists(std::string_view name);
 void close_unit(int unit);
 void rewind_unit(int unit);
 bool unit_connected(int unit);

@@ -6,6 +6,7 @@
 #include "common/format.h"
 #include "common/limits.h"
 #include "common/shared_areas.h"
+#include "common/terminal_report.h"
 #include "common/units.h"
 #include "input/diagnostics.h"
 #include "input/reader.h"
@@ -85,6 +86,23 @@ bool starts_with_outp() {
   return first == "OUTP";
 }
 
+// A number cut at column 72 changes its value (1.0E-3 is read as 1.0): text the reader does not
+// see is told on the terminal.
+void warn_beyond_data_columns(const std::string &raw) {
+  const auto kept = static_cast<std::size_t>(LAST_COLUMN);
+  std::string beyond = raw.size() > kept ? raw.substr(kept) : std::string();
+  beyond += dropped_text();
+  const std::size_t first = beyond.find_first_not_of(" \t\r");
+  if (first == std::string::npos)
+    return;
+  beyond.erase(0, first);
+  beyond.erase(beyond.find_last_not_of(" \t\r") + 1);
+  if (beyond.size() > 24)
+    beyond = beyond.substr(0, 24) + "...";
+  report_input_record(false, control.input_unit, record_number(control.input_unit),
+                      "text beyond column 72 of operation data is ignored: \"" + beyond + "\"");
+}
+
 // Reads the next data line into opline and sets the reading position before column 1.
 void read_data_line(int echo_mode) {
   const bool echo = control.print_level >= 2;
@@ -101,10 +119,13 @@ void read_data_line(int echo_mode) {
         engine_message(" " + line_text());
       continue;
     }
+    warn_beyond_data_columns(raw);
     if (echo && echo_mode == 1)
       engine_message(" " + line_text());
     else if (echo && echo_mode == 2)
       engine_message(" " + fI(mat.npos, 5) + " " + line_text());
+    // What the operation says from here on is about this line (its error line quotes it).
+    termrep.last_message.clear();
     if (line_text().find_first_not_of(' ') == std::string::npos)
       continue;
     if (starts_with_outp()) {
@@ -354,7 +375,18 @@ int read_operation_record(std::string &line) {
 }
 
 void report_data_error(std::string_view message) {
+  termrep.data_error_told = true;
   report_input_record(true, control.input_unit, record_number(control.input_unit), message);
+}
+
+void report_data_warning(std::string_view message) {
+  report_input_record(false, control.input_unit, record_number(control.input_unit), message);
+}
+
+void report_operation_warning(std::string_view message) {
+  if (termrep.operation_unit == 0)
+    return;
+  report_input_record(false, termrep.operation_unit, termrep.operation_record, message);
 }
 
 void missing_values(int wanted) {

@@ -43,6 +43,10 @@ void outcon(int code, int &end_flag); // OUTP
 // An error in the operation data of the deck, also on the terminal as FILE:LINE: error: TEXT
 // for the record last read.
 void report_data_error(std::string_view message);
+// A warning on the terminal at the data line last read (the log is not touched).
+void report_data_warning(std::string_view message);
+// A warning on the terminal at the line of the operation in progress (the log is not touched).
+void report_operation_warning(std::string_view message);
 
 // The stop for data that end before the wanted number of values: a message and error 273.
 [[noreturn]] void missing_values(int wanted);

@@ -12,6 +12,7 @@
 #include "engine/lookup.h"
 #include "engine/operation_data.h"
 #include "errors/selection_data.h"
+#include "track/tracking_loop.h"
 
 #include <cctype>
 #include <cerrno>
@@ -93,6 +94,29 @@ void clear_field_errors() {
 
 // Pairs after the 25th of an element, and elements after the 50th, are read so that the
 // operations after ERRO stay in step, and named as not kept; no lookup is made for them.
+namespace {
+
+// Field errors act only in tracking, and only on the kinds it changes at a position: an error
+// on another kind, or on a magnet's APERTURE (which removes no particle in tracking), is kept
+// and printed but changes nothing.
+void warn_unused_by_tracking(int element, const Name8 &parameter) {
+  const int kind = inputt.kode(element);
+  const std::string where = "the field error on " + std::string(chinp.elname(element).trimmed()) +
+                            " " + std::string(parameter.trimmed()) + " changes nothing: ";
+  if (!uses_errors(kind)) {
+    const char *kinds = kind == KODE_COLLIMAT   ? "collimators"
+                        : kind == KODE_RFCAVITY ? "RF cavities"
+                        : kind == KODE_DRIFT    ? "drifts"
+                        : kind == KODE_MONITOR  ? "monitors"
+                                                : "elements of this kind";
+    report_data_warning(where + "tracking applies no field errors to " + kinds);
+  } else if (parameter == Name8("APERTURE")) {
+    report_data_warning(where + "tracking does not use a magnet's APERTURE");
+  }
+}
+
+} // namespace
+
 void errdat(int, int &end_flag) {
   cerr.list_count = 0;
   NameOverflow elements_not_kept;
@@ -142,6 +166,7 @@ void errdat(int, int &end_flag) {
     const int slot = vxpar(cerr.list_element(entry), Name8(record.second_name));
     if (slot < 1)
       return;
+    warn_unused_by_tracking(cerr.list_element(entry), Name8(record.second_name));
     const int j = ++cerr.pair_count(entry);
     cerr.slot(j, entry) = slot;
     cerr.value(j, entry) = record.value(1);

@@ -8,6 +8,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace vorax {
 
@@ -104,5 +105,13 @@ void print_values(const double *values, int n);
 
 // Message lines on the listing, then the error stop.
 [[noreturn]] void fit_stop(std::initializer_list<std::string> lines, int code);
+
+// Terminal warnings of the fits: a tune target (codes 2, 12) of 1 or more, which the fractional
+// tunes of the periodic analysis never reach; and targets left unmet when the fit ended (codes,
+// values, targets and weights of `count` conditions; no weights: every condition counts).
+void warn_total_tune_target(std::string_view fit, int code, double target);
+bool target_met(double value, double target);
+void warn_targets_unmet(std::string_view fit, std::string_view ending, int count, const int *codes,
+                        const double *values, const double *targets, const double *weights);
 
 } // namespace vorax

@@ -127,6 +127,7 @@ void read_data(int &end_flag) {
     fitl.index(j) = c.index;
     fitl.target(j) = cintak.values(2);
     fitl.weight(j) = cintak.values(3);
+    warn_total_tune_target("LEAS", code, fitl.target(j));
     fitl.weight_sum += fitl.weight(j) * fitl.weight(j);
     if (c.source == Source::periodic)
       fitl.need_analysis = 1;
@@ -270,6 +271,7 @@ void fitlsq(int, int &end_flag) {
   double tolerance = const_.lsq_tolerance;
   double f = fit_function(lmwork.fvec.data());
   const int last = fitl.n1 + fitl.n2;
+  int last_info = 0, last_calls = 0;
   for (int k = 1; k <= last; ++k) {
     const int d = lsq_divisor(k, fitl.n1);
     fitl.divisor = d;
@@ -287,6 +289,8 @@ void fitlsq(int, int &end_flag) {
               lmwork.fjac.data(), fitl.nc, lmwork.ipvt.data(), lmwork.qtf.data(), lmwork.wa1.data(),
               lmwork.wa2.data(), lmwork.wa3.data(), lmwork.wa4.data());
     lmdmes(info, nfev);
+    last_info = info;
+    last_calls = nfev;
     f = fit_function(lmwork.fvec.data());
     for (int i = 1; i <= fitl.nv; ++i)
       fitl.x(i) = x(i);
@@ -306,6 +310,16 @@ void fitlsq(int, int &end_flag) {
     fit_report("  THE FIT FUNCTION VALUE IS :" + fE(f, 15, 7));
   }
   warn_without_periodic_solution();
+  // Info 5: the minimiser used up its calls in the last iteration, wherever it stood.
+  if (last_info == 5) {
+    Table<double, 1, MXLCND> achieved;
+    for (int j = 1; j <= fitl.nc; ++j)
+      achieved(j) = current_value(j);
+    warn_targets_unmet(
+        "LEAS",
+        "on its call limit (" + std::to_string(last_calls) + " calls in its last iteration)",
+        fitl.nc, fitl.code.data(), achieved.data(), fitl.target.data(), fitl.weight.data());
+  }
   write_fit_results("leas", fitl.var.data(), fitl.nv, f);
   fitl.need_analysis = fitl.need_lattice = fitl.need_beam = fitl.need_geometry = 0;
   leng();

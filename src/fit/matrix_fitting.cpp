@@ -7,6 +7,7 @@
 #include "common/format.h"
 #include "common/linear_algebra.h"
 #include "common/shared_areas.h"
+#include "common/terminal_report.h"
 #include "fit/fit_results.h"
 #include "fit/fit_support.h"
 #include "optics/matrix_operation.h"
@@ -94,6 +95,7 @@ void read_data(int &end_flag) {
     fitm.code(j) = data_integer(cintak.values(2 * j - 1));
     fitm.target(j) = cintak.values(2 * j);
     check_code(fitm.code(j));
+    warn_total_tune_target("SIMP", fitm.code(j), fitm.target(j));
   }
   read_data_numbers(1, end_flag);
   const int nc = data_integer(cintak.values(1));
@@ -192,6 +194,9 @@ void fitmat(int, int &end_flag) {
   const int last = fitm.ns + fitm.ne;
   for (int k = 1; k <= last; ++k)
     newton_step(k, last);
+  // The iterations are a fixed number: whatever they reached is what the fit gives.
+  warn_targets_unmet("SIMP", "after " + count_text(last, "iteration"), fitm.nv, fitm.code.data(),
+                     fitm.value.data(), fitm.target.data(), nullptr);
 
   fit_report(" THE FITTED PARAMETERS ARE : ");
   for (int i = 1; i <= fitm.nv; ++i)

@@ -9,6 +9,7 @@
 #include "common/halt.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
+#include "common/terminal_report.h"
 #include "common/units.h"
 #include "engine/engine_start.h"
 #include "engine/lookup.h"
@@ -163,8 +164,10 @@ void print_values(const double *values, int n) {
 }
 
 void fit_stop(std::initializer_list<std::string> lines, int code) {
-  for (const std::string &text : lines)
+  for (const std::string &text : lines) {
     fit_say(text);
+    note_operation_message(text);
+  }
   halt(code);
   // The recoverable-error mode of orbit alignment lets halt return; a fit cannot go on.
   throw RunEnd{code};

@@ -314,6 +314,7 @@ void vxmatd() {
       blank.mseq(++n) = element_number(seqnum.value(p));
   mat.npos = n; // the element count of the last USE
   parevl();
+  warn_undefined_parameters();
   inputt.eunits = units.value;
 
   // After NEWBEAMO the converted elements keep their data (the engine may have changed them);

@@ -66,6 +66,7 @@ void cosy() {
     return;
   }
   parevl();
+  warn_undefined_parameters();
   // After NEWBEAMO the engine keeps the element data of an earlier conversion, which the
   // lattice tables may no longer describe.
   if (newbm.value == 1)

@@ -1,6 +1,7 @@
 // Terminal lines of input errors and warnings, and the origin of every line of the run.
 #include "input/diagnostics.h"
 
+#include "common/terminal_report.h"
 #include "common/units.h"
 
 namespace vorax {
@@ -24,8 +25,9 @@ std::string_view bare(std::string_view message) {
 }
 
 void report(bool error, const std::string &file, int line, std::string_view message) {
-  terminal(file + ":" + std::to_string(line) + (error ? ": error: " : ": warning: ") +
-           std::string(bare(message)));
+  terminal_diagnostic(error, file + ":" + std::to_string(line) +
+                                 (error ? ": error: " : ": warning: ") +
+                                 std::string(bare(message)));
 }
 
 } // namespace

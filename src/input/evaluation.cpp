@@ -67,6 +67,24 @@ void guarded(int node, std::string_view warning) {
 
 } // namespace
 
+void note_parameter_use(int node, int line) {
+  if (node >= 1 && node <= pardat.low_count && pardat.kind(node) == PAR_UNDEFINED)
+    paruse.first_use.try_emplace(node, line);
+}
+
+// A parameter used but never defined is 0 without a word in the log; the terminal names it,
+// once, at its first use.
+void warn_undefined_parameters() {
+  for (const auto &[node, line] : paruse.first_use) {
+    if (node > pardat.low_count || pardat.kind(node) != PAR_UNDEFINED || paruse.told.count(node))
+      continue;
+    paruse.told.insert(node);
+    report_input(false, line,
+                 "parameter " + std::string(parnam.name(node).trimmed()) +
+                     " is used but never defined: its value is 0");
+  }
+}
+
 void parord(int &error) {
   apply_parameter_overrides();
   error = 0;

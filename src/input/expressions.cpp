@@ -226,6 +226,7 @@ void decexp(int target, int &error) {
           }
         } else {
           node = fndpar(line, name);
+          note_parameter_use(node, line);
         }
         if (!push_operand(node)) {
           failed = true;

@@ -126,7 +126,16 @@ void xopen() {
     ioflag.command_error = 1;
     return;
   }
-  const std::string name = line_text();
+  // The card readers upper-cased every line, and so does the reader: a file whose name has
+  // lower-case letters is found under its name as written, when a file of that name exists;
+  // otherwise the upper-cased name is used, as it always was.
+  std::string written = rdraw.text.substr(0, 80);
+  for (char &c : written)
+    if (c == '\t')
+      c = ' ';
+  const std::string name =
+      written != line_text().substr(0, written.size()) && file_named_exists(written) ? written
+                                                                                     : line_text();
   iodata.column = 81;
   if (refuse_output_unit(unit, "OPEN") || refuse_input_unit(unit, "OPEN"))
     return;

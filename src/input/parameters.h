@@ -6,6 +6,9 @@
 #include "common/reset.h"
 #include "common/table.h"
 
+#include <map>
+#include <set>
+
 namespace vorax {
 
 // Node kinds.
@@ -67,6 +70,20 @@ struct Stack {
 };
 inline Stack stack;
 inline const AreaRegistration stack_registration{reset_area<stack>};
+
+// Parameters used in expressions before any definition: the line of the first use of each, and
+// whether the terminal has told that it was never defined (once a run).
+struct Paruse {
+  std::map<int, int> first_use; // node -> line of the run
+  std::set<int> told;
+};
+inline Paruse paruse;
+inline const AreaRegistration paruse_registration{reset_area<paruse>};
+
+// Notes a use of the parameter node on the line; then, after the evaluation, tells each used
+// parameter that is still undefined (its value is 0).
+void note_parameter_use(int node, int line);
+void warn_undefined_parameters();
 
 void param(const Name8 &label, int label_length, int form_flag);
 void decexp(int target, int &error);

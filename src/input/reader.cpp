@@ -99,6 +99,21 @@ void rdinit(int input_unit, int listing_unit, int log_unit) {
   rdbuff(81) = ';';
 }
 
+namespace {
+
+// The reader sees 80 columns: a comment line, or a line whose comment began within them, loses
+// nothing that counts; any other text beyond is told on the terminal.
+void warn_beyond_line(const std::string &record) {
+  const std::string &beyond = dropped_text();
+  if (beyond.empty() || record.find('!') != std::string::npos ||
+      (!record.empty() && (record[0] == '@' || record[0] == '*' || record[0] == '(')))
+    return;
+  report_input_record(false, iodata.input_unit, record_number(iodata.input_unit),
+                      "text beyond column 80 is ignored: \"" + beyond + "\"");
+}
+
+} // namespace
+
 void rdline() {
   if (ioflag.end_of_file != 0)
     return;
@@ -116,6 +131,9 @@ void rdline() {
   ++iodata.line_number;
   iodata.token_column = 1;
   iodata.column = 0;
+  if (status == READ_OK)
+    warn_beyond_line(record);
+  rdraw.text = status == READ_OK ? record : std::string();
   if (status > 0) {
     const std::string message = "0*** ERROR *** READ ERROR ON LOGICAL UNIT " +
                                 fI(iodata.input_unit, 2) + ", LINE " + fI(iodata.line_number, 4) +

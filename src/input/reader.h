@@ -22,6 +22,12 @@ struct Rdbuff {
 };
 inline Rdbuff rdbuff;
 inline const AreaRegistration rdbuff_registration{reset_area<rdbuff>};
+// The current line as it was read, before upper-casing (file names keep their case).
+struct Rdraw {
+  std::string text;
+};
+inline Rdraw rdraw;
+inline const AreaRegistration rdraw_registration{reset_area<rdraw>};
 
 struct Iodata {
   int input_unit = 15;

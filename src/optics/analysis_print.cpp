@@ -3,6 +3,7 @@
 #include "common/control.h"
 #include "common/format.h"
 #include "common/units.h"
+#include "engine/operation_data.h"
 #include "optics/matrix_operation.h"
 
 #include <cmath>
@@ -75,6 +76,8 @@ void pranal(int print_option) {
       print_unstable_plane(a, p);
     } else if (a.singular) {
       say("    MOVEMENT ANALYSIS NOT PERFORMED  ");
+      report_operation_warning(std::string(p == 1 ? "horizontal" : "vertical") +
+                               " movement analysis not performed: the matrix is singular");
     } else {
       stable_plane(a, p, print_option);
     }

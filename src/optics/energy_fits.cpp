@@ -7,6 +7,7 @@
 #include "common/linear_algebra.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
+#include "engine/operation_data.h"
 #include "optics/matrix_operation.h"
 #include "output/printer_plot.h"
 
@@ -162,6 +163,10 @@ void lsq() {
   clsq.count = 0;
   if (nc < 1 || nc > cmove.ne || kept < nc) {
     say("   LEAST SQUARE FIT NOT DONE,LESS THAN FIVE PTS");
+    // No coefficients asked for is the common case: only a fit asked for and not done is told.
+    if (nc >= 1)
+      report_operation_warning("the least-squares fit over the energies was not done: fewer "
+                               "energies gave values than it has coefficients");
     return;
   }
   clsq.count = nc;

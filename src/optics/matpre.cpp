@@ -122,6 +122,8 @@ void mach(int count) {
   if (func.start(1) <= 0.0 || func.start(5) <= 0.0) {
     // No periodic solution (no analysis yet, or an unstable one) and no starting values.
     say(" NO VALID STARTING LATTICE FUNCTIONS (BETA NOT POSITIVE): MACH NOT PERFORMED");
+    report_operation_warning("MACH not performed: no valid starting lattice functions (beta not "
+                             "positive; no stable periodic solution and none given)");
     return;
   }
   if (control.print_level >= 1)

@@ -6,6 +6,7 @@
 #include "common/control.h"
 #include "common/format.h"
 #include "common/units.h"
+#include "engine/operation_data.h"
 #include "optics/matrix_operation.h"
 
 #include <algorithm>
@@ -298,6 +299,8 @@ void res() {
     if (s.plane == 0 || (stable && !found)) {
       say(" *** ANALYSIS FOR ENERGY " + fE(cmove.delta(e), 15, 7) + " NOT DONE :");
       say(" MOVEMENT IS STABLE ");
+      report_operation_warning("the analysis for energy " + fE(cmove.delta(e), 15, 7) +
+                               " was not done: the movement is stable");
       continue;
     }
     if (!found) {

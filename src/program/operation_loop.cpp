@@ -4,11 +4,13 @@
 #include "program/operation_loop.h"
 
 #include "common/control.h"
+#include "common/interruption.h"
 #include "common/messages.h"
 #include "common/shared_areas.h"
-#include "common/interruption.h"
+#include "common/terminal_report.h"
 #include "common/units.h"
 #include "engine/operation_data.h"
+#include "input/diagnostics.h"
 #include "output/layout.h"
 
 #include <string>
@@ -44,6 +46,31 @@ void refuse_on_empty_machine(const Operation &operation) {
   engine_stop(EMPTY_MACHINE);
 }
 
+// A line that starts like data where an operation is expected ("0;", "-1 -2 0 10"): the data
+// of the operation before it had ended, so it is read as an operation's name. Say why, beside
+// the classic message about the name.
+void warn_on_data_as_name(const Chars<80> &line) {
+  const std::string_view text = line.view();
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos)
+    return;
+  const char c = text[first];
+  const bool number_like =
+      (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == ',' || c == ';';
+  if (!number_like)
+    return;
+  std::string shown(text.substr(first));
+  shown.erase(shown.find_last_not_of(' ') + 1);
+  if (shown.size() > 20)
+    shown = shown.substr(0, 20) + "...";
+  const std::string why =
+      termrep.previous[0] != '\0'
+          ? std::string("the data of ") + termrep.previous + " had ended before this line"
+          : std::string("an operation was expected here");
+  report_input_record(false, control.input_unit, record_number(control.input_unit),
+                      "\"" + shown + "\" looks like data but is read as an operation name: " + why);
+}
+
 } // namespace
 
 bool getop(const Operation *&operation, Chars<80> &line, int page_eject) {
@@ -62,6 +89,7 @@ bool getop(const Operation *&operation, Chars<80> &line, int page_eject) {
     if (!line.blank())
       break;
   }
+  warn_on_data_as_name(line);
   operation = &optitl(line);
   if (operation->name != "ALIG" || control.alig_echo != 0) {
     if (control.print_level >= 2) {
@@ -88,10 +116,12 @@ int vxmain() {
     Chars<80> line;
     if (!getop(operation, line, control.page_eject))
       return VXMAIN_STREAM_END;
+    begin_operation_report(operation->name, control.input_unit, record_number(control.input_unit));
     refuse_on_empty_machine(*operation);
     note_operation(operation->name); // for the report of an interruption
     int end_flag = 0;
     operation->handler(operation->code, end_flag);
+    end_operation_report();
     if (operation->ends_run)
       return VXMAIN_END_RUN;
     control.page_eject = operation->page_eject ? 1 : 0;

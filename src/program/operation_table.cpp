@@ -39,6 +39,8 @@ template <DataReader read> void not_available(int code, int &end_flag) {
   read(end_flag, {});
   engine_message(" OPERATION " + std::string(name_of(code)) +
                  " IS NOT AVAILABLE IN THIS VERSION; ITS DATA ARE SKIPPED");
+  report_operation_warning(std::string(name_of(code)) +
+                           " is not available in this version: it was not performed");
 }
 
 // DETA, GEOM, LINE, PART, FILE, INTE and CAVI have no fixed layout yet: one record of any

@@ -3,6 +3,7 @@
 // the error stop, output that cannot be written, a stop signal and memory running out.
 #include "program/program.h"
 
+#include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/halt.h"
@@ -11,6 +12,7 @@
 #include "common/random_numbers.h"
 #include "common/run_identity.h"
 #include "common/shared_areas.h"
+#include "common/terminal_report.h"
 #include "common/units.h"
 #include "engine/engine_start.h"
 #include "errors/correctors.h"
@@ -19,6 +21,7 @@
 #include "errors/misalignments.h"
 #include "errors/ring_correction.h"
 #include "input/command_loop.h"
+#include "input/diagnostics.h"
 #include "input/reader.h"
 #include "optics/matrix_operation.h"
 #include "output/orbit_plot.h"
@@ -131,6 +134,73 @@ std::string see_the_log() {
   return "; see the message log " + unit_file_name(LOG_UNIT);
 }
 
+// The stops that report what a computation met (particles lost, a fit gone unstable, a singular
+// system, a table of the lattice too small) rather than something wrong in the operation's data.
+bool stop_about_the_data(int code) {
+  switch (code) {
+  case 3:
+  case 4:
+  case 5:
+  case 6:
+  case 7:
+  case 9:
+  case 10:
+  case 11:
+  case 12:
+  case 13:
+  case 100:
+  case 101:
+  case 102:
+  case 103:
+  case 236:
+  case 258:
+  case 262:
+  case 281:
+  case 282:
+  case 288:
+  case 300:
+  case 302:
+  case 303:
+  case 304:
+  case 305:
+  case 310:
+  case 320:
+    return false;
+  default:
+    return code >= 0;
+  }
+}
+
+// An operation stopped by its data whose own message has no terminal line yet gets one, at the
+// data line last read, quoting the operation's last message (or the stop's name).
+void report_data_stop(int code) {
+  if (termrep.operation[0] == '\0' || termrep.data_error_told || !stop_about_the_data(code))
+    return;
+  std::string message = termrep.last_message;
+  if (message.find_first_not_of(' ') == std::string::npos) {
+    std::string_view name = error_name(code);
+    while (!name.empty() && name.back() == ' ')
+      name.remove_suffix(1);
+    message = std::string(name);
+  }
+  termrep.data_error_told = true;
+  report_input_record(true, control.input_unit, record_number(control.input_unit), message);
+}
+
+// The count of the warnings for the closing line ("" when none).
+std::string warnings_counted(std::string_view before) {
+  return termrep.warnings > 0 ? std::string(before) + count_text(termrep.warnings, "warning")
+                              : std::string();
+}
+
+// The error lines held back from the terminal, counted in one line.
+void tell_held_errors() {
+  if (termrep.errors_held > 0)
+    terminal("vorax: " + count_text(termrep.errors_held, "more error") +
+             " not shown here (the first " + std::to_string(TERMINAL_ERROR_LINES) + " are)" +
+             see_the_log());
+}
+
 } // namespace
 
 // The program's functions go where no others stand: a test's own hooks, installed for a scope
@@ -195,11 +265,16 @@ int run_program() {
     cntrol();
     plend(iodata.log_unit);
     rdend(101);
+    tell_held_errors();
+    // The closing line: the counts of a run that had something to say; a clean run is quiet.
     if (iodata.error_count > 0) {
       status = 1;
       terminal("vorax: " + std::to_string(iodata.error_count) +
                (iodata.error_count == 1 ? " error" : " errors") + " found in the input" +
-               see_the_log());
+               warnings_counted(", ") + see_the_log());
+    } else if (termrep.warnings > 0 || termrep.errors > 0) {
+      terminal("vorax: " + count_text(termrep.errors, "error") + ", " +
+               count_text(termrep.warnings, "warning"));
     }
   } catch (const RunEnd &end) {
     begin_closing();
@@ -208,6 +283,9 @@ int run_program() {
     if (end.code == COMMAND_LINE_REFUSED)
       return finish(2); // the reason is on the terminal; the run computed nothing
     status = 1;
+    report_data_stop(end.code);
+    end_operation_report();
+    tell_held_errors();
     if (end.code == WRITE_FAILURE) {
       last_record("0*** RUN STOPPED: CANNOT WRITE " + write_failure());
       report_result_files();
@@ -221,7 +299,10 @@ int run_program() {
     // A scan-mode end is caused by the errors in the input: say how many.
     if (ioflag.scan_mode != 0 && iodata.error_count > 0)
       line += " (" + std::to_string(iodata.error_count) +
-              (iodata.error_count == 1 ? " error" : " errors") + " found in the input)";
+              (iodata.error_count == 1 ? " error" : " errors") + " found in the input" +
+              warnings_counted(", ") + ")";
+    else if (termrep.warnings > 0)
+      line += " (" + warnings_counted("") + ")";
     terminal(line + see_the_log());
     report_result_files();
   } catch (const std::bad_alloc &) {

@@ -12,6 +12,8 @@
 #include "common/messages.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
+#include "common/terminal_progress.h"
+#include "common/terminal_report.h"
 #include "common/units.h"
 #include "engine/lookup.h"
 #include "engine/operation_data.h"
@@ -88,7 +90,6 @@ private:
   void replay(int count);
   void outputs(int p);
   void plot(int continuation);
-  void progress(int p);
   void convert_store();
   void drift_store(int position, double length);
   // The turn the print and plot schedules follow: once the last particle is lost, the rest of
@@ -102,7 +103,7 @@ private:
   bool may_stop_ = true; // the imperfections of this pass may stop the run at a position
   bool effects_ = false; // effects of other operations are switched on
   int first_ = 1, last_ = 0;
-  long long progress_ = 0;
+  TrackingProgress progress_;
   long long next_plot_ = 0, last_plot_ = 0; // wide: the plot step and the turns may be near 2^31
   int walk_cursor_ = 0, replay_cursor_ = 0;
   int pending_ = 0;
@@ -198,13 +199,16 @@ void Loop::run(bool result_files) {
     next_plot_ = static_cast<long long>(plt.nplot) + trace.iturn;
     last_plot_ = static_cast<long long>(trace.nturn / plt.nplot) * plt.nplot;
   }
-  progress_ = 0;
+  // The resonance searches track quietly, and so does their progress.
+  progress_.begin(trace.quiet_losses == 0, trace.iturn, trace.nturn, trace.nlive,
+                  last_ - first_ + 1);
   cav.inverse_gamma = 0.0;
   cav.beta = 1.0;
   cav.k1 = 0.0;
   // A run asked for no turns (or a continuation for none) tracks none.
   while (trace.iturn < trace.nturn && !finished_)
     turn();
+  progress_.finish(trace.iturn, trace.nlive);
   results.close();
   note_tracking(0, 0);
 }
@@ -215,6 +219,7 @@ void Loop::turn() {
     if (finished_)
       return;
   }
+  progress_.turn(trace.iturn, trace.nlive);
   ++trace.iturn;
   ++pass_;
   kickph.first_kick = 1;
@@ -616,7 +621,6 @@ void Loop::replay(int count) {
       next_plot_ = trace.nturn;
     }
     outputs(position);
-    progress(position);
     // The position is told whole: a stop signal may end the run here.
     note_tracking(trace.iturn, position);
     interruption_point();
@@ -660,19 +664,6 @@ void Loop::outputs(int p) {
   }
 }
 
-// A line on the terminal every 100000 particle passes (counted in 64 bits: long runs of many
-// particles pass 2^31).
-void Loop::progress(int p) {
-  if (trace.nlive == 0)
-    return;
-  const long long range = last_ - first_ + 1;
-  const long long q = static_cast<long long>(trace.iturn - 1) * range + (p - first_ + 1);
-  if (q * trace.nlive - progress_ > 99999) {
-    terminal("    AT ELEMENT " + fI(p, 6) + " DURING TURN " + fI(trace.iturn, 8));
-    progress_ += 100000;
-  }
-}
-
 } // namespace
 
 namespace {
@@ -688,6 +679,7 @@ void report_loss(int particle, int position, bool aperture) {
   if (trace.quiet_losses != 0)
     return;
   const int e = blank.mseq(position);
+  note_loss_place(trace.iturn, position, chinp.elname(e).trimmed());
   const std::string head = "  PARTICLE #" + fI(particle, 7) + " IS LOST BEFORE ELEMENT" +
                            fI(position, 6) + "(" + chinp.elname(e).str() + ")" +
                            " DURING TURN:" + fI(trace.iturn, 8);
@@ -699,7 +691,7 @@ void report_loss(int particle, int position, bool aperture) {
   write_record(control.output_unit, head);
   write_record(control.output_unit, " ITS POSITION IS :");
   write_record(control.output_unit, coordinates);
-  if (control.echo_flag) {
+  if (control.echo_flag && tell_loss_on_terminal()) {
     terminal(head);
     terminal(" ITS POSITION IS :");
     if (aperture)
@@ -711,6 +703,7 @@ void report_non_finite(int particle, int position) {
   if (trace.quiet_losses != 0)
     return;
   const int e = blank.mseq(position);
+  note_loss_place(trace.iturn, position, chinp.elname(e).trimmed());
   const std::string head = "  PARTICLE #" + fI(particle, 7) + " IS LOST AT ELEMENT" +
                            fI(position, 6) + "(" + chinp.elname(e).str() + ")" +
                            " DURING TURN:" + fI(trace.iturn, 8);
@@ -722,7 +715,7 @@ void report_non_finite(int particle, int position) {
   write_record(control.output_unit, head);
   write_record(control.output_unit, why);
   write_record(control.output_unit, coordinates_line(z));
-  if (control.echo_flag) {
+  if (control.echo_flag && tell_loss_on_terminal()) {
     terminal(head);
     terminal(why);
   }

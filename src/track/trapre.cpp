@@ -8,6 +8,7 @@
 #include "common/messages.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
+#include "common/terminal_report.h"
 #include "common/units.h"
 #include "engine/operation_data.h"
 #include "track/tracking_areas.h"
@@ -125,6 +126,22 @@ int more_turns(int turns) {
       std::min<long long>(static_cast<long long>(trace.nturn) + turns, INT_MAX));
 }
 
+// One line on the terminal for the whole run, after the losses it told: what was tracked, how
+// many turns, what was lost and where the first loss was.
+void tell_tracking_summary(int tracked, int first_turn) {
+  tell_held_losses();
+  const int lost = tracked - trace.nlive;
+  std::string line = "TRAC: " + count_text(tracked, "particle") + " tracked, " +
+                     std::to_string(lost) + " lost, " + std::to_string(trace.nlive) +
+                     " surviving; " + count_text(trace.iturn - first_turn, "turn") + " done";
+  if (first_turn > 0)
+    line += " (to turn " + std::to_string(trace.iturn) + ")";
+  if (lost > 0 && termrep.first_loss_noted)
+    line += "; first loss in turn " + std::to_string(termrep.first_loss_turn) + " at position " +
+            std::to_string(termrep.first_loss_position) + " (" + termrep.first_loss_element + ")";
+  terminal(line);
+}
+
 } // namespace
 
 void trapre(int, int &end_flag) {
@@ -175,7 +192,11 @@ void trapre(int, int &end_flag) {
   if (!(plot_step <= -1 && print_option <= -2 && particles == 0))
     read_last_record(end_flag, plot_step);
   check_kick_periods();
+  const int tracked = trace.nlive;
+  const int first_turn = trace.iturn;
+  forget_loss_place();
   trackt(true);
+  tell_tracking_summary(tracked, first_turn);
   if (trace.nlive == 0) {
     const std::string text = "  WARNING--RUN STOPPED DUE TO LOSS OF PARTICLES";
     write_record(control.output_unit, text);
