@@ -1,5 +1,7 @@
-// vorax DECK [LISTING] [--tables DIR] [--plots DIR]: binds the deck, the listing and the
+// vorax DECK [LISTING] [options]: sizes the machine tables, binds the deck, the listing and the
 // standard units, chooses the result files beside the listing, then runs the program.
+#include "common/limits.h"
+#include "common/reset.h"
 #include "common/units.h"
 #include "output/result_files.h"
 #include "program/program.h"
@@ -18,7 +20,8 @@ namespace {
 
 void usage(std::FILE *f) {
   std::fputs(
-      "usage: vorax [DECK [LISTING]] [--tables DIR] [--plots DIR]\n"
+      "usage: vorax [DECK [LISTING]] [--tables DIR] [--plots DIR] [--threads N]\n"
+      "             [--max-positions N]\n"
       "  DECK          input deck read on unit 15 (none: commands come from standard input)\n"
       "  LISTING       printed listing written on unit 16 (none: standard output)\n"
       "  The message log goes to FOR009.DAT, or to the file named from the TITLE.\n"
@@ -29,6 +32,9 @@ void usage(std::FILE *f) {
       "  work as well. The listing is the same with or without them.\n"
       "  --threads N   tracking threads (default: the machine's processors); the results\n"
       "                are the same for every N\n"
+      "  --max-positions N\n"
+      "                room for a machine of N element positions (9998 to 999999, default\n"
+      "                9998): every table that grows with the machine grows with N\n"
       "  --help        this text\n"
       "  --version     the program version\n",
       f);
@@ -37,6 +43,20 @@ void usage(std::FILE *f) {
 // Two names of one regular file (a device such as /dev/null can be read and written at once).
 bool same_file(const struct stat &a, const struct stat &b) {
   return S_ISREG(a.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The value of --max-positions N or --max-positions=N, read before anything runs; 0 when it is
+// not a whole number of positions the tables can be sized for.
+int max_positions_value(const char *text) {
+  if (text == nullptr)
+    return 0;
+  char *end = nullptr;
+  errno = 0;
+  const long n = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || n < vorax::MAXPOS_ELEMENTS ||
+      n > vorax::LARGEST_MAX_POSITIONS)
+    return 0;
+  return static_cast<int>(n);
 }
 
 int unknown_option(std::string_view arg) {
@@ -50,6 +70,7 @@ int unknown_option(std::string_view arg) {
 int main(int argc, char **argv) {
   std::string deck, listing, tables, plots;
   int positional = 0;
+  int max_positions = vorax::MAXPOS_ELEMENTS;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help") {
@@ -69,6 +90,20 @@ int main(int argc, char **argv) {
       }
       vorax::set_tracking_threads(static_cast<int>(n));
       ++i;
+      continue;
+    }
+    if (arg == "--max-positions" || arg.starts_with("--max-positions=")) {
+      const bool joined = arg != "--max-positions";
+      const char *value = joined         ? argv[i] + std::strlen("--max-positions=")
+                          : i + 1 < argc ? argv[++i]
+                                         : nullptr;
+      max_positions = max_positions_value(value);
+      if (max_positions == 0) {
+        std::fprintf(stderr,
+                     "vorax: --max-positions needs a whole number of positions from %d to %d\n",
+                     vorax::MAXPOS_ELEMENTS, vorax::LARGEST_MAX_POSITIONS);
+        return 2;
+      }
       continue;
     }
     if (arg.starts_with("--tables") || arg.starts_with("--plots")) {
@@ -138,6 +173,9 @@ int main(int argc, char **argv) {
     }
     std::fclose(f);
   }
+  // The classic tables are built with the program; only a larger machine builds them again.
+  if (max_positions != vorax::MAXPOS_ELEMENTS)
+    vorax::size_machine_tables(max_positions);
   vorax::bind_program_units(deck, listing);
   vorax::resout.tables_dir = tables;
   vorax::resout.plots_dir = plots;

@@ -1,10 +1,11 @@
 // In-process test harness for whole decks.
 #include "harness.h"
 
+#include "common/limits.h"
 #include "common/reset.h"
 #include "common/units.h"
-#include "program/program.h"
 #include "output/result_files.h"
+#include "program/program.h"
 
 #include "deck_input.h"
 
@@ -96,6 +97,14 @@ void keep_as_seed(std::string_view deck, std::string_view standard_input,
 }
 
 } // namespace
+
+SizedMachine::SizedMachine(int max_positions) {
+  size_machine_tables(max_positions);
+}
+
+SizedMachine::~SizedMachine() {
+  size_machine_tables(MAXPOS_ELEMENTS);
+}
 
 void start_in_memory(std::string_view deck, std::string_view standard_input) {
   reset_all_areas();

@@ -104,7 +104,7 @@ void read_data_line(int echo_mode) {
     if (echo && echo_mode == 1)
       engine_message(" " + line_text());
     else if (echo && echo_mode == 2)
-      engine_message(" " + fI(mat.npos, 5) + " " + line_text());
+      engine_message(" " + fI(mat.npos, position_width(5)) + " " + line_text());
     if (line_text().find_first_not_of(' ') == std::string::npos)
       continue;
     if (starts_with_outp()) {

@@ -14,6 +14,7 @@
 #include "errors/imperfection_passes.h"
 #include "track/tracking_loop.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -123,7 +124,7 @@ void shomis(int, int &end_flag) {
     print_heading();
   Statistics stats;
   int conflicts = 0;
-  const int npos = mat.npos < MAXPOS ? mat.npos : MAXPOS;
+  const int npos = std::min(mat.npos, machine_limits().maxpos);
   for (int p = 1; p <= npos; ++p) {
     const int e = blank.mseq(p);
     if (e < 1 || e > inputt.nelm || !uses_misalignment(inputt.kode(e)))
@@ -154,7 +155,7 @@ void shomis(int, int &end_flag) {
   mis.here = kept_here;
   stats.print();
   if (conflicts > 0 && option != SAVE)
-    write(" " + fI(conflicts, 5) +
+    write(" " + fI(conflicts, position_width(5)) +
           " SAVED POSITIONS ARE ALSO SELECTED NOW WITH OTHER VALUES: THE SAVED ONES ARE USED");
   if (option == SAVE) {
     missav.extend = false;

@@ -4,6 +4,7 @@
 
 #include "common/format.h"
 #include "common/halt.h"
+#include "common/limits.h"
 #include "common/plot.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
@@ -54,6 +55,36 @@ template <class Hook> void fill(Hook &slot, Hook function) {
 // The closing line ends by naming the message log, where the markers and messages are.
 std::string see_the_log() {
   return "; see the message log " + unit_file_name(LOG_UNIT);
+}
+
+// The stops of a full table that grows with the machine: correctors, map records, positions,
+// element table, data slots, distinct elements, parameters, list cells, sequence.
+bool machine_table_full(int code) {
+  switch (code) {
+  case 1:
+  case 3:
+  case 4:
+  case 5:
+  case 6:
+  case 7:
+  case 9:
+  case 10:
+  case 11:
+    return true;
+  default:
+    return false;
+  }
+}
+
+// What the person at the terminal can do about a full machine table.
+std::string raising_the_tables() {
+  const int now = machine_limits().maxpos_elements;
+  if (now >= LARGEST_MAX_POSITIONS)
+    return "vorax: the machine tables are at their largest (--max-positions " +
+           std::to_string(now) + ")";
+  return "vorax: --max-positions N raises this limit with every table that grows with the "
+         "machine (this run: " +
+         std::to_string(now) + " positions)";
 }
 
 } // namespace
@@ -131,6 +162,8 @@ int run_program() {
       line += " (" + std::to_string(iodata.error_count) +
               (iodata.error_count == 1 ? " error" : " errors") + " found in the input)";
     terminal(line + see_the_log());
+    if (machine_table_full(end.code))
+      terminal(raising_the_tables());
   }
   return finish(status);
 }

@@ -164,9 +164,10 @@ void prepare_run() {
     w.steps.resize(std::max<std::size_t>(npos + 1, SEGMENT_STEPS));
   w.effects.resize(w.steps.size());
   w.arbitrary.resize(w.steps.size());
-  w.sparse.resize(MAXMAT + 1);
-  w.gf.resize(MAXMAT + 1);
-  w.sparse_ready.assign(MAXMAT + 1, 0);
+  const std::size_t records = static_cast<std::size_t>(machine_limits().maxmat) + 1;
+  w.sparse.resize(records);
+  w.gf.resize(records);
+  w.sparse_ready.assign(records, 0);
   const std::size_t nelm = static_cast<std::size_t>(std::max(inputt.nelm, 0)) + 1;
   w.kicks.resize(nelm);
   w.halves.resize(nelm);
@@ -308,7 +309,7 @@ Step build_step(int p, int turn, bool changed, bool misaligned) {
       }
       s.map.sparse = &map;
       s.map.geometric = sym.option == 1;
-    } else if (slot >= 1 && slot <= MAXMAT) {
+    } else if (slot >= 1 && slot <= machine_limits().maxmat) {
       s.map = slot_map(slot, changed);
       s.map.geometric = kind == KODE_LCAVITY && sym.option == 1;
     } else {
