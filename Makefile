@@ -34,7 +34,7 @@ deps:
 # The programs alone: the first `make run` on a fresh clone does not wait for the tests.
 program: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	cmake --build $(BUILD) -j $(JOBS) --target vorax vorax-collect
+	cmake --build $(BUILD) -j $(JOBS) --target vorax vorax-collect vorax-import
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

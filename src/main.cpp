@@ -1,6 +1,9 @@
-// vorax DECK [LISTING] [options]: sizes the machine tables, binds the deck, the listing and the
-// standard units, chooses the result files beside the listing, then runs the program.
+// vorax DECK [LISTING] [options]: sizes the machine tables, binds the deck, the listing and
+// the standard units, chooses the result files beside the listing and the tracking threads,
+// then runs the program.
+#include "common/interruption.h"
 #include "common/limits.h"
+#include "common/processors.h"
 #include "common/reset.h"
 #include "common/units.h"
 #include "output/result_files.h"
@@ -11,10 +14,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <new>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -30,8 +36,9 @@ void usage(std::FILE *f) {
       "  --plots DIR   also write SVG plots of MACH, TRAC, LAYO and HARD into DIR\n"
       "  DIR must be an existing, writable directory; --tables=DIR and --plots=DIR\n"
       "  work as well. The listing is the same with or without them.\n"
-      "  --threads N   tracking threads (default: the machine's processors); the results\n"
-      "                are the same for every N\n"
+      "  --threads N   tracking threads (default: the processors the program may run on,\n"
+      "                as taskset or a batch system allows); the results are the same\n"
+      "                for every N\n"
       "  --max-positions N\n"
       "                room for a machine of N element positions (9998 to 999999, default\n"
       "                9998): every table that grows with the machine grows with N\n"
@@ -59,6 +66,21 @@ int max_positions_value(const char *text) {
   return static_cast<int>(n);
 }
 
+// Why the run could not write the file, checked without emptying it: an existing file must
+// open for writing, a missing one must be creatable in its directory.
+std::string cannot_write(const std::string &path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd >= 0) {
+    ::close(fd);
+    return {};
+  }
+  if (errno != ENOENT)
+    return std::strerror(errno);
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  return ::access(dir.c_str(), W_OK | X_OK) == 0 ? std::string() : std::strerror(errno);
+}
+
 int unknown_option(std::string_view arg) {
   std::fprintf(stderr, "vorax: unknown option %.*s (vorax --help lists the options)\n",
                static_cast<int>(arg.size()), arg.data());
@@ -69,7 +91,7 @@ int unknown_option(std::string_view arg) {
 
 int main(int argc, char **argv) {
   std::string deck, listing, tables, plots;
-  int positional = 0;
+  int positional = 0, threads = 0;
   int max_positions = vorax::MAXPOS_ELEMENTS;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -88,7 +110,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "vorax: --threads needs a whole number of threads from 1 to 1024\n");
         return 2;
       }
-      vorax::set_tracking_threads(static_cast<int>(n));
+      threads = static_cast<int>(n);
       ++i;
       continue;
     }
@@ -164,6 +186,29 @@ int main(int argc, char **argv) {
       return 2;
     }
   }
+  // The classic tables are built with the program; only a larger machine builds them again,
+  // before any file is emptied, so that a machine too large for the memory changes nothing.
+  if (max_positions != vorax::MAXPOS_ELEMENTS) {
+    try {
+      vorax::size_machine_tables(max_positions);
+    } catch (const std::bad_alloc &) {
+      std::fprintf(stderr, "vorax: not enough memory for the tables of %d positions\n",
+                   max_positions);
+      return 2;
+    }
+  }
+  // Every file the run writes from its start is checked before any is emptied: a run refused
+  // here leaves them all as they were.
+  const std::string log = vorax::default_unit_name(vorax::LOG_UNIT);
+  for (const auto &[what, path] :
+       {std::pair<const char *, const std::string &>{"listing", listing}, {"message log", log}}) {
+    if (path.empty())
+      continue;
+    if (const std::string why = cannot_write(path); !why.empty()) {
+      std::fprintf(stderr, "vorax: cannot write the %s %s: %s\n", what, path.c_str(), why.c_str());
+      return 2;
+    }
+  }
   if (!listing.empty()) {
     std::FILE *f = std::fopen(listing.c_str(), "w");
     if (!f) {
@@ -173,12 +218,19 @@ int main(int argc, char **argv) {
     }
     std::fclose(f);
   }
-  // The classic tables are built with the program; only a larger machine builds them again.
-  if (max_positions != vorax::MAXPOS_ELEMENTS)
-    vorax::size_machine_tables(max_positions);
+  const int wanted = threads > 0 ? threads : vorax::available_processors();
+  int thread_error = 0;
+  const int usable = wanted > 1 ? vorax::threads_that_start(wanted, thread_error) : 1;
+  if (usable < wanted)
+    std::fprintf(stderr,
+                 "vorax: only %d of %d tracking threads can be started (%s); tracking "
+                 "runs on %d\n",
+                 usable, wanted, std::strerror(thread_error), usable);
+  vorax::set_tracking_threads(usable);
   vorax::bind_program_units(deck, listing);
   vorax::resout.tables_dir = tables;
   vorax::resout.plots_dir = plots;
+  vorax::catch_stop_signals();
   const int status = vorax::run_program();
   vorax::close_all_units();
   return status;

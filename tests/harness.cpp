@@ -33,11 +33,15 @@ std::string read_file(const std::string &path) {
   return s.str();
 }
 
+std::string golden_name_in_force; // set by GoldenName
+
 // The golden listing of the n-th deck run by the current test: tests/golden/listings/
-// SUITE.TEST_n.txt.
+// SUITE.TEST_n.txt, or NAME_n.txt while a GoldenName gives the name.
 std::string golden_path() {
   const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "none";
+  std::string name = !golden_name_in_force.empty() ? golden_name_in_force
+                     : info ? std::string(info->test_suite_name()) + "." + info->name()
+                            : "none";
   for (char &c : name)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_')
       c = '_';
@@ -104,6 +108,13 @@ SizedMachine::SizedMachine(int max_positions) {
 
 SizedMachine::~SizedMachine() {
   size_machine_tables(MAXPOS_ELEMENTS);
+}
+
+GoldenName::GoldenName(std::string name) : previous_(std::move(golden_name_in_force)) {
+  golden_name_in_force = std::move(name);
+}
+GoldenName::~GoldenName() {
+  golden_name_in_force = std::move(previous_);
 }
 
 void start_in_memory(std::string_view deck, std::string_view standard_input) {

@@ -23,6 +23,20 @@ struct DeckRun {
 DeckRun run_deck(std::string_view deck, std::string_view standard_input = "",
                  const std::map<std::string, std::string> &files = {});
 
+// While it lives, the golden texts of the decks run are named NAME_1, NAME_2 ... instead of after
+// the test: a test that runs decks it finds (the manual's) keeps each one's text under a name
+// that does not change when decks are added elsewhere.
+class GoldenName {
+public:
+  explicit GoldenName(std::string name);
+  ~GoldenName();
+  GoldenName(const GoldenName &) = delete;
+  GoldenName &operator=(const GoldenName &) = delete;
+
+private:
+  std::string previous_;
+};
+
 // The same with the result files asked for as --tables tables --plots plots would: what the run
 // writes there is in files under "tables/NAME" and "plots/NAME".
 struct ResultDirs {

@@ -54,6 +54,14 @@ bool whole_number(std::string_view s, TfsType type) {
   return end == copy.c_str() + copy.size() && (type != TfsType::integer || errno == 0);
 }
 
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && blank(s.front()))
+    s.remove_prefix(1);
+  while (!s.empty() && blank(s.back()))
+    s.remove_suffix(1);
+  return s;
+}
+
 bool quoted(std::string_view s) {
   return s.size() >= 2 && s.front() == '"' && s.back() == '"';
 }
@@ -142,6 +150,10 @@ ReadTable parse_table(std::string content) {
         return fault(TableState::malformed,
                      where + "the value of " + e.name + " does not fit its format " + e.format);
       e.value = e.type == TfsType::text ? value.substr(1, value.size() - 2) : value;
+      // The program's own tables say whether they were closed whole: a STATUS that is not
+      // COMPLETE is a run stopped during the operation that wrote it.
+      if (e.name == "STATUS" && e.type == TfsType::text && trimmed(e.value) == "INCOMPLETE")
+        return fault(TableState::incomplete, "its STATUS is INCOMPLETE");
       t.header.push_back(std::move(e));
     } else if (line[0] == '*') {
       if (names_seen)

@@ -20,7 +20,7 @@ struct ErrorEntry {
 // Searched in this order; the names are shown padded to 20 characters. Kept three to a line
 // as written, so that an entry added at the end leaves the other lines as they are.
 // clang-format off
-constexpr std::array<ErrorEntry, 85> error_table{{
+constexpr std::array<ErrorEntry, 87> error_table{{
     {0, "ARR MXLVAR MXLCOND"},   {1, "ARRSIZE MAXCOR"},       {2, "ARRSIZE MXLIST"},
     {3, "ARRSIZE MAXMAT"},       {4, "ARRSIZE MAXPOS"},       {5, "ARRSIZE MAXELM"},
     {6, "ARRSIZE MAXDAT"},       {7, "ARRSIZE MXELMD"},       {8, "ARRSIZE"},
@@ -50,6 +50,7 @@ constexpr std::array<ErrorEntry, 85> error_table{{
     {320, "SIMEQ:SING SET OF EQ"}, {400, "PRINT:WRNG KWD"}, {237, "BLOC:REOPENED"},
     {238, "BLOC:NESTED CLOSE"},  {289, "RMAT:ZERO STEP"},     {222, "CORDAT:NOT EVEN #"},
     {306, "TRACK:BAD ELEM PAR"},
+    {225, "COCO:BAD DATA"},      {226, "COCO:NO CLOSED ORBIT"},
 }};
 // clang-format on
 

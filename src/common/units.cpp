@@ -3,6 +3,7 @@
 #include "common/units.h"
 
 #include "common/halt.h"
+#include "common/interruption.h"
 #include "common/reset.h"
 
 #include <array>
@@ -10,7 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace vorax {
 
@@ -60,6 +65,14 @@ struct Unit {
   int records = 0;              // records read since connected or rewound
 };
 
+// The standard input read through its descriptor: it may be a terminal or a pipe that waits for
+// ever, and is then watched with wake-ups so that a stop signal is seen while nothing comes.
+struct StandardInput {
+  std::array<char, 4096> buffer;
+  std::size_t pos = 0, length = 0;
+  bool end = false, failed = false;
+};
+
 struct Layer {
   std::array<Unit, 100> units;
   bool capture = false;
@@ -68,7 +81,11 @@ struct Layer {
   std::string captured_listing, captured_log, captured_terminal;
   // The files the program was started on; no unit may write over them.
   FileId deck, standard_input, listing;
+  // The result files the run has completed, which no unit may write over either.
+  std::vector<std::pair<FileId, std::string>> results;
   std::string write_failure;
+  StandardInput in;
+  bool told_mark = false, told_tab = false; // the terminal notes of the input, once a run
 };
 
 Layer &layer() {
@@ -136,6 +153,9 @@ std::string program_file_clash(int unit, const std::string &name) {
     return "the listing";
   if (unit != LOG_UNIT && same_file(f, log_file_id()))
     return "the message log";
+  for (const auto &[id, description] : l.results)
+    if (same_file(f, id))
+      return description;
   return {};
 }
 
@@ -178,12 +198,41 @@ int take_record(std::FILE *f, std::string &line, std::size_t columns) {
   return std::ferror(f) ? READ_ERROR : status;
 }
 
+// The poll wakes up now and then to look for a stop signal: the handler's restarted read would
+// otherwise wait for the next line.
+constexpr int STOP_LOOK_MS = 200;
+
+int next_standard_input_byte(StandardInput &in) {
+  while (in.pos == in.length) {
+    if (in.end || in.failed)
+      return EOF;
+    interruption_point();
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    const int ready = ::poll(&p, 1, STOP_LOOK_MS);
+    if (ready == 0 || (ready < 0 && errno == EINTR))
+      continue;
+    const ssize_t n = ::read(STDIN_FILENO, in.buffer.data(), in.buffer.size());
+    if (n < 0 && errno == EINTR)
+      continue;
+    in.pos = 0;
+    in.length = n > 0 ? static_cast<std::size_t>(n) : 0;
+    in.end = n == 0;
+    in.failed = n < 0;
+  }
+  return static_cast<unsigned char>(in.buffer[in.pos++]);
+}
+
+int take_standard_input_record(StandardInput &in, std::string &line, std::size_t columns) {
+  const int status = take_record([&in] { return next_standard_input_byte(in); }, line, columns);
+  return in.failed ? READ_ERROR : status;
+}
+
 int read_connected(int unit, Unit &u, std::string &line, std::size_t columns) {
   Layer &l = layer();
   if (u.memory_input)
     return take_record(u.text, u.pos, line, columns);
   if (u.standard_input)
-    return take_record(stdin, line, columns);
+    return take_standard_input_record(l.in, line, columns);
   if (!u.connected) {
     std::string name = default_unit_name(unit);
     if (l.sandbox ? l.files.count(name) == 0 : !file_exists(name))
@@ -258,6 +307,43 @@ std::FILE *output_stream(int unit, Unit &u) {
   return u.out;
 }
 
+// How the terminal names the file of an input unit in its notes.
+std::string source_of(int unit, const Unit &u) {
+  if (unit == STDIN_UNIT)
+    return "<stdin>";
+  return u.name.empty() ? default_unit_name(unit) : u.name;
+}
+
+constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
+
+// Editors that save UTF-8 may put a byte-order mark before the first line, and tabs where the
+// author meant blanks. Neither is a character of the languages: the mark is dropped and a tab
+// read as one blank (one, not up to a tab stop, so that no text moves past the columns that
+// are read), and the terminal says so once a run, at the first of each.
+void clean_record(int unit, const Unit &u, std::string &line, std::size_t columns) {
+  Layer &l = layer();
+  const int record = u.records + 1;
+  if (u.records == 0 && line.starts_with(BYTE_ORDER_MARK)) {
+    line.erase(0, BYTE_ORDER_MARK.size());
+    if (!l.told_mark) {
+      l.told_mark = true;
+      terminal(source_of(unit, u) + ":" + std::to_string(record) +
+               ": note: the byte-order mark at the start of the file is skipped");
+    }
+  }
+  if (line.size() > columns)
+    line.resize(columns);
+  for (char &c : line)
+    if (c == '\t') {
+      c = ' ';
+      if (!l.told_tab) {
+        l.told_tab = true;
+        terminal(source_of(unit, u) + ":" + std::to_string(record) +
+                 ": note: a tab is read as a blank (further tabs are not reported)");
+      }
+    }
+}
+
 } // namespace
 
 std::string default_unit_name(int unit) {
@@ -270,12 +356,17 @@ int read_record(int unit, std::string &line, std::size_t columns) {
   line.clear();
   if (!valid(unit))
     return READ_ERROR;
+  interruption_point();
   Unit &u = unit_at(unit);
   if (u.read_failed)
     return READ_ERROR;
-  const int status = read_connected(unit, u, line, columns);
-  if (status == READ_OK)
+  // The first record may carry a byte-order mark in front of its columns.
+  const std::size_t wanted = u.records == 0 ? columns + BYTE_ORDER_MARK.size() : columns;
+  const int status = read_connected(unit, u, line, wanted);
+  if (status == READ_OK) {
+    clean_record(unit, u, line, columns);
     ++u.records;
+  }
   if (status == READ_ERROR && u.connected) {
     u.read_failed = true;
     line.clear();
@@ -284,6 +375,9 @@ int read_record(int unit, std::string &line, std::size_t columns) {
 }
 
 void write_record(int unit, std::string_view text) {
+  // A stop signal ends the run here, between two records: the last one is whole.
+  if (unit != TERMINAL)
+    interruption_point();
   std::size_t n = text.size();
   while (n > 0 && text[n - 1] == ' ')
     --n;
@@ -489,6 +583,28 @@ const std::string &write_failure() {
   return layer().write_failure;
 }
 
+std::string file_in_use(const std::string &path) {
+  const FileId f = id_of_path(path);
+  if (!f.known)
+    return {};
+  const std::string clash = program_file_clash(0, path);
+  if (!clash.empty())
+    return clash;
+  for (int unit = 1; unit <= 99; ++unit) {
+    const Unit &u = unit_at(unit);
+    if (u.connected && !u.memory_input && !u.standard_input && !u.standard_output &&
+        !u.name.empty() && same_file(f, u.out ? id_of_stream(u.out) : id_of_path(u.name)))
+      return "the file of logical unit " + std::to_string(unit);
+  }
+  return {};
+}
+
+void protect_result_file(const std::string &path, const std::string &description) {
+  const FileId f = id_of_path(path);
+  if (f.known)
+    layer().results.emplace_back(f, description);
+}
+
 void reset_units() {
   Layer &l = layer();
   for (Unit &u : l.units) {
@@ -502,7 +618,11 @@ void reset_units() {
   l.captured_log.clear();
   l.captured_terminal.clear();
   l.deck = l.standard_input = l.listing = FileId{};
+  l.results.clear();
   l.write_failure.clear();
+  l.in.pos = l.in.length = 0;
+  l.in.end = l.in.failed = false;
+  l.told_mark = l.told_tab = false;
 }
 
 } // namespace vorax

@@ -30,10 +30,11 @@ inline constexpr int WRITE_FAILURE = -1;
 
 // Reads the next record of the unit into line (without the line end), keeping at most `columns`
 // characters: the rest of the line is read and dropped, so that memory stays bounded whatever
-// the length of a line. A record holding a NUL byte is not text and is a read error; the unit
-// then stays in error (every later read fails as well) until it is rewound or reconnected.
-// A unit that is not connected reads its default file FOR0nn.DAT; when that file does not
-// exist the read fails with READ_ERROR rather than inventing an empty file.
+// the length of a line. A byte-order mark before the first record is dropped and a tab is read
+// as a blank; the terminal notes the first of each in the run. A record holding a NUL byte is not
+// text and is a read error; the unit then stays in error (every later read fails as well) until it
+// is rewound or reconnected. A unit that is not connected reads its default file FOR0nn.DAT; when
+// that file does not exist the read fails with READ_ERROR rather than inventing an empty file.
 int read_record(int unit, std::string &line, std::size_t columns = RECORD_COLUMNS);
 
 // Writes one record; trailing blanks are dropped. Writing to a unit that is not connected
@@ -73,6 +74,13 @@ void close_all_units();
 // The first output failure of the run, naming the unit's file and the reason ("the listing
 // out.lis: No space left on device"); empty when every record was written.
 const std::string &write_failure();
+
+// Which of the run's own files the path names (the deck, the standard input, the listing, the
+// message log, the file of a connected unit, a result file already completed), for a file about
+// to be written over; empty when it is none of them. Told apart by device and inode.
+std::string file_in_use(const std::string &path);
+// A completed result file: no unit may write over it for the rest of the run.
+void protect_result_file(const std::string &path, const std::string &description);
 
 // In-process runs: bind units 15 and 5 to texts and keep what units 16 and 9 and the terminal
 // receive in memory (unit 9 keeps collecting when it is reconnected under a new name).

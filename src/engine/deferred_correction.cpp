@@ -1,5 +1,5 @@
 // Data readers of the corrector and orbit-correction operations: CORR, SETC, CHAN, READ, ALIG,
-// REFE and BASE read their records through them.
+// REFE, BASE and COCO read their records through them.
 #include "engine/deferred_data.h"
 
 #include "engine/operation_data.h"
@@ -9,6 +9,7 @@ namespace vorax {
 namespace {
 
 constexpr int ALIG_SETTINGS = 23;
+constexpr int COCO_SETTINGS = 5;
 
 } // namespace
 
@@ -110,6 +111,26 @@ void read_base_data(int &end_flag, const RecordSink &sink) {
   DataRecord record("RECORD");
   if (read_data_values(end_flag, -1, record))
     give(sink, record);
+}
+
+// COCO: one record of exactly 5 values; then entries up to a name beginning with "99": an
+// element name with exactly 2 values (planes, range count n) and, for n above 0, a record of
+// exactly 2n values (the position pairs).
+void read_coco_data(int &end_flag, const RecordSink &sink) {
+  DataRecord settings("SETTINGS");
+  if (!read_data_values(end_flag, COCO_SETTINGS, settings))
+    return;
+  give(sink, settings);
+  read_name_list(end_flag, [&](const std::string &element) {
+    DataRecord entry("ENTRY", element);
+    if (!read_data_values(end_flag, 2, entry))
+      return;
+    const int ranges = truncated(entry.value(2));
+    give(sink, entry);
+    DataRecord pairs("RANGES", element);
+    if (ranges > 0 && read_data_values(end_flag, pair_values(ranges), pairs))
+      give(sink, pairs);
+  });
 }
 
 } // namespace vorax

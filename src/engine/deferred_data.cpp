@@ -15,7 +15,8 @@ bool read_data_name(int &end_flag, std::string &name) {
   int width = 8;
   int count = 0;
   input(name, width, cintak.values.data(), 0, end_flag, count, 1);
-  return true;
+  // A ";" where the name should be ends the data with no name.
+  return !(data_ended(end_flag) && name.find_first_not_of(' ') == std::string::npos);
 }
 
 bool ends_name_list(const std::string &name) {

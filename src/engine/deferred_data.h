@@ -31,7 +31,7 @@ inline bool data_ended(int end_flag) {
 }
 
 // Reads one name (8 characters, a longer word cut) and no numbers. Returns false, reading
-// nothing, when the data have already ended.
+// nothing, when the data have already ended, and when a ";" comes where the name should.
 bool read_data_name(int &end_flag, std::string &name);
 
 // The end of a list of names: a name beginning with "99".
@@ -87,6 +87,7 @@ void read_read_data(int &end_flag, const RecordSink &sink = {}); // READ
 void read_alig_data(int &end_flag, const RecordSink &sink = {}); // ALIG
 void read_refe_data(int &end_flag, const RecordSink &sink = {}); // REFE
 void read_base_data(int &end_flag, const RecordSink &sink = {}); // BASE
+void read_coco_data(int &end_flag, const RecordSink &sink = {}); // COCO
 
 // Operations whose data have no fixed layout yet (DETA, GEOM, LINE, PART, FILE, INTE, CAVI).
 void read_one_record(int &end_flag, const RecordSink &sink = {});

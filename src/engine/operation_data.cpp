@@ -204,13 +204,6 @@ struct Number {
 
 enum class Ending { blank, comma, semicolon };
 
-[[noreturn]] void too_few(int wanted) {
-  const std::string message = "   ERROR--" + fI(wanted, 3) + " ELEMENTS WERE NOT FOUND";
-  engine_message(message);
-  report_data_error(message);
-  engine_stop(273);
-}
-
 // Sets the end flag from the character just consumed and, unless at the end of the line, from
 // the one after it (which stays unread).
 void finish(char consumed, int &end_flag) {
@@ -287,7 +280,7 @@ int read_numbers(double *values, int capacity, int &end_flag, int wanted, int ec
         // A terminator before any further number: the list ends here. Fewer values than
         // asked for would leave the caller with stale data, so that is an error.
         if (wanted > 0 && read < wanted)
-          too_few(wanted);
+          missing_values(wanted);
         finish(c, end_flag);
         return read;
       }
@@ -343,7 +336,7 @@ int read_numbers(double *values, int capacity, int &end_flag, int wanted, int ec
     if (ending == Ending::blank)
       continue;
     if (wanted > 0)
-      too_few(wanted);
+      missing_values(wanted);
     if (ending == Ending::semicolon)
       end_flag = 1;
     finish(c, end_flag);
@@ -362,6 +355,13 @@ int read_operation_record(std::string &line) {
 
 void report_data_error(std::string_view message) {
   report_input_record(true, control.input_unit, record_number(control.input_unit), message);
+}
+
+void missing_values(int wanted) {
+  const std::string message = "   ERROR--" + fI(wanted, 3) + " ELEMENTS WERE NOT FOUND";
+  engine_message(message);
+  report_data_error(message);
+  engine_stop(273);
 }
 
 int truncated(double value) {
@@ -387,8 +387,10 @@ void input(std::string &name, int &name_width, double *values, int capacity, int
       c = next_char(echo_mode);
       if (is_letter(c) || is_digit(c))
         break;
-      if (c == ',') {
-        end_flag = 2;
+      // A terminator before the name ends the call with a blank name: a ";" skipped here
+      // would let the next lines, which belong to the lattice language, be read as data.
+      if (c == ',' || c == ';') {
+        end_flag = c == ';' ? 1 : 2;
         return;
       }
     }

@@ -26,6 +26,7 @@ inline const AreaRegistration opline_registration{reset_area<opline>};
 // end_flag: set to 1 after ";", 2 after ",", else unchanged. count: in, n > 0 exactly n values,
 // 0 none, < 0 any number up to "," or ";"; out, the number read. echo_mode: 1 echo each data
 // line, 2 echo it behind the position count, 0 no echo, negative not even comment lines.
+// A "," or ";" met before the name ends the call with a blank name and no numbers.
 void input(std::string &name, int &name_width, double *values, int capacity, int &end_flag,
            int &count, int echo_mode);
 
@@ -42,6 +43,9 @@ void outcon(int code, int &end_flag); // OUTP
 // An error in the operation data of the deck, also on the terminal as FILE:LINE: error: TEXT
 // for the record last read.
 void report_data_error(std::string_view message);
+
+// The stop for data that end before the wanted number of values: a message and error 273.
+[[noreturn]] void missing_values(int wanted);
 
 // A value truncated toward zero, limited to the int range (data values may be anything).
 int truncated(double value);

@@ -39,12 +39,23 @@ bool is_end_marker(std::string_view name) {
   return name.substr(0, 2) == "99";
 }
 
-// Reads 8-character names up to the "99" marker and hands each to store, which returns false
-// once the list is full (after its message and the error stop).
+// A ";" ends the operation's data: the lines after it belong to the lattice language.
+bool data_ended(int end_flag) {
+  return end_flag == 1;
+}
+
+// The blank name the reader gives back when a ";" comes before any name.
+bool ended_before_name(const std::string &name, int end_flag) {
+  return data_ended(end_flag) && name.find_first_not_of(' ') == std::string::npos;
+}
+
+// Reads 8-character names up to the "99" marker or the end of the data and hands each to
+// store, which returns false once the list is full (after its message and the error stop).
 template <class Store> void read_names(int &end_flag, Store store) {
   for (;;) {
     const std::string name = read_name(8, end_flag);
-    if (is_end_marker(name) || !store(name))
+    if (is_end_marker(name) || ended_before_name(name, end_flag) || !store(name) ||
+        data_ended(end_flag))
       return;
   }
 }
@@ -105,12 +116,17 @@ void read_kinds(int &end_flag) {
 
 void limits(int, int &end_flag) {
   int entries = 0;
-  for (;;) {
+  while (!data_ended(end_flag)) {
     const std::string element_name = read_name(8, end_flag);
-    if (is_end_marker(element_name))
+    if (is_end_marker(element_name) || ended_before_name(element_name, end_flag))
       break;
+    // An entry cut short by ";" lacks its four values.
+    if (data_ended(end_flag))
+      missing_values(4);
     const int element = elid(Name8(element_name));
     const std::string parameter = read_name(8, end_flag);
+    if (data_ended(end_flag))
+      missing_values(4);
     const int slot = vxpar(element, Name8(parameter));
     input_record(end_flag, 4);
     if (entries == MXLVAR) {
@@ -136,8 +152,10 @@ void limits(int, int &end_flag) {
 
 void prtdef(int, int &end_flag) {
   reset_in_place(cprt);
-  for (;;) {
+  while (!data_ended(end_flag)) {
     const std::string keyword = read_name(20, end_flag);
+    if (ended_before_name(keyword, end_flag))
+      return;
     const Name8 pattern(keyword);
     if (iequal(pattern, Name8("INTERVAL")))
       read_intervals(end_flag);

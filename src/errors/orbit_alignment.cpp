@@ -252,11 +252,13 @@ void read_settings(const DataRecord &r) {
     engine_message(" ERROR IN MONITOR ERROR OPTION NUMBER " + fI(alig.error_option, 6));
     engine_stop(MON_OPTION);
   }
+  // Each monitor reads both planes, so NM readings need at least half as many monitors: a
+  // correction of both planes uses the x and the y reading of the same monitors.
   int monitors = 0;
   for (int p = 1; p <= mat.npos; ++p)
     if (inputt.kode(blank.mseq(p)) == KODE_MONITOR)
       ++monitors;
-  if (alig.nm > monitors) {
+  if ((alig.nm + 1) / 2 > monitors) {
     engine_message(" OUT OF MONITORS TO MANY REQUIRED RUN STOPPED " + fI(monitors, 6) +
                    " MONITORS FOUND");
     engine_stop(MORE_MONIT);

@@ -242,7 +242,8 @@ void response(int i, int plane, double theta, int c, const double base[2], doubl
 } // namespace
 
 // One record: value 1 the plane (1 x, 2 y, 3 both), value 2 the amplitude of the first kick of
-// every bump (above 0 the rms of Gaussian amplitudes, below 0 the amplitude itself), value 3
+// every bump (above 0 the rms of Gaussian amplitudes, below 0 the angle itself, sign and all: a
+// user who writes -1E-3 means a kick of -1 mrad), value 3
 // the one bump to build (0 every bump). The bumps run over the kicks of the machine, three at a
 // time, each sharing its last kick with the next; the first kick is given and the other two
 // close the bump in position and angle at the centre of its last kick.
@@ -293,7 +294,7 @@ void base(int, int &end_flag) {
     for (int plane = 1; plane <= 2; ++plane) {
       if (planes != 3 && planes != plane)
         continue;
-      const double theta = amplitude < 0.0 ? -amplitude : amplitude * gauss(stream.index);
+      const double theta = amplitude < 0.0 ? amplitude : amplitude * gauss(stream.index);
       const Cseeds kept = cseeds;
       cseeds = seeds;
       const double origin[6] = {};

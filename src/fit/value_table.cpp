@@ -5,6 +5,7 @@
 #include "common/shared_areas.h"
 #include "fit/fit_areas.h"
 #include "fit/fit_support.h"
+#include "optics/matrix_operation.h"
 #include "optics/optics_areas.h"
 
 namespace vorax {
@@ -49,8 +50,10 @@ void setout() {
     fout.value(code) = periodic_quantity(code);
   lattice_functions(&fout.value(21));
   beam_matrix(&fout.value(41));
-  // Value index 101 + offset of the coefficient in the packed map.
-  const double *m = mat.amap.m.data();
+  // Value index 101 + offset of the coefficient in the packed map, in the geometric variables
+  // the conditions are written in, also after SETS.
+  const TransferMap geometric = in_geometric_variables(mat.amap, mat.print_option != 1 ? 27 : 6);
+  const double *m = geometric.m.data();
   for (int k = 0; k < 6 * 27; ++k)
     fout.value(101 + k) = m[k];
   // The differences are formed here, once both points of the pass are known.

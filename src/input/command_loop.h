@@ -34,6 +34,14 @@ struct Prtcls {
 inline Prtcls prtcls;
 inline const AreaRegistration prtcls_registration{reset_area<prtcls>};
 
+// Units whose latest OPEN failed (1). A CALL of one is refused: an unconnected unit would
+// otherwise be read from its default file, which the deck never named.
+struct FailedOpens {
+  Table<int, 1, 99> unit;
+};
+inline FailedOpens failed_opens;
+inline const AreaRegistration failed_opens_registration{reset_area<failed_opens>};
+
 // The command loop's seam to the engine, which the program installs: the lattice language
 // itself knows nothing of the operations.
 struct CommandLoopHooks {

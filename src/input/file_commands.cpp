@@ -72,6 +72,11 @@ void xcall() {
   }
   if (refuse_output_unit(unit, "CALL"))
     return;
+  if (unit >= 1 && unit <= 99 && failed_opens.unit(unit) != 0) {
+    rdwarn("** WARNING ** LOGICAL UNIT " + fI(unit, 2) +
+           " WAS NEVER OPENED: ITS \"OPEN\" FAILED --- \"CALL\" IGNORED");
+    return;
+  }
   if (iodata.column != 81) {
     rdwarn("** WARNING ** TEXT AFTER \"CALL\" COMMAND SKIPPED");
     iodata.column = 81;
@@ -125,7 +130,11 @@ void xopen() {
   iodata.column = 81;
   if (refuse_output_unit(unit, "OPEN") || refuse_input_unit(unit, "OPEN"))
     return;
-  if (open_unit(unit, name))
+  const bool opened = open_unit(unit, name);
+  // A CALL of unit 5 goes on reading the standard input, whatever OPEN did with the unit.
+  if (unit >= 1 && unit <= 99 && unit != STDIN_UNIT)
+    failed_opens.unit(unit) = opened ? 0 : 1;
+  if (opened)
     log_record("0... SUCCESSFUL TO OPEN FILE:" + name);
   else
     rdwarn("** WARNING ** FAIL TO OPEN FILE: " + name);

@@ -1,4 +1,6 @@
-// The bend map: entrance edge, sector body and exit edge, each to second order, composed.
+// The bend map: entrance edge, sector body and exit edge, each to second order, composed; the
+// same bend cut into pieces across its body, for the radiation of tracking; and its map from the
+// entrance to a point of its body, for the lattice functions inside it.
 #include <cmath>
 #include <string>
 
@@ -11,6 +13,7 @@
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 #include "maps/second_order_body.h"
+#include "maps/symmap.h"
 
 namespace vorax {
 
@@ -119,6 +122,43 @@ void bend_body_map(const BodyBlock &body, int ncol, TransferMap &m) {
     second_order_terms(model, length, m);
 }
 
+namespace {
+
+// The entrance edge, body and exit edge of a bend that bends (angle and length not 0), in the
+// internal form, from its data slots in the context's unit convention.
+void bend_blocks(const ElementValues &e, const MapContext &ctx, EdgeBlock &entrance,
+                 BodyBlock &body, EdgeBlock &exit) {
+  const double length = e(slot::bend::L);
+  const double angle = e(slot::bend::ANGLE);
+  const double k1 = e(slot::bend::K1);
+  const double k2 = e(slot::bend::K2);
+  const double raddeg = const_.raddeg;
+  double h = 0.0, n = 0.0, beta2 = 0.0, e1 = 0.0, e2 = 0.0, body_angle = 0.0;
+  if (ctx.eunits == 2) {
+    h = raddeg * angle / length;
+    n = k1;
+    beta2 = k2;
+    e1 = e(slot::bend::E1);
+    e2 = e(slot::bend::E2);
+    body_angle = angle;
+  } else {
+    h = angle / length;
+    double sign = ctx.eunits == 1 ? -1.0 : 1.0;
+    n = -sign * k1 / (h * h);
+    beta2 = sign * k2 / (2.0 * h * h * h);
+    e1 = e(slot::bend::E1) / raddeg;
+    e2 = e(slot::bend::E2) / raddeg;
+    body_angle = angle / raddeg;
+  }
+  entrance =
+      EdgeBlock{h, n, e1, 1.0, e(slot::bend::H1), e(slot::bend::HGAP), e(slot::bend::FINT), beta2};
+  exit = EdgeBlock{h,    n, e2, -1.0, e(slot::bend::H2), e(slot::bend::HGAPX), e(slot::bend::FINTX),
+                   beta2};
+  body = BodyBlock{body_angle, length, n, beta2};
+}
+
+} // namespace
+
 // The edges and the body are built one after the other and composed in that order.
 void bend_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
   int ncol = ctx.ncol;
@@ -150,29 +190,9 @@ void bend_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
     drift_entries(map, length, ncol);
     return;
   }
-  double raddeg = const_.raddeg;
-  double h = 0.0, n = 0.0, beta2 = 0.0, e1 = 0.0, e2 = 0.0, body_angle = 0.0;
-  if (units == 2) {
-    h = raddeg * angle / length;
-    n = k1;
-    beta2 = k2;
-    e1 = e(slot::bend::E1);
-    e2 = e(slot::bend::E2);
-    body_angle = angle;
-  } else {
-    h = angle / length;
-    double sign = units == 1 ? -1.0 : 1.0;
-    n = -sign * k1 / (h * h);
-    beta2 = sign * k2 / (2.0 * h * h * h);
-    e1 = e(slot::bend::E1) / raddeg;
-    e2 = e(slot::bend::E2) / raddeg;
-    body_angle = angle / raddeg;
-  }
-  EdgeBlock entrance{h,    n, e1, 1.0, e(slot::bend::H1), e(slot::bend::HGAP), e(slot::bend::FINT),
-                     beta2};
-  EdgeBlock exit{h,    n, e2, -1.0, e(slot::bend::H2), e(slot::bend::HGAPX), e(slot::bend::FINTX),
-                 beta2};
-  BodyBlock body{body_angle, length, n, beta2};
+  EdgeBlock entrance, exit;
+  BodyBlock body;
+  bend_blocks(e, ctx, entrance, body, exit);
 
   TransferMap work, piece;
   work.set_identity(27);
@@ -185,6 +205,70 @@ void bend_map(const ElementValues &e, const MapContext &ctx, TransferMap &map) {
   for (int c = 1; c <= ncol; ++c)
     for (int i = 1; i <= 6; ++i)
       map(i, c) = work(i, c);
+}
+
+// Each piece is built as the whole bend is: its edge (if any), its share of the body, and the
+// tilt, so that the pieces composed are the bend's map. The body of a fraction f of the length
+// turns through f of the angle with the same field index; the edges belong to the faces alone.
+bool bend_piece_maps(const ElementValues &e, const MapContext &ctx, const double *fractions,
+                     int count, TransferMap *pieces, SymmapEntry *entries) {
+  if (e.kind != KODE_BEND || e(slot::bend::ANGLE) == 0.0 || e(slot::bend::L) == 0.0)
+    return false;
+  const int ncol = ctx.ncol;
+  EdgeBlock entrance, exit;
+  BodyBlock whole;
+  bend_blocks(e, ctx, entrance, whole, exit);
+  for (int k = 0; k < count; ++k) {
+    BodyBlock body = whole;
+    body.angle_deg = whole.angle_deg * fractions[k];
+    body.length = whole.length * fractions[k];
+    TransferMap work, piece;
+    work.set_identity(27);
+    if (k == 0) {
+      bend_edge_map(entrance, ncol, piece);
+      compose_maps(piece, work, ncol);
+    }
+    bend_body_map(body, ncol, piece);
+    compose_maps(piece, work, ncol);
+    if (k == count - 1) {
+      bend_edge_map(exit, ncol, piece);
+      compose_maps(piece, work, ncol);
+    }
+    tilt_element_map(e, ctx, work);
+    if (ctx.symplectic)
+      cmap(work, ncol, e.name, entries[k]);
+    pieces[k] = work;
+  }
+  return true;
+}
+
+// The body up to the cut bends through its share of the angle at the same field index; no edge
+// is added at the cut, so the functions there are those inside the magnet.
+bool bend_cut_map(const ElementValues &e, const MapContext &ctx, double fraction,
+                  TransferMap &map) {
+  if (e.kind != KODE_BEND || e(slot::bend::ANGLE) == 0.0 || e(slot::bend::L) == 0.0)
+    return false;
+  const int ncol = ctx.ncol;
+  EdgeBlock entrance, exit;
+  BodyBlock body;
+  bend_blocks(e, ctx, entrance, body, exit);
+  TransferMap work, piece;
+  work.set_identity(27);
+  bend_edge_map(entrance, ncol, piece);
+  compose_maps(piece, work, ncol);
+  if (fraction > 0.0) {
+    body.angle_deg *= fraction;
+    body.length *= fraction;
+    bend_body_map(body, ncol, piece);
+    compose_maps(piece, work, ncol);
+  }
+  tilt_element_map(e, ctx, work);
+  if (ctx.symplectic) {
+    SymmapEntry scratch;
+    cmap(work, ncol, e.name, scratch);
+  }
+  map = work;
+  return true;
 }
 
 bool bend_shape(int element, BendShape &bend, double &tilt) {

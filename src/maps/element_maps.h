@@ -68,6 +68,21 @@ std::optional<double> linac_entry_energy(int position);
 // the frame of its terms' angles but not by the element's TILT.
 TransferMap multipole_body_map(const ElementValues &element, double length, const MapContext &ctx);
 
+// A bend cut across its body into count pieces of the given fractions of its length (summing to
+// 1): the first piece holds the entrance edge, the last the exit edge, each is turned by the
+// bend's tilt and, when the context has the symplectic option on, treated by it (its generating
+// function to entries[k]). Composed in order they are the bend's map. False (nothing written)
+// for an element that is not a bend or does not bend (angle or length 0).
+bool bend_piece_maps(const ElementValues &element, const MapContext &ctx, const double *fractions,
+                     int count, TransferMap *pieces, SymmapEntry *entries);
+
+// The map from a bend's entrance to a point of its body at the given fraction of its length (0:
+// just inside the entrance face, 1: just before the exit face): the entrance edge and that share
+// of the body, built as the whole bend is, turned by the bend's tilt and, when the context has
+// the symplectic option on, treated by it. False (nothing written) as for bend_piece_maps.
+bool bend_cut_map(const ElementValues &element, const MapContext &ctx, double fraction,
+                  TransferMap &map);
+
 // Rotation of a map about the beam axis by angle (radians) over its first ncol columns, and by
 // the element's own tilt (its last slot, by unit convention) for a tiltable element.
 void tilt_map(TransferMap &map, double angle, int ncol);

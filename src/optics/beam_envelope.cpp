@@ -94,20 +94,22 @@ bool define_beam_lattice(const double *v) {
 }
 
 void beam() {
-  // sigma = R sigma0 R^T with the first-order part of the accumulated map.
+  // sigma = R sigma0 R^T with the first-order part of the accumulated map; the beam is
+  // described in the geometric variables, whatever the maps act on.
+  const TransferMap r = in_geometric_variables(mat.amap, 6);
   Matrix<double, 6, 6> rs;
   for (int i = 1; i <= 6; ++i)
     for (int j = 1; j <= 6; ++j) {
       double v = 0.0;
       for (int k = 1; k <= 6; ++k)
-        v += mat.amap.R(i, k) * cbeam.sigma0(k, j);
+        v += r.R(i, k) * cbeam.sigma0(k, j);
       rs(i, j) = v;
     }
   for (int i = 1; i <= 6; ++i)
     for (int j = 1; j <= 6; ++j) {
       double v = 0.0;
       for (int k = 1; k <= 6; ++k)
-        v += rs(i, k) * mat.amap.R(j, k);
+        v += rs(i, k) * r.R(j, k);
       cbeam.sigma(i, j) = v;
     }
 }

@@ -178,6 +178,8 @@ void lsq() {
 // share one frame (X marks the horizontal, Y the vertical plane), else each quantity has its
 // own. Option 2, when 1..51, is the number of lines of each frame.
 void ploten() {
+  // The plots start on a new page of their own; each plot ends its page itself.
+  write_record(control.output_unit, "1");
   const int n = cmove.ne;
   std::array<double, MAX_ENERGIES> x{};
   std::array<std::array<double, MAX_ENERGIES>, 4> y{};

@@ -269,9 +269,14 @@ void block_eigen_solution(const Matrix<double, 4, 4> &m, int plane, Analc &out) 
 
 bool fixed_point(int e, int turns, double z[4], Matrix<double, 4, 4> &m) {
   constexpr int steps = 20;
+  // A step that leaves a larger residual than the point it came from overshot (the map of
+  // several turns bends away within a step): it is halved, up to this many times.
+  constexpr int halvings = 8;
   const double amplitude = cmove.amplitude;
   double previous = 0.0;
-  for (int step = 1; step <= steps; ++step) {
+  double before[4] = {}, last[4] = {}, residual_before = 0.0;
+  int halved = 0;
+  for (int iteration = 1; iteration <= steps + halvings; ++iteration) {
     for (int j = 0; j < 5; ++j) {
       for (int k = 1; k <= 4; ++k)
         trace.pcoord(j + 1, k) = z[k - 1] + amplitude * PENTAGON[j][k - 1];
@@ -285,15 +290,44 @@ bool fixed_point(int e, int turns, double z[4], Matrix<double, 4, 4> &m) {
     for (int j = 1; j <= 5; ++j)
       if (alive.flag(j) == 0)
         return false;
-    double column[4], x[4];
-    if (!affine_map(z, amplitude, 1, m, column) || !affine_fixed_point(m, column, x))
+    // The map is fitted about z, on the offsets from z: a fit in absolute coordinates would
+    // lose the digits of |z| / amplitude, far more than the test below allows when the point
+    // lies millimetres out and the pentagon is a nanometre. Its constant column is then the
+    // residual F(z) - z.
+    const double origin[4] = {0.0, 0.0, 0.0, 0.0};
+    for (int j = 1; j <= 5; ++j)
+      for (int k = 1; k <= 4; ++k)
+        trace.pcoord(j, k) -= z[k - 1];
+    double column[4], step[4];
+    if (!affine_map(origin, amplitude, 1, m, column))
       return false;
-    double change = 0.0, size = amplitude;
+    double residual = 0.0, size = amplitude;
     for (int k = 0; k < 4; ++k) {
-      change += std::fabs(x[k] - z[k]);
-      size += std::fabs(x[k]);
-      z[k] = x[k];
+      residual += std::fabs(column[k]);
+      size += std::fabs(z[k]);
     }
+    if (!std::isfinite(residual))
+      return false;
+    if (iteration > 1 && residual > residual_before && residual > 1e-9 * size &&
+        halved < halvings) {
+      ++halved;
+      for (int k = 0; k < 4; ++k) {
+        last[k] *= 0.5;
+        z[k] = before[k] + last[k];
+      }
+      continue;
+    }
+    halved = 0;
+    if (!affine_fixed_point(m, column, step))
+      return false;
+    double change = 0.0;
+    for (int k = 0; k < 4; ++k) {
+      before[k] = z[k];
+      last[k] = step[k];
+      change += std::fabs(step[k]);
+      z[k] += step[k];
+    }
+    residual_before = residual;
     // A start far from any fixed point can send the step out of the finite numbers.
     if (!std::isfinite(change))
       return false;

@@ -56,10 +56,11 @@ void block_eigen_solution(const Matrix<double, 4, 4> &m, int plane, Analc &out);
 
 // Moves z (x, x', y, y') to the fixed point of the map of `turns` turns of energy e nearby, by
 // the pentagon iteration MOVE uses for the closed orbit (five particles at the present pentagon
-// amplitude around z, tracked, the affine map fitted and its fixed point taken); m receives
-// the matrix of that map at the last point. False when a particle is lost, I - M is singular
-// or 20 steps do not settle the point to 1e-12 of its size (or to the rounding floor, below
-// 1e-9 of it); z then holds the last step.
+// amplitude around z, tracked, the affine map fitted about z and its fixed point taken: a
+// Newton step); a step that leaves a larger residual is halved. m receives the matrix of that
+// map at the last point. False when a particle is lost, I - M is singular or 20 steps do not
+// settle the point to 1e-12 of its size (or to the rounding floor, below 1e-9 of it); z then
+// holds the last step.
 bool fixed_point(int e, int turns, double z[4], Matrix<double, 4, 4> &m);
 
 // Tracks the n points z (x, x', y, y') of energy e `turns` turns, in place. False when a particle

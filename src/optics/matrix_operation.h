@@ -35,6 +35,11 @@ void machine_quiet(int print_option);
 
 void promtm(int position); // mat.amap <- map of the element at position o mat.amap
 
+// A map of the machine in the geometric variables (x, x', y, y', l, delta) whatever the maps
+// act on: under the symplectic option they are canonical and are taken back (ncol 6: the first
+// order only, 27: with the second).
+TransferMap in_geometric_variables(const TransferMap &map, int ncol);
+
 // Periodic analysis of mat.amap over the length func.map_length; results in analc, always in
 // the geometric variables, also when the symplectic option made the maps canonical.
 void anal();

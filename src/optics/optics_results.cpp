@@ -102,19 +102,22 @@ void write_lattice_files() {
     }
   }
   if (plots_wanted()) {
-    std::vector<double> betx(rows), bety(rows), dx(rows), dy(rows);
+    const std::size_t points = c.curve.size();
+    std::vector<double> s(points), betx(points), bety(points), dx(points), dy(points);
+    for (std::size_t k = 0; k < points; ++k) {
+      const CurvePoint &p = c.curve[k];
+      s[k] = p.s;
+      betx[k] = p.beta_x;
+      bety[k] = p.beta_y;
+      dx[k] = p.eta_x;
+      dy[k] = p.eta_y;
+    }
     std::vector<BarElement> bar;
-    for (std::size_t r = 0; r < rows; ++r) {
-      betx[r] = c.lattice[r][0];
-      dx[r] = c.lattice[r][3];
-      bety[r] = c.lattice[r][5];
-      dy[r] = c.lattice[r][8];
+    for (std::size_t r = 0; r < rows; ++r)
       if (c.position[r] > 0)
         bar.push_back({c.s[r] - c.length[r], c.length[r], bar_kind(blank.mseq(c.position[r]))});
-    }
     const std::string title = title_text().empty() ? "MACH" : title_text();
-    write_result_file(plot_path(stem),
-                      lattice_functions_plot(title, {c.s, betx, bety, dx, dy, bar}));
+    write_result_file(plot_path(stem), lattice_functions_plot(title, {s, betx, bety, dx, dy, bar}));
   }
 }
 
@@ -183,6 +186,13 @@ void open_optics_results(int operation, bool periodic_start) {
     collection.length.push_back(0.0);
     collection.lattice.push_back({o.beta(1), o.alpha(1), 0.0, o.eta(1), o.etap(1), o.beta(2),
                                   o.alpha(2), 0.0, o.eta(2), o.etap(2)});
+    if (plots_wanted()) {
+      collection.curve.push_back({0.0, o.beta(1), o.beta(2), o.eta(1), o.eta(2)});
+      collection.before.set_identity(27);
+      // MACH composes the machine at first order (matrix()).
+      collection.context = map_context();
+      collection.context.ncol = 6;
+    }
   }
 }
 
@@ -190,6 +200,16 @@ void note_lattice_position(int position) {
   if (collection.operation != 510)
     return;
   const int k = blank.mseq(position);
+  if (plots_wanted()) {
+    // The points inside the element, from the map to its entrance, then its end as listed.
+    const auto &entry = collection.lattice.back();
+    const ElementSpan span{position, collection.s.back(), twf.nu(1) - entry[2],
+                           twf.nu(2) - entry[7], blank.machine_length};
+    points_inside(span, collection.before, optics_from_start(func.start), collection.context,
+                  collection.curve);
+    collection.curve.push_back({func.map_length, twf.beta(1), twf.beta(2), twf.eta(1), twf.eta(2)});
+    collection.before = mat.amap;
+  }
   collection.position.push_back(position);
   collection.s.push_back(func.map_length);
   collection.length.push_back(blank.element_length(k));

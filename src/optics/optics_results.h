@@ -4,6 +4,9 @@
 #pragma once
 
 #include "common/reset.h"
+#include "common/transfer_map.h"
+#include "maps/element_maps.h"
+#include "optics/lattice_samples.h"
 
 #include <array>
 #include <string>
@@ -22,6 +25,11 @@ struct OpticsResults {
   // MATR: R and, when second order is carried, T by row.
   std::vector<std::vector<double>> map;
   int columns = 6; // map columns carried: 6 or 27
+  // MACH's plot: the points of its curves (element ends and points inside elements), the map
+  // to the entrance of the next position, and the context the machine pass composes under.
+  std::vector<CurvePoint> curve;
+  TransferMap before;
+  MapContext context;
 };
 inline OpticsResults optics_results;
 inline const AreaRegistration optics_results_registration{reset_area<optics_results>};

@@ -54,29 +54,6 @@ bool solve_fixed_point(const TransferMap &map, std::array<double, 4> &x) {
   return singular == 0;
 }
 
-// Under the symplectic option the maps act on the canonical variables (x, px, y, py, -l, delta)
-// with px = x'(1 + delta), py = y'(1 + delta). The analysis reports the geometric quantities
-// whatever the maps use, so such a map is taken back first: geometric = phi^-1 o map o phi,
-// phi: x' -> x'(1 + delta), y' -> y'(1 + delta), l -> -l. Through second order this change
-// is exact (the square root of 1 + x'^2 + y'^2 in the momenta enters at third order), so the
-// map comes back as the geometric one to rounding. Without the change the path length would
-// flip the compaction, and the momentum factor would shift d beta/d delta by -beta and the
-// second-order dispersion slope by 2 eta'.
-TransferMap geometric_map(const TransferMap &canonical, int ncol) {
-  TransferMap phi;
-  phi.set_identity();
-  phi.R(5, 5) = -1.0;
-  TransferMap inverse = phi;
-  phi.T(2, 2, 6) = 1.0;
-  phi.T(4, 4, 6) = 1.0;
-  inverse.T(2, 2, 6) = -1.0;
-  inverse.T(4, 4, 6) = -1.0;
-  TransferMap geometric = phi;
-  compose_maps(canonical, geometric, ncol);
-  compose_maps(inverse, geometric, ncol);
-  return geometric;
-}
-
 // Eigenvalues and unit eigenvectors of a 2x2 block with |half-trace| >= 1 (real eigenvalues).
 void eigen_solution(double r11, double r12, double r21, double r22, double c, Analc &out,
                     int plane) {
@@ -205,13 +182,48 @@ void periodic_analysis(const TransferMap &map, double length, bool second_order,
   }
 }
 
+namespace {
+
+// Under the symplectic option the maps act on the canonical variables (x, px, y, py, -l, delta)
+// with px = x'(1 + delta), py = y'(1 + delta). The analysis reports the geometric quantities
+// whatever the maps use, so such a map is taken back first: geometric = phi^-1 o map o phi,
+// phi: x' -> x'(1 + delta), y' -> y'(1 + delta), l -> -l. Through second order this change
+// is exact (the square root of 1 + x'^2 + y'^2 in the momenta enters at third order), so the
+// map comes back as the geometric one to rounding. Without the change the path length would
+// flip the compaction, and the momentum factor would shift d beta/d delta by -beta and the
+// second-order dispersion slope by 2 eta'.
+TransferMap geometric_map(const TransferMap &canonical, int ncol) {
+  TransferMap phi;
+  phi.set_identity();
+  phi.R(5, 5) = -1.0;
+  TransferMap inverse = phi;
+  phi.T(2, 2, 6) = 1.0;
+  phi.T(4, 4, 6) = 1.0;
+  inverse.T(2, 2, 6) = -1.0;
+  inverse.T(4, 4, 6) = -1.0;
+  TransferMap geometric = phi;
+  compose_maps(canonical, geometric, ncol);
+  compose_maps(inverse, geometric, ncol);
+  return geometric;
+}
+
+} // namespace
+
+TransferMap in_geometric_variables(const TransferMap &map, int ncol) {
+  if (sym.option != 1)
+    return map;
+  TransferMap geometric = geometric_map(map, ncol);
+  // Second-order columns not computed at this order are passed on as they stand.
+  for (int c = ncol + 1; c <= 27; ++c)
+    for (int i = 1; i <= 6; ++i)
+      geometric(i, c) = map(i, c);
+  return geometric;
+}
+
 void anal() {
   const bool second_order = mat.print_option != 1;
-  if (sym.option == 1)
-    periodic_analysis(geometric_map(mat.amap, second_order ? 27 : 6), func.map_length, second_order,
-                      analc);
-  else
-    periodic_analysis(mat.amap, func.map_length, second_order, analc);
+  periodic_analysis(in_geometric_variables(mat.amap, second_order ? 27 : 6), func.map_length,
+                    second_order, analc);
 }
 
 } // namespace vorax

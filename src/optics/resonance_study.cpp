@@ -45,12 +45,42 @@ double distance_in_plane(const Study &s, const double a[4], const double b[4]) {
   return std::hypot(a[s.i - 1] - b[s.i - 1], a[s.i] - b[s.i]);
 }
 
+// How close a fixed point must come back onto itself after `order` turns, relative to its
+// distance from the closed orbit. The search's own test looks at its steps only, and a step can
+// stall where the map is not yet fixed; a point that fails this test is never printed.
+constexpr double RETURN_TOLERANCE = 1e-9;
+
+// z is a fixed point of the map of `order` turns, away from the closed orbit: tracked that many
+// turns it comes back onto itself to RETURN_TOLERANCE of that distance, in all four coordinates.
+bool comes_back(const Study &s, const double z[4]) {
+  const double r = distance_in_plane(s, z, s.co);
+  double t[1][4] = {{z[0], z[1], z[2], z[3]}};
+  if (!(r > 0.0) || !track_points(s.e, s.order, t, 1))
+    return false;
+  for (int c = 0; c < 4; ++c)
+    if (!(std::fabs(t[0][c] - z[c]) <= RETURN_TOLERANCE * r))
+      return false;
+  return true;
+}
+
 // z is of a smaller period than the order when one turn brings it back onto itself.
 bool of_period_one(const Study &s, const double z[4]) {
   double t[1][4] = {{z[0], z[1], z[2], z[3]}};
   if (!track_points(s.e, 1, t, 1))
     return false;
   return distance_in_plane(s, t[0], z) <= 1e-6 * distance_in_plane(s, z, s.co);
+}
+
+// The closed orbit MOVE leaves is the fixed point of the affine map its last pentagon measured,
+// which misses the true one by terms of the orbit's own nonlinearity; searches that end on the
+// true closed orbit would then find a "fixed point" that far from it. The estimate is settled by
+// the same iteration over one turn first, and kept when that does not settle.
+void settle_closed_orbit(Study &s) {
+  double co[4];
+  std::copy(s.co, s.co + 4, co);
+  Matrix<double, 4, 4> m;
+  if (fixed_point(s.e, 1, co, m))
+    std::copy(co, co + 4, s.co);
 }
 
 // The closed orbit is itself a fixed point of every number of turns, and a search started close
@@ -77,7 +107,8 @@ bool find_first_point(const Study &s, double z[4], Matrix<double, 4, 4> &m, bool
         continue;
       any = true;
       const double r = distance_in_plane(s, p, s.co);
-      if (r > 1e-3 * s.d && (nearest == 0.0 || r < nearest) && !of_period_one(s, p)) {
+      if (r > 1e-3 * s.d && (nearest == 0.0 || r < nearest) && comes_back(s, p) &&
+          !of_period_one(s, p)) {
         nearest = r;
         std::copy(p, p + 4, z);
         m = at;
@@ -214,9 +245,10 @@ int studied_plane(int e, int order) {
 
 // The resonance study of each surviving deviation. The fixed points of the map of `order`
 // turns are sought by the pentagon iteration of the closed orbit, started ever farther out
-// from the closed orbit (along the eigenvectors of the one-turn block of an unstable plane,
-// round the ellipse of a stable one) until one settles on a point of the full period; the
-// others are its images after one and two turns, each settled again. Order two prints the two
+// from the closed orbit (settled first) along the eigenvectors of the one-turn block of an
+// unstable plane, or round the ellipse of a stable one, until one settles on a point of the
+// full period that comes back onto itself after `order` turns; the others are its images after
+// one and two turns, each settled again and held to the same test. Order two prints the two
 // points and the point midway between them, order three the three points. The point pairs at
 // d/100 (at least a hundredth of its amplitude) either side of the first fixed point start
 // the tracing of the separatrices. The stable
@@ -238,6 +270,8 @@ void res() {
     s.d = std::fabs(cmove.first_amplitude);
     for (int c = 0; c < 4; ++c)
       s.co[c] = cmove.orbit(e, c + 1);
+    if (s.plane != 0)
+      settle_closed_orbit(s);
     const bool stable = s.plane != 0 && cmove.stable(e, s.plane) != 0;
     if (s.plane != 0 && stable) {
       // Round the ellipse of the linear motion: x = a cos t, x' = -a (alpha cos t + sin t) / beta.
@@ -294,6 +328,10 @@ void res() {
         std::copy(settled, settled + 4, z[k]);
       else
         std::copy(image[0], image[0] + 4, z[k]);
+      if (!comes_back(s, z[k])) {
+        say(" FIXED POINT" + fI(k + 1, 2) + " NOT FOUND BY TRACKING: THE PREVIOUS ONE IS USED");
+        std::copy(z[k - 1], z[k - 1] + 4, z[k]);
+      }
     }
     const int i = s.i;
     double fx[3], fp[3];

@@ -1,27 +1,59 @@
 // The plots of the system.
 #include "output/plots.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <vector>
 
 namespace vorax {
+
+namespace {
+
+// The name of a curve with its largest value along the machine, and its smallest when asked and
+// below zero (dispersion changes sign; beta does not).
+std::string with_extremes(std::string_view name, std::span<const double> v, bool smallest) {
+  double hi = -HUGE_VAL, lo = HUGE_VAL;
+  for (double x : v)
+    if (std::isfinite(x)) {
+      hi = std::max(hi, x);
+      lo = std::min(lo, x);
+    }
+  std::string text(name);
+  if (hi < lo)
+    return text;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "  max %.6g m", hi);
+  text += buf;
+  if (smallest && lo < 0.0) {
+    std::snprintf(buf, sizeof buf, ", min %.6g m", lo);
+    text += buf;
+  }
+  return text;
+}
+
+} // namespace
 
 std::string lattice_functions_plot(std::string_view title, const LatticeCurves &c) {
   SvgFigure fig(900, 640, title);
   const Extent s = extent_of({c.s});
   const int betas =
       fig.frame({80, 110, 780, 250}, s, extent_of({c.beta_x, c.beta_y}), "", "beta [m]");
-  fig.curve(betas, c.s, c.beta_x, Colour::blue, "beta x");
-  fig.curve(betas, c.s, c.beta_y, Colour::red, "beta y");
+  fig.data_curve(betas, c.s, c.beta_x, Colour::blue, with_extremes("beta x", c.beta_x, false));
+  fig.data_curve(betas, c.s, c.beta_y, Colour::red, with_extremes("beta y", c.beta_y, false));
   bool vertical = false;
   for (double v : c.eta_y)
     vertical = vertical || v != 0.0;
   const int dispersion = fig.frame({80, 400, 780, 180}, s,
                                    vertical ? extent_of({c.eta_x, c.eta_y}) : extent_of({c.eta_x}),
                                    "s [m]", "dispersion [m]");
-  fig.curve(dispersion, c.s, c.eta_x, Colour::green, "eta x");
+  fig.data_curve(dispersion, c.s, c.eta_x, Colour::green, with_extremes("eta x", c.eta_x, true));
   if (vertical)
-    fig.curve(dispersion, c.s, c.eta_y, Colour::orange, "eta y");
+    fig.data_curve(dispersion, c.s, c.eta_y, Colour::orange, with_extremes("eta y", c.eta_y, true));
   fig.lattice_bar(betas, 40, 50, c.elements);
+  fig.note(80, 632,
+           "max, min: over the whole machine, inside the elements too (the listing's maxima are "
+           "those at element ends)");
   return fig.text();
 }
 

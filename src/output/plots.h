@@ -10,13 +10,16 @@
 
 namespace vorax {
 
-// Columns along the machine (one entry per position, s in metres).
+// Columns along the machine: the points of the curves in order of s (m), element ends and
+// points inside elements alike, and the elements of the lattice bar.
 struct LatticeCurves {
   std::span<const double> s, beta_x, beta_y, eta_x, eta_y;
   std::span<const BarElement> elements;
 };
 // Beta x and y (m) in one frame, the dispersion (m) in a second, both against s, with the
-// lattice bar above them; the vertical dispersion is drawn only where it is not zero.
+// lattice bar above them; the vertical dispersion is drawn only where it is not zero. Each
+// legend gives the curve's largest value over all its points (the dispersion's smallest too,
+// when negative), and the curves carry their values to ten digits.
 std::string lattice_functions_plot(std::string_view title, const LatticeCurves &curves);
 
 // x against x' and y against y' side by side, one dot per particle and printed turn

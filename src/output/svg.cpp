@@ -183,10 +183,12 @@ int SvgFigure::frame(Box box, Extent x, Extent y, std::string_view x_label,
   return static_cast<int>(frames_.size()) - 1;
 }
 
+// The key at the frame's top right corner, the text ending just before it, so that a legend of
+// any length stays inside the frame.
 void SvgFigure::legend(Frame &f, Colour colour, std::string_view text, bool dot) {
   if (text.empty())
     return;
-  const double x = f.box.left + f.box.width - 120, y = f.box.top + 16 + 16 * f.legends++;
+  const double x = f.box.left + f.box.width - 32, y = f.box.top + 16 + 16 * f.legends++;
   const std::string c(colour_name(colour));
   if (dot)
     body_ += "<circle cx=\"" + num(x + 10) + "\" cy=\"" + num(y - 4) + "\" r=\"3\" fill=\"" + c +
@@ -194,7 +196,13 @@ void SvgFigure::legend(Frame &f, Colour colour, std::string_view text, bool dot)
   else
     body_ += "<line x1=\"" + num(x) + "\" y1=\"" + num(y - 4) + "\" x2=\"" + num(x + 20) +
              "\" y2=\"" + num(y - 4) + "\" stroke=\"" + c + "\" stroke-width=\"2\"/>\n";
-  body_ += "<text x=\"" + num(x + 26) + "\" y=\"" + num(y) + "\">" + xml_text(text) + "</text>\n";
+  body_ += "<text x=\"" + num(x - 6) + "\" y=\"" + num(y) + "\" text-anchor=\"end\">" +
+           xml_text(text) + "</text>\n";
+}
+
+void SvgFigure::note(double x, double y, std::string_view text) {
+  body_ += "<text x=\"" + num(x) + "\" y=\"" + num(y) + "\" font-size=\"10\" fill=\"#555555\">" +
+           xml_text(text) + "</text>\n";
 }
 
 void SvgFigure::curve(int frame, std::span<const double> x, std::span<const double> y,
@@ -217,6 +225,75 @@ void SvgFigure::curve(int frame, std::span<const double> x, std::span<const doub
       points.push_back(' ');
     points += num(px(f, x[i])) + "," + num(py(f, y[i]));
   }
+  flush();
+  legend(f, colour, legend_text, false);
+}
+
+void SvgFigure::data_curve(int frame, std::span<const double> x, std::span<const double> y,
+                           Colour colour, std::string_view legend_text, double width) {
+  Frame &f = frames_.at(static_cast<std::size_t>(frame));
+  // px and py as one affine map of the data.
+  const double kx = f.box.width / (f.x.last - f.x.first);
+  const double ky = -f.box.height / (f.y.last - f.y.first);
+  const double ex = f.box.left - f.x.first * kx;
+  const double ey = f.box.top + f.box.height - f.y.first * ky;
+  char head[320];
+  std::snprintf(head, sizeof head,
+                "<polyline fill=\"none\" stroke=\"%s\" stroke-width=\"%s\" "
+                "data-transform=\"matrix(%.17g 0 0 %.17g %.17g %.17g)\" points=\"",
+                std::string(colour_name(colour)).c_str(), num(width).c_str(), kx, ky, ex, ey);
+  const std::size_t n = std::min(x.size(), y.size());
+  std::vector<std::size_t> kept;
+  const auto flush = [&] {
+    if (!kept.empty()) {
+      body_ += head;
+      char point[64];
+      for (std::size_t k = 0; k < kept.size(); ++k) {
+        std::snprintf(point, sizeof point, "%s%.7f,%.7f", k == 0 ? "" : " ", ex + kx * x[kept[k]],
+                      ey + ky * y[kept[k]]);
+        body_ += point;
+      }
+      body_ += "\"/>\n";
+    }
+    kept.clear();
+  };
+  // The points of one pixel column, first to last; thinned when there are more than four.
+  std::size_t first = 0;
+  const auto close_column = [&](std::size_t end) {
+    if (end - first <= 4) {
+      for (std::size_t k = first; k < end; ++k)
+        kept.push_back(k);
+      return;
+    }
+    std::size_t low = first, high = first;
+    for (std::size_t k = first; k < end; ++k) {
+      low = y[k] < y[low] ? k : low;
+      high = y[k] > y[high] ? k : high;
+    }
+    const std::size_t pick[4] = {first, std::min(low, high), std::max(low, high), end - 1};
+    for (int k = 0; k < 4; ++k)
+      if (k == 0 || pick[k] > pick[k - 1])
+        kept.push_back(pick[k]);
+  };
+  double column = NAN;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!std::isfinite(x[i]) || !std::isfinite(y[i])) {
+      if (i > first)
+        close_column(i);
+      flush();
+      first = i + 1;
+      column = NAN;
+      continue;
+    }
+    const double c = std::floor(px(f, x[i]));
+    if (c != column && i > first) {
+      close_column(i);
+      first = i;
+    }
+    column = c;
+  }
+  if (n > first)
+    close_column(n);
   flush();
   legend(f, colour, legend_text, false);
 }

@@ -53,9 +53,18 @@ public:
   // entry when legend is not empty.
   void curve(int frame, std::span<const double> x, std::span<const double> y, Colour colour,
              std::string_view legend, double width = 1.5);
+  // The same polyline with its points to a ten-millionth of a pixel and, as its attribute
+  // data-transform, the map from the data to them, so that the values can be read back from the
+  // document. Points that fall in one column of pixels are thinned to the first, lowest, highest
+  // and last of them: a machine of thousands of elements stays a small document, drawn as it
+  // would be with all its points, every extreme kept.
+  void data_curve(int frame, std::span<const double> x, std::span<const double> y, Colour colour,
+                  std::string_view legend, double width = 1.5);
   // A dot at every finite point.
   void markers(int frame, std::span<const double> x, std::span<const double> y, Colour colour,
                std::string_view legend);
+  // A line of small text with its left end at (x, y) in the figure.
+  void note(double x, double y, std::string_view text);
   // The lattice bar in a band of the figure (from top, of height), on the s axis of frame.
   void lattice_bar(int frame, double top, double height, std::span<const BarElement> elements);
 

@@ -5,6 +5,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace vorax {
 
@@ -23,32 +26,41 @@ TfsHeader &TfsHeader::real(std::string_view name, double value) {
   return *this;
 }
 
+// The two values have the same length (the shorter padded outside its quotes), so that one
+// can be written over the other.
+constexpr std::string_view STATUS_INCOMPLETE = "\"INCOMPLETE\"";
+constexpr std::string_view STATUS_COMPLETE = "\"COMPLETE\"  ";
+static_assert(STATUS_INCOMPLETE.size() == STATUS_COMPLETE.size());
+
 TfsWriter::TfsWriter(const std::string &path, const TfsHeader &header,
                      std::span<const TfsColumn> columns)
-    : path_(path), columns_(columns.begin(), columns.end()) {
-  file_ = std::fopen(path.c_str(), "w");
-  if (!file_)
-    end_on_output_failure("the table " + path + ": " + std::strerror(errno));
+    : path_(path), file_(path, "table"), columns_(columns.begin(), columns.end()) {
   std::string names = "*", formats = "$";
   for (const TfsColumn &c : columns_) {
     names += tfs_cell(c.name);
     formats += tfs_cell(tfs_format(c.type));
   }
-  put(header.lines() + names + "\n" + formats + "\n");
+  const std::string status = tfs_header_line("STATUS", "%s", std::string(STATUS_INCOMPLETE));
+  status_at_ = static_cast<long>(header.lines().size() + status.size()) - 1 -
+               static_cast<long>(STATUS_INCOMPLETE.size());
+  put(header.lines() + status + names + "\n" + formats + "\n");
 }
 
-TfsWriter::~TfsWriter() {
-  if (file_)
-    std::fclose(file_);
+TfsWriter::~TfsWriter() noexcept(false) {
+  close();
+}
+
+void TfsWriter::close() {
+  if (!file_.open())
+    return;
+  const bool complete = results_complete();
+  if (complete)
+    file_.rewrite(status_at_, STATUS_COMPLETE);
+  file_.commit(!complete);
 }
 
 void TfsWriter::put(const std::string &text) {
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::ferror(file_)) {
-    const int error = errno;
-    std::fclose(file_);
-    file_ = nullptr;
-    end_on_output_failure("the table " + path_ + ": " + std::strerror(error));
-  }
+  file_.write(text);
 }
 
 void TfsWriter::cell(TfsType type, const std::string &formatted) {

@@ -5,7 +5,8 @@
 
 #include "common/tfs_format.h"
 
-#include <cstdio>
+#include "output/result_files.h"
+
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,12 +33,19 @@ private:
 };
 
 // One table written row by row: the header and the column lines are written when it is
-// created, each row as one line when it is complete. A run that ends meanwhile (the error
-// stop unwinds through the writer) leaves a valid table of the rows written so far.
+// created, each row as one line when it is complete. The table is written under a temporary
+// name and gets its own name when it is closed (result_files.h). Its header line STATUS says
+// "INCOMPLETE" until the table is closed whole, when it becomes "COMPLETE" (a fixed place in
+// the header, rewritten in place: rows of any number never need to be copied). A run that ends
+// meanwhile (the error stop, a stop signal) leaves a valid table of the rows written so far,
+// under its name, that says INCOMPLETE.
 class TfsWriter {
 public:
   TfsWriter(const std::string &path, const TfsHeader &header, std::span<const TfsColumn> columns);
-  ~TfsWriter();
+  // Closes the table as close() does; only a write that fails at a normal end throws.
+  ~TfsWriter() noexcept(false);
+  // Closes the table and gives it its name: COMPLETE, unless the run is ending early.
+  void close();
   TfsWriter(const TfsWriter &) = delete;
   TfsWriter &operator=(const TfsWriter &) = delete;
 
@@ -52,7 +60,8 @@ private:
   void put(const std::string &text);
 
   std::string path_;
-  std::FILE *file_ = nullptr;
+  ResultFile file_;
+  long status_at_ = 0; // where the STATUS value stands in the file
   std::vector<TfsColumn> columns_;
   std::string row_;
   std::size_t cells_ = 0;

@@ -81,6 +81,8 @@ void TrackingResults::add(int number, int turn, double s, const std::array<doubl
 }
 
 void TrackingResults::finish() {
+  if (table_)
+    table_->close(); // may end the run: not inside the pointer's reset, which cannot throw
   table_.reset();
   if (!stem_.empty() && plots_wanted())
     write_result_file(plot_path(stem_), phase_space_plot(title_or("TRAC"), x_, xp_, y_, yp_));

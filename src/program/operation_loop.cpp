@@ -6,6 +6,7 @@
 #include "common/control.h"
 #include "common/messages.h"
 #include "common/shared_areas.h"
+#include "common/interruption.h"
 #include "common/units.h"
 #include "engine/operation_data.h"
 #include "output/layout.h"
@@ -88,6 +89,7 @@ int vxmain() {
     if (!getop(operation, line, control.page_eject))
       return VXMAIN_STREAM_END;
     refuse_on_empty_machine(*operation);
+    note_operation(operation->name); // for the report of an interruption
     int end_flag = 0;
     operation->handler(operation->code, end_flag);
     if (operation->ends_run)

@@ -9,6 +9,7 @@
 #include "errors/correctors.h"
 #include "errors/field_errors.h"
 #include "errors/misalignments.h"
+#include "errors/ring_correction.h"
 #include "errors/seed.h"
 #include "fit/fitting.h"
 #include "maps/element_maps.h"
@@ -45,9 +46,10 @@ template <DataReader read> void not_available(int code, int &end_flag) {
 constexpr OperationHandler one_record = not_available<read_one_record>;
 
 // Name, code, handler, next heading on a new page, whether it computes along the machine, and
-// (COSY) the end of the run.
+// (COSY) the end of the run. The rows after CAVI are operations added by this version: their
+// names begin like no other row's, and their codes follow the others.
 // clang-format off
-constexpr std::array<Operation, 50> operations{{
+constexpr std::array<Operation, 51> operations{{
     {"SIMP", 100, fitmat, true, true},
     {"LEAS", 110, fitlsq, true, true},
     {"MOVE", 200, twan, true, true},
@@ -98,6 +100,7 @@ constexpr std::array<Operation, 50> operations{{
     {"LAYO", 4400, lay, true, true},
     {"COSY", 4500, dcosy, true, true, true},
     {"CAVI", 4600, one_record, false, false},
+    {"COCO", 4700, correct_closed_orbit, true, true},
 }};
 // clang-format on
 

@@ -1,9 +1,12 @@
 // Program start: page header, plot output, reader, the command loop and the end-of-run
-// summary; the one place where the end of the run is caught and turned into an exit status.
+// summary; the one place where the end of the run is caught and turned into an exit status:
+// the error stop, output that cannot be written, a stop signal and memory running out.
 #include "program/program.h"
 
+#include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/halt.h"
+#include "common/interruption.h"
 #include "common/limits.h"
 #include "common/plot.h"
 #include "common/shared_areas.h"
@@ -13,16 +16,22 @@
 #include "errors/field_errors.h"
 #include "errors/imperfection_passes.h"
 #include "errors/misalignments.h"
+#include "errors/ring_correction.h"
 #include "input/command_loop.h"
 #include "input/reader.h"
 #include "optics/matrix_operation.h"
 #include "output/orbit_plot.h"
+#include "output/result_files.h"
+#include "output/ring_correction_table.h"
 #include "output/tracking_layout_results.h"
 #include "output/tracking_plots.h"
 #include "program/operation_loop.h"
 #include "track/tracked_matrix.h"
 #include "track/tracking_hooks.h"
 
+#include <cctype>
+#include <cstdio>
+#include <new>
 #include <string>
 
 namespace vorax {
@@ -36,11 +45,74 @@ int finish(int status) {
   if (write_failure().empty())
     return status;
   terminal("vorax: cannot write " + write_failure());
-  return 1;
+  return status > 128 ? status : 1; // an interruption keeps its own status
+}
+
+// The result files a run ending early left: incomplete ones under their names (they say so
+// inside) and those that could not be written at all.
+void report_result_files() {
+  for (const std::string &file : resout.incomplete)
+    terminal("vorax: incomplete: " + file + " holds what came before the end");
+  for (const std::string &file : resout.lost)
+    terminal("vorax: cannot write " + file);
+}
+
+// The listing's last record when the run ends early, so that a reader of the listing alone
+// sees where and why it ends. A listing that cannot take it (the failure itself) is left as is.
+void last_record(const std::string &text) {
+  try {
+    write_record(LISTING_UNIT, text);
+  } catch (const RunEnd &) {
+    // the failure that ends the run is reported once, by finish
+  }
+}
+
+// Where the run stood: the operation and, in tracking, the turn and the position last done.
+std::string where_the_run_stood() {
+  if (intrpt.operation[0] == '\0')
+    return "while reading the input";
+  std::string where = std::string("during ") + intrpt.operation;
+  if (intrpt.position >= 1 && intrpt.position <= mat.npos)
+    where += ", turn " + std::to_string(intrpt.turn) + ", position " +
+             std::to_string(intrpt.position) + " (" +
+             std::string(chinp.elname(blank.mseq(intrpt.position)).trimmed()) + ")";
+  return where;
+}
+
+std::string upper(std::string text) {
+  for (char &c : text)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+int interrupted() {
+  const int signal = intrpt.signal.load();
+  const std::string where = where_the_run_stood();
+  last_record("0*** RUN INTERRUPTED BY " + signal_name(signal) + " " + upper(where));
+  terminal("vorax: interrupted by " + signal_name(signal) + " " + where +
+           "; the listing ends there");
+  report_result_files();
+  return finish(128 + signal);
+}
+
+// The memory that ran out is given back as the exception unwinds; should even the report find
+// none, the terminal still gets a fixed line.
+int out_of_memory() {
+  try {
+    const std::string where = where_the_run_stood();
+    last_record("0*** RUN STOPPED: OUT OF MEMORY " + upper(where));
+    terminal("vorax: out of memory " + where + "; the run is stopped");
+    report_result_files();
+  } catch (const std::bad_alloc &) {
+    std::fputs("vorax: out of memory; the run is stopped\n", stderr);
+  }
+  return finish(1);
 }
 
 bool enter_engine() {
-  return vxmain() == VXMAIN_END_RUN;
+  const bool end = vxmain() == VXMAIN_END_RUN;
+  note_operation({});
+  return end;
 }
 
 bool imperfections_active() {
@@ -119,6 +191,9 @@ void install_tracking_hooks() {
   CorrectionHooks correction = correction_seam.hooks();
   fill(correction.orbit_plot, plot_orbit_displacements);
   correction_seam.install(correction);
+  RingCorrectionHooks ring = ring_correction_seam.hooks();
+  fill(ring.tables, write_ring_correction_tables);
+  ring_correction_seam.install(ring);
 }
 
 void install_program_hooks() {
@@ -149,9 +224,15 @@ int run_program() {
                see_the_log());
     }
   } catch (const RunEnd &end) {
+    begin_closing();
+    if (end.code == INTERRUPTED)
+      return interrupted();
     status = 1;
-    if (end.code == WRITE_FAILURE)
+    if (end.code == WRITE_FAILURE) {
+      last_record("0*** RUN STOPPED: CANNOT WRITE " + write_failure());
+      report_result_files();
       return finish(status); // the file is named once the other units have been flushed
+    }
     std::string line = "vorax: run stopped with error number " + std::to_string(end.code) + ": ";
     std::string_view name = error_name(end.code);
     while (!name.empty() && name.back() == ' ')
@@ -164,6 +245,10 @@ int run_program() {
     terminal(line + see_the_log());
     if (machine_table_full(end.code))
       terminal(raising_the_tables());
+    report_result_files();
+  } catch (const std::bad_alloc &) {
+    begin_closing();
+    return out_of_memory();
   }
   return finish(status);
 }

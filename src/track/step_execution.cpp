@@ -154,31 +154,86 @@ void coupler(const Step &s, Coordinates z, bool before) {
 // Radiation is emitted along the particle's direction: it lowers the momentum and keeps the
 // slopes. In canonical variables it is therefore applied to the geometric ones, so that the
 // transverse momenta fall with the total.
-void bend_radiation(ChunkContext &cx, int step, int i, const StepEffects &f, Coordinates z,
-                    bool exit) {
-  const double random = random_of(cx, i, exit ? 1 : 0);
+template <class Radiate>
+void in_geometric(ChunkContext &cx, int step, int i, Coordinates z, Radiate radiate) {
   if (!cx.mode.canonical) {
-    radiate_bend(f, z, exit, random);
+    radiate(z);
     return;
   }
   Coordinates g;
   to_geometric(cx, step, i, z, g);
-  radiate_bend(f, g, exit, random);
+  radiate(g);
   cvar(g, z, cx.mode.b0);
+}
+
+// A radiating bend: the faces' share of the loss, and the pieces of its map with the radiation
+// of the body between them.
+void bend_body(ChunkContext &cx, int step, int i, const StepEffects &f, Coordinates z) {
+  const BendPieces &b = *f.pieces;
+  auto face = [&](bool exit) {
+    in_geometric(cx, step, i, z,
+                 [&](double *g) { g[5] = radiate_bend_face(f, g[0], g[2], g[5], exit); });
+  };
+  if (f.radiation != 2)
+    face(false);
+  for (int k = 0; k < BEND_RADIATION_POINTS; ++k) {
+    map_one(cx, step, i, b.piece(k), z);
+    const double random = random_of(cx, i, k);
+    in_geometric(cx, step, i, z,
+                 [&](double *g) { g[5] = radiate_bend_point(f, g[0], g[2], g[5], k, random); });
+  }
+  map_one(cx, step, i, b.piece(BEND_RADIATION_POINTS), z);
+  if (f.radiation != 2)
+    face(true);
+}
+
+// The same on the columns of the chunk's live particles: each piece of the map goes through the
+// kernel of the other maps (the arithmetic of map_one, particle by particle).
+void bend_columns(ChunkContext &cx, int step, const StepEffects &f, const Columns &z,
+                  const std::int32_t *live, int n) {
+  const int first = cx.first;
+  // A particle whose coordinates stop being finite anywhere inside the bend is lost there with
+  // the coordinates it entered the bend with, as on every other step.
+  double entered[6][CHUNK];
+  for (int k = 0; k < 6; ++k)
+    std::copy(z[k], z[k] + n, entered[k]);
+  const auto lose_inside = [&](int p) {
+    for (int k = 0; k < 6; ++k)
+      z[k][p] = entered[k][p];
+    lose(cx, step, first + p, EventType::NON_FINITE);
+  };
+  const auto pass = [&](const SparseMap &piece) {
+    int failed[CHUNK];
+    const int count = apply_map_live(piece, z, live, n, failed);
+    for (int k = 0; k < count; ++k)
+      lose_inside(failed[k]);
+  };
+  auto face = [&](bool exit) {
+    if (f.radiation == 2)
+      return;
+    for (int p = 0; p < n; ++p)
+      if (live[p] != 0)
+        z[5][p] = radiate_bend_face(f, z[0][p], z[2][p], z[5][p], exit);
+  };
+  face(false);
+  for (int k = 0; k < BEND_RADIATION_POINTS; ++k) {
+    pass(f.pieces->sparse[k]);
+    for (int p = 0; p < n; ++p)
+      if (live[p] != 0)
+        z[5][p] = radiate_bend_point(f, z[0][p], z[2][p], z[5][p], k, random_of(cx, first + p, k));
+  }
+  pass(f.pieces->sparse[BEND_RADIATION_POINTS]);
+  face(true);
+  for (int p = 0; p < n; ++p)
+    if (live[p] != 0 && !std::isfinite(z[5][p]))
+      lose_inside(p);
 }
 
 // xp1, yp1: the slopes before the map.
 void quadrupole_radiation(ChunkContext &cx, int step, int i, const StepEffects &f, double xp1,
                           double yp1, Coordinates z) {
   const double random = random_of(cx, i, 0);
-  if (!cx.mode.canonical) {
-    radiate_quadrupole(f, xp1, yp1, z, random);
-    return;
-  }
-  Coordinates g;
-  to_geometric(cx, step, i, z, g);
-  radiate_quadrupole(f, xp1, yp1, g, random);
-  cvar(g, z, cx.mode.b0);
+  in_geometric(cx, step, i, z, [&](double *g) { radiate_quadrupole(f, xp1, yp1, g, random); });
 }
 
 // The effects of the step at index (none when it has none).
@@ -190,9 +245,10 @@ const StepEffects &effects_of(const ChunkContext &cx, int index, const Step &s) 
 void map_particles(ChunkContext &cx, int index, const Step &s) {
   const StepEffects &f = effects_of(cx, index, s);
   const bool radiates = f.radiation != 0 || f.quad_radiation || f.offset != 0;
-  const bool fast = !s.misaligned && !s.corrected && s.coupler == 0 && !cx.mode.symplectic &&
-                    !cx.mode.canonical && !s.map.geometric && !radiates;
-  if (fast) {
+  const bool plain = !s.misaligned && !s.corrected && s.coupler == 0 && !cx.mode.symplectic &&
+                     !cx.mode.canonical && !s.map.geometric;
+  // A radiating bend's pieces are maps like the others: it keeps the kernels over columns.
+  if (plain && (!radiates || f.pieces != nullptr)) {
     const int losses = cx.events.count;
     for (int i = cx.first; i <= cx.last; ++i) {
       if (alive.flag(i) == 0)
@@ -204,13 +260,18 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
     Columns z;
     for (int k = 0; k < 6; ++k)
       z[k] = trace.column(k + 1) + (cx.first - 1);
-    int failed[CHUNK];
-    const int count = apply_map_live(*s.map.sparse, z, alive.flag.data() + (cx.first - 1),
-                                     cx.last - cx.first + 1, failed);
-    if (count == 0)
-      return;
-    for (int k = 0; k < count; ++k)
-      lose(cx, index, cx.first + failed[k], EventType::NON_FINITE);
+    const std::int32_t *live = alive.flag.data() + (cx.first - 1);
+    const int n = cx.last - cx.first + 1;
+    if (f.pieces != nullptr) {
+      bend_columns(cx, index, f, z, live, n);
+    } else {
+      int failed[CHUNK];
+      const int count = apply_map_live(*s.map.sparse, z, live, n, failed);
+      if (count == 0)
+        return;
+      for (int k = 0; k < count; ++k)
+        lose(cx, index, cx.first + failed[k], EventType::NON_FINITE);
+    }
     // Told in particle order, as one particle loop would meet the losses of both kinds.
     std::stable_sort(cx.events.event + losses, cx.events.event + cx.events.count,
                      [](const Event &a, const Event &b) { return a.particle < b.particle; });
@@ -228,8 +289,6 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
       lose(cx, index, i, EventType::LOSS);
       continue;
     }
-    if (f.radiation != 0)
-      bend_radiation(cx, index, i, f, z, false);
     if (s.corrected)
       cx.hooks.corrector_entry(z);
     if (s.misaligned)
@@ -250,6 +309,9 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
       apply_map_one(*s.map.sparse, g);
       coupler(s, g, false);
       cvar(g, z, cx.mode.b0);
+    } else if (f.pieces != nullptr) {
+      // The field, and so the radiation, is the bend's own: inside its displaced frame.
+      bend_body(cx, index, i, f, z);
     } else {
       coupler(s, z, true);
       map_one(cx, index, i, s.map, z);
@@ -261,8 +323,6 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
       cx.hooks.out_of_element_frame(z);
     if (s.corrected)
       cx.hooks.corrector_exit(z);
-    if (f.radiation != 0)
-      bend_radiation(cx, index, i, f, z, true);
     z[5] = z[5] - offset;
     store(cx, index, i, z);
   }

@@ -8,6 +8,7 @@
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/format.h"
+#include "common/interruption.h"
 #include "common/messages.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
@@ -199,6 +200,7 @@ void Loop::run(bool result_files) {
   while (trace.iturn < trace.nturn && !finished_)
     turn();
   results.close();
+  note_tracking(0, 0);
 }
 
 void Loop::turn() {
@@ -336,6 +338,8 @@ void Loop::position(int p) {
   if (effects_on()) {
     effects = StepEffects{};
     position_effects(p, s, effects);
+    if (effects.radiation != 0)
+      effects.pieces = bend_pieces(e, changed);
   }
   if (kind == KODE_GKICK) {
     s.gkick.half = design_length / 2;
@@ -494,6 +498,9 @@ void Loop::replay(int count) {
     if (s.restore && hooks_.restore_element != nullptr)
       hooks_.restore_element(s.element, blank.matrix_number(s.element));
     progress(s.position);
+    // The position is told whole: a stop signal may end the run here.
+    note_tracking(trace.iturn, s.position);
+    interruption_point();
     if (emptied_ && s.turn_last) {
       turn_end();
       finished_ = true;

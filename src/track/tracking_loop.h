@@ -24,6 +24,9 @@ void forget_prepared_maps();
 // position (its map is taken as it now stands, not from the design prepared for the run);
 // misaligned: the particles go through the displaced frame.
 Step build_step(int p, int turn, bool changed, bool misaligned);
+// The pieces a radiating bend is tracked through, prepared from its values as they stand (for
+// this one step when changed); null when the element does not bend.
+const BendPieces *bend_pieces(int element, bool changed);
 CavityStep cavpre(int position, int element, int turn);
 // Whether the element at position p can be tracked as it stands: an RF cavity that kicks needs
 // its ENERGY, an ARBITELM's wake its P5. refuse_element stops the run naming it;

@@ -1,6 +1,7 @@
 // The preparation side of the tracking loop: the tracking mode the symplectic option asks for,
 // the maps and kicks prepared once per run from the design element data, and the step of each
 // position of a turn.
+#include "common/cavity_masses.h"
 #include "common/control.h"
 #include "common/engine_tables.h"
 #include "common/format.h"
@@ -9,6 +10,7 @@
 #include "common/slots.h"
 #include "engine/operation_data.h"
 #include "maps/element_maps.h"
+#include "track/radiation.h"
 #include "track/tracking_areas.h"
 #include "track/tracking_effects.h"
 #include "track/tracking_loop.h"
@@ -48,8 +50,7 @@ void sparse_of(const TransferMap &m, int ncol, SparseMap &s) {
 }
 
 double rest_mass() {
-  // The reference particle of the RF cavities: single-precision constants widened.
-  return const_.particle_kind == 1 ? 0.938256025314331 : 0.000511005986481905;
+  return const_.particle_kind == 1 ? CAVITY_PROTON_MASS : CAVITY_ELECTRON_MASS;
 }
 
 // A cavity follows the phase of the reference particle, whose velocity its ENERGY (kinetic,
@@ -181,6 +182,14 @@ void prepare_run() {
   w.linac.resize(static_cast<std::size_t>(linacs) + 1);
   w.linac_entry.assign(static_cast<std::size_t>(linacs) + 1, 0.0);
   prepare_linac_maps();
+  w.bend_piece_index.assign(nelm, 0);
+  int bends = 0;
+  if (synch.option != 0)
+    for (int e = 1; e <= inputt.nelm; ++e)
+      if (inputt.kode(e) == KODE_BEND)
+        w.bend_piece_index[static_cast<std::size_t>(e)] = ++bends;
+  w.bend_pieces.resize(static_cast<std::size_t>(bends) + 1);
+  w.bend_pieces_ready.assign(static_cast<std::size_t>(bends) + 1, 0);
 }
 
 // A slow change of a cavity moves the entrance energies of the cavities after it: their maps
@@ -189,6 +198,7 @@ void forget_prepared_maps() {
   TrackingWork &w = tracking_work();
   std::fill(w.sparse_ready.begin(), w.sparse_ready.end(), 0);
   std::fill(w.element_ready.begin(), w.element_ready.end(), 0);
+  std::fill(w.bend_pieces_ready.begin(), w.bend_pieces_ready.end(), 0);
   prepare_linac_maps();
 }
 
@@ -219,6 +229,29 @@ void check_tracked_elements() {
   for (int p = 1; p <= mat.npos; ++p)
     if (!trackable(p))
       refuse_element(p);
+}
+
+const BendPieces *bend_pieces(int element, bool changed) {
+  TrackingWork &w = tracking_work();
+  const auto e = static_cast<std::size_t>(element);
+  const int entry = e < w.bend_piece_index.size() ? w.bend_piece_index[e] : 0;
+  if (entry == 0 && !changed)
+    return nullptr;
+  const auto k = static_cast<std::size_t>(changed ? 0 : entry);
+  BendPieces &b = w.bend_pieces[k];
+  if (w.bend_pieces_ready[k] != 0)
+    return &b;
+  const MapContext ctx = map_context();
+  TransferMap maps[BEND_RADIATION_POINTS + 1];
+  for (SymmapEntry &gf : b.gf)
+    gf = SymmapEntry{};
+  if (!bend_piece_maps(element_values(element), ctx, bend_points.piece, BEND_RADIATION_POINTS + 1,
+                       maps, b.gf))
+    return nullptr;
+  for (int j = 0; j <= BEND_RADIATION_POINTS; ++j)
+    sparse_of(maps[j], ctx.ncol, b.sparse[j]);
+  w.bend_pieces_ready[k] = changed ? 0 : 1;
+  return &b;
 }
 
 namespace {

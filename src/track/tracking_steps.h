@@ -50,6 +50,15 @@ struct KickStep {
   double dx = 0, dxp = 0, dy = 0, dyp = 0, dl = 0, ddelta = 0;
 };
 
+// The points of a radiating bend's body where its radiation is applied, and the bend's map cut
+// into the pieces between them (the first with the entrance edge, the last with the exit edge).
+inline constexpr int BEND_RADIATION_POINTS = 3;
+struct BendPieces {
+  SparseMap sparse[BEND_RADIATION_POINTS + 1];
+  SymmapEntry gf[BEND_RADIATION_POINTS + 1];
+  MapUse piece(int k) const { return MapUse{&sparse[k], &gf[k], false}; }
+};
+
 // What the effects switched on by other operations add to a step: the ground-motion shift and a
 // block entry before the element's action, a block exit after it, the radiation of a bend or
 // quadrupole and the momentum offset a quadrupole sees. any: something here is on.
@@ -65,10 +74,12 @@ struct StepEffects {
   bool draws = false; // random draws in particle order: the step runs alone on one thread
   double u0 = 0.0, sigma = 0.0, cq = 0.0, cl = 0.0;
   // The bend's shape for the loss of a particle off the axis: signed curvature h, field index
-  // n, the roll (cos, sin) that makes x, y the radial coordinate of the bending plane, the
-  // length and tan(e)/L of the entrance and exit faces.
-  double bend_h = 0.0, bend_n = 0.0, bend_c = 1.0, bend_s = 0.0, bend_length = 0.0;
+  // n, the roll (cos, sin) that makes x, y the radial coordinate of the bending plane, and
+  // tan(e)/L of the entrance and exit faces.
+  double bend_h = 0.0, bend_n = 0.0, bend_c = 1.0, bend_s = 0.0;
   double edge_in = 0.0, edge_out = 0.0;
+  // A bend that bends radiates between these pieces of its map (null: it does not bend).
+  const BendPieces *pieces = nullptr;
   int distribution = 0;
   int offset = 0; // SPAC: 1 the offsets O1 (K1 = 0), 2 the offsets O2
 };
@@ -168,6 +179,11 @@ struct TrackingWork {
   std::vector<std::uint8_t> radiating;
   // Per entry of linac: the entrance energy its map was made for.
   std::vector<double> linac_entry;
+  // While bends radiate: the pieces of each bend element, prepared at its first radiating step
+  // (entry 0: those of a bend changed by errors, for its one step).
+  std::vector<BendPieces> bend_pieces;
+  std::vector<int> bend_piece_index; // element -> entry, 0 none
+  std::vector<std::uint8_t> bend_pieces_ready;
 };
 TrackingWork &tracking_work();
 

@@ -157,7 +157,7 @@ TEST_F(CollectRuns, HeaderStatisticsEqualThoseOfTheRunsOwnTablesInAnyOrder) {
   EXPECT_EQ(read("again.tfs"), read("stats.tfs"));
 }
 
-// A missing run, one cut short, one marked incomplete and an empty file are reported and left
+// A missing run, one cut short, two marked incomplete (in either way) and an empty file are reported and left
 // out: the statistics are those of the runs used, not of zeros in their place.
 TEST_F(CollectRuns, RunsThatCannotBeUsedAreReportedAndLeftOut) {
   write_runs(3);
@@ -165,17 +165,26 @@ TEST_F(CollectRuns, RunsThatCannotBeUsedAreReportedAndLeftOut) {
   write("run4/matr_1.tfs", whole.substr(0, whole.size() - 5));
   write("run5/matr_1.tfs", whole + "@ INCOMPLETE     %s  \"stopped at turn 3\"\n");
   write("run6/matr_1.tfs", "");
-  const auto out = run_collect({"--headers", "--runs", "1-7", path("run%a/matr_1.tfs"), "--columns",
+  // As a run stopped during its operation leaves the table: every row there, its STATUS not
+  // yet COMPLETE.
+  std::string stopped = whole;
+  const std::size_t status = stopped.find("\"COMPLETE\"  ");
+  ASSERT_NE(status, std::string::npos) << whole;
+  stopped.replace(status, 12, "\"INCOMPLETE\"");
+  write("run8/matr_1.tfs", stopped);
+  const auto out = run_collect({"--headers", "--runs", "1-8", path("run%a/matr_1.tfs"), "--columns",
                                 "Q1", "--stats-tfs", path("stats.tfs"), "-o", path("all.tfs")});
   EXPECT_EQ(out.status, 1);
   for (const char *report : {"run4/matr_1.tfs: incomplete (its last line is cut short)",
                              "run5/matr_1.tfs: incomplete (it is marked INCOMPLETE)",
                              "run6/matr_1.tfs: incomplete (the table is empty)",
-                             "run7/matr_1.tfs: missing", "3 of 7 runs used, 4 left out"})
+                             "run7/matr_1.tfs: missing",
+                             "run8/matr_1.tfs: incomplete (its STATUS is INCOMPLETE)",
+                             "3 of 8 runs used, 5 left out"})
     EXPECT_TRUE(contains(out.terminal, report)) << report << "\n" << out.terminal;
   const ParsedTfs stats = parsed("stats.tfs");
   EXPECT_EQ(stats.header.at("RUNS"), "3");
-  EXPECT_EQ(stats.header.at("RUNS_LEFT_OUT"), "4");
+  EXPECT_EQ(stats.header.at("RUNS_LEFT_OUT"), "5");
   double sum = 0;
   for (int k = 1; k <= 3; ++k)
     sum += parsed("run" + std::to_string(k) + "/matr_1.tfs").header_real("Q1");

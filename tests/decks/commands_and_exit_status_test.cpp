@@ -165,6 +165,19 @@ TEST(FrontCommands, OpenTakesItsFileNameFromTheNextLine) {
   r = run_deck("OPEN, 22\n");
   EXPECT_TRUE(contains(r.log, " *** ERROR *** END OF FILE SEEN WHEN READING FILE NAME"));
   EXPECT_EQ(r.status, 1);
+
+  // A unit whose OPEN failed is not read from its default file when it is called; a later
+  // OPEN that succeeds connects it again.
+  const std::map<std::string, std::string> files = {{"FOR022.DAT", "D22: DRIFT\n"},
+                                                    {"EXTRA.DAT", "Q9: QUADRUPO, L=1\n"}};
+  r = run_deck("OPEN, 22\n/no-such-directory/out.dat\n", "CALL, 22\nD: DRIFT\n", files);
+  EXPECT_TRUE(contains(r.log, " ** WARNING ** LOGICAL UNIT 22 WAS NEVER OPENED: ITS \"OPEN\" "
+                              "FAILED --- \"CALL\" IGNORED"));
+  EXPECT_FALSE(contains(r.log, "READING LOGICAL UNIT NUMBER 22"));
+  EXPECT_EQ(element_kind("D22"), -99);
+  EXPECT_EQ(element_kind("D"), KW_DRIFT);
+  r = run_deck("OPEN, 22\n/no-such-directory/out.dat\nOPEN, 22\nextra.dat\n", "CALL, 22\n", files);
+  EXPECT_EQ(element_kind("Q9"), KW_QUADRUPO);
 }
 
 TEST(FrontCommands, ListingLogAndTheUnitBeingReadAreProtected) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <dirent.h>
 #include <fstream>
 #include <sstream>
@@ -16,9 +18,20 @@ namespace {
 
 struct DocDeck {
   std::string file;
-  int line = 0; // of the opening fence
+  int line = 0;        // of the opening fence
+  std::string section; // the heading it stands under, up to a ":"
   std::string text;
 };
+
+// The heading's first words, as a golden text's name takes them: "MATR: transfer maps" is MATR.
+std::string section_of(const std::string &heading) {
+  std::string s = heading.substr(heading.find_first_not_of("# "));
+  s = s.substr(0, s.find(':'));
+  for (char &c : s)
+    if (!std::isalnum(static_cast<unsigned char>(c)))
+      c = '_';
+  return s.substr(0, 40);
+}
 
 std::vector<DocDeck> documented_decks() {
   const std::string dir = std::string(VORAX_SOURCE_DIR) + "/docs";
@@ -31,16 +44,20 @@ std::vector<DocDeck> documented_decks() {
     }
     ::closedir(d);
   }
+  std::sort(files.begin(), files.end());
   std::vector<DocDeck> decks;
   for (const std::string &name : files) {
     std::ifstream f(dir + "/" + name);
     std::string line;
     int n = 0;
     DocDeck *open = nullptr;
+    std::string section = "top";
     while (std::getline(f, line)) {
       ++n;
-      if (!open && line == "```vorax") {
-        decks.push_back({name, n, ""});
+      if (!open && line.rfind("#", 0) == 0) {
+        section = section_of(line);
+      } else if (!open && line == "```vorax") {
+        decks.push_back({name, n, section, ""});
         open = &decks.back();
       } else if (open && line == "```") {
         open = nullptr;
@@ -60,6 +77,8 @@ TEST(DocsDecks, EveryDeckOfTheManualRunsWithoutError) {
   int operations = 0, language = 0;
   for (const DocDeck &d : decks) {
     SCOPED_TRACE(d.file + ":" + std::to_string(d.line));
+    // Each deck's golden text is named for its page and section.
+    const GoldenName golden("DocsDecks." + d.file.substr(0, d.file.size() - 3) + "." + d.section);
     const DeckRun run = run_deck(d.text);
     EXPECT_EQ(run.status, 0) << run.terminal;
     EXPECT_FALSE(contains(run.log + run.listing, "*** ERROR")) << run.log;

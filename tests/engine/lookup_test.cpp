@@ -163,12 +163,14 @@ TEST(Lookup, SetlStoresItsEntries) {
   for (int i = 0; i < 51; ++i)
     many += " Q1 K1 0 1 0 0\n";
   small_machine(many + " 99;\n");
+  end_flag = 0;
   EXPECT_EQ(stop_code([&] { limits(4100, end_flag); }), 0);
   EXPECT_TRUE(contains(listing_text(), "  TOO MANY VARIABLE LIMITS . MAXIMUM IS :    50"));
 
   // Names longer than 8 characters are cut, not split into a name and a parameter name.
   small_machine(" QDLONGNAME K1 0 1 2 3, 99;\n");
   add_element(KODE_QUAD, {0.5, -1.0, 1.0, 0.0}, "QDLONGNA");
+  end_flag = 0;
   limits(4100, end_flag);
   ASSERT_EQ(limit.count, 1);
   EXPECT_EQ(limit.element(1), 7);

@@ -241,6 +241,32 @@ TEST(OperationData, OutpSetsThePrintLevel) {
   EXPECT_EQ(end_flag, 0);
 }
 
+// A ";" ends the operation stream wherever it stands, also where a name is due: the lines
+// after it are the lattice language's again, never names or values of the operation.
+TEST(OperationData, ASemicolonEndsTheDataWhereverItStands) {
+  const std::string machine = "QF: QUADRUPOLE, L = 1, K1 = 0.1\nR: LINE = (QF)\nUSE, R\nVORAX\n";
+  const std::string after = "D: DRIFT, L = 2\nSTOP\n";
+  for (const char *data : {
+           "SETL\n QF K1 0 1 0 1;\n",      // after SETL's values
+           "SETL\n QF K1 0 1 0 1\n\n ;\n", // alone, after a blank line, where a name is due
+           "PRIN\n NAME QF ;\n",           // after a name of a list
+           "PRIN\n NAME QF 99\n ;\n",      // where PRIN's next keyword is due
+           "PRIN\n TYPE QUADRUPO;\n",      // right after a name
+       }) {
+    const DeckRun r = run_deck(machine + data + after);
+    EXPECT_EQ(r.status, 0) << data << r.listing;
+    EXPECT_TRUE(contains(r.listing, "D: DRIFT, L = 2")) << data;
+  }
+
+  // An entry cut short has too few values; OUTP without its level keeps the level it had.
+  for (const char *data : {"SETL\n QF ;\n", "SETL\n QF K1;\n", "OUTP\n 1\nOUTP\n ;\n"}) {
+    const DeckRun r = run_deck(machine + data + after);
+    EXPECT_EQ(r.status, 1) << data;
+    EXPECT_TRUE(contains(r.listing, " ELEMENTS WERE NOT FOUND\n")) << data << r.listing;
+  }
+  EXPECT_EQ(control.print_level, 1);
+}
+
 TEST(OperationData, HaltNamesEveryCode) {
   start_engine_test();
   EXPECT_EQ(stop_code([] { halt(999); }), 999);

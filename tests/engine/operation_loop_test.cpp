@@ -70,7 +70,7 @@ TEST_F(EngineLoop, EveryNameHasOneRowWithItsOwnCode) {
                          "REFE", "CORR", "SETC", "SYNC", "SHOC", "GENE", "BASE", "PART", "CONS",
                          "SHOE", "SHOM", "OUTP", "ADIA", "SETS", "SHOV", "FILE", "SETF", "CHAN",
                          "READ", "CADO", "RMAT", "INTE", "SEIS", "BLOC", "TUNE", "ZQVO", "SETL",
-                         "PRIN", "SPAC", "LAYO", "COSY", "CAVI"};
+                         "PRIN", "SPAC", "LAYO", "COSY", "CAVI", "COCO"};
   start_engine_test();
   EXPECT_EQ(operation_table().size(), std::size(names));
   std::vector<int> codes;

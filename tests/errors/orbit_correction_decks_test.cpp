@@ -204,6 +204,28 @@ TEST(OrbitAlignment, OneCorrectorPerMonitorZeroesTheReadingsInEitherPlaneAndMeth
     }
 }
 
+TEST(OrbitAlignment, BothPlanesAreCorrectedAtTheSameMonitorsInOneAlig) {
+  // Sixteen readings, x and y at each of the eight monitors, by both values of each kick.
+  std::string s = "ALIG\n 1 1 16 16 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1\n 0 0 0 0 0 0\n";
+  for (int c = 0; c < 8; ++c)
+    for (int plane : {1, 2})
+      s += " HC " + std::to_string(1 + 6 * c) + " " + std::to_string(plane) + ",\n";
+  for (int c = 1; c <= 8; ++c)
+    for (int plane : {1, 2})
+      s += " BPM " + std::to_string(6 * c) + " " + std::to_string(plane) + " 0 1,\n";
+  const DeckRun run = run_deck(misaligned_ring(s + " 99;\n"));
+  ASSERT_EQ(run.status, 0) << run.terminal << run.listing;
+  for (int plane : {1, 2}) {
+    std::vector<double> before, after;
+    for (int k = plane; k <= 16; k += 2) {
+      before.push_back(number_after(run.listing, "  THE INITIAL VALUES ARE :", k));
+      after.push_back(number_after(run.listing, "  THE ACHIEVED VALUES ARE :", k));
+    }
+    EXPECT_GT(rms(before), 1e-5) << plane;
+    EXPECT_LT(rms(after), 1e-6 * rms(before)) << plane;
+  }
+}
+
 TEST(OrbitAlignment, FewerCorrectorsReachTheSameLeastSquaresOptimumByBothMethods) {
   const DeckRun fit = run_deck(misaligned_ring(alig(0, 4, 1)));
   const DeckRun linear = run_deck(misaligned_ring(alig(1, 4, 1)));
@@ -287,6 +309,11 @@ TEST(Bumps, EveryBumpIsClosedAndZeroOutsideIt) {
   }
   EXPECT_GT(std::fabs(o.x[12]), 1e-4);
   EXPECT_GT(std::fabs(o.y[12]), 1e-4);
+  // A negative amplitude is the first kick's angle as written: -1 mrad, which sends the orbit
+  // to -x and -y over the second half of the first kick's length.
+  EXPECT_NEAR(numbers_after(run.listing, "  BUMP   2 X KICKS AT")[3], -1e-3, 1e-15);
+  EXPECT_NEAR(o.x[10], -1e-3 * 0.1, 1e-15);
+  EXPECT_NEAR(o.y[10], -1e-3 * 0.1, 1e-15);
   // Every bump, random amplitudes: still zero after the last kick and the orbit closed.
   const DeckRun all = run_deck(ring + "BASE\n 1 1E-3 0,\nREFE\n 1;\nSTOP\n");
   ASSERT_EQ(all.status, 0) << all.terminal;
@@ -399,7 +426,7 @@ TEST(CorrectionStops, EveryStopWithItsName) {
       {ring + "ALIG\n 1 0 51 1 0 0" + settings + ",\n 99\n", 0, " EXCEEDS"},
       {ring + "CORR\n K 1 5,\n 99\nALIG\n 1 0 1 1 0 0" + settings + ",\n D 2 1,\n", 201,
        " NO MATCH WAS FOUND"},
-      {ring + "CORR\n K 1 5,\n 99\nALIG\n 1 0 1 2 0 0" + settings + ",\n", 202,
+      {ring + "CORR\n K 1 5,\n 99\nALIG\n 1 0 1 3 0 0" + settings + ",\n", 202,
        " OUT OF MONITORS TO MANY REQUIRED RUN STOPPED "},
       {ring + "CORR\n K 1 5,\n 99\nALIG\n 1 0 1 1 0 0" + settings + ",\n K 1 1,\n D 2 1,\n", 203,
        " IS NOT A MONITOR, RUN IS STOPPED "},

@@ -140,3 +140,29 @@ STOP
     EXPECT_NEAR(last_after(sets.listing, label), last_after(plain.listing, label), 1e-11) << label;
   }
 }
+
+TEST(CanonicalAnalysis, BeamAndMapCoefficientFitsSeeTheGeometricMaps) {
+  // BEAM with a bunch length and momentum spread (its correlations with l follow R5j), then LEAS
+  // on R56 (code 560) and T126, which the canonical momentum changes by R12.
+  const std::string ring = "QF: QUADRUPOLE, L=0.5, K1=0.7\nQD: QUADRUPOLE, L=0.5, K1=-0.7\n"
+                           "B: SBEND, L=2.0, ANGLE=0.2\nD: DRIFT, L=0.3\n"
+                           "RING: LINE=(8*(QF,D,B,D,QD,D,B,D))\nUSE, RING\nVORAX\n";
+  const std::string operations = "BEAM\n 0 0 0 0 0 1E-6 0 0 0 0 1E-6 0.01 0.001 -1,\n"
+                                 "LEAS\n 1 3 2 2 0 0 0 0 0 0 0 0\nQF K1 0\nQD K1 0\n"
+                                 " 560 6.2 1\n 126 66 1\n 0;\nSTOP\n";
+  const DeckRun plain = run_deck(ring + "MATR\n 2 -1,\n" + operations);
+  const DeckRun sets = run_deck(ring + "SETS\n 0 1.0,\nMATR\n 2 -1,\n" + operations);
+  ASSERT_EQ(plain.status, 0) << plain.listing;
+  ASSERT_EQ(sets.status, 0) << sets.listing;
+  // The beam matrix at the end of the ring, lower triangle: 21 numbers after the position.
+  for (int k = 2; k <= 22; ++k) {
+    const double want = number_after(plain.listing, "  BEAM AT :D", k);
+    EXPECT_NEAR(number_after(sets.listing, "  BEAM AT :D", k), want, 1e-9 * std::fabs(want) + 1e-15)
+        << k;
+  }
+  EXPECT_GT(std::fabs(number_after(plain.listing, "  BEAM AT :D", 12)), 0.1); // r51
+  for (const DeckRun *r : {&plain, &sets})
+    EXPECT_LT(last_after(r->listing, "  THE FIT FUNCTION VALUE IS :"), 1e-10);
+  for (const char *label : {"OF QF       =", "OF QD       ="})
+    EXPECT_NEAR(last_after(sets.listing, label), last_after(plain.listing, label), 1e-10) << label;
+}

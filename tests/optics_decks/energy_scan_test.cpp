@@ -213,6 +213,8 @@ TEST(EnergyScan, PlotsAndTheStops) {
                               " 1 0 0 0 0 0 21;\nSTOP\n");
   EXPECT_EQ(r.status, 0) << r.terminal;
   EXPECT_EQ(count_of(r.listing, "VERSUS DP/P"), 4);
+  // The first plot starts a new page, as every later one does.
+  EXPECT_EQ(count_of(r.listing, "\n1\n-" + std::string(40, ' ') + "NUX VERSUS DP/P"), 1);
   r = run_deck(ring + "MOVE\n 0 0 0 -2 3 0 1E-6 0 0 0 0 0\n -1E-3 0 1E-3\n"
                       " 1 0 0 0 0 1 21;\nSTOP\n");
   EXPECT_EQ(count_of(r.listing, "VERSUS DP/P"), 2);

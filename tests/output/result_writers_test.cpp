@@ -138,8 +138,7 @@ TEST(ResultFiles, AFileThatCannotBeWrittenEndsTheRun) {
     ADD_FAILURE() << "the run went on";
   } catch (const RunEnd &end) {
     EXPECT_EQ(end.code, WRITE_FAILURE);
-    EXPECT_EQ(write_failure(),
-              "the result file " + dir + "/missing/x.svg: No such file or directory");
+    EXPECT_EQ(write_failure(), "the plot " + dir + "/missing/x.svg: No such file or directory");
   }
   reset_units();
   ::rmdir(dir.c_str());

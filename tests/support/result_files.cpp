@@ -4,6 +4,7 @@
 #include <expat.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -144,6 +145,58 @@ std::string svg_fault(const std::string &text) {
     fault = "the root element is " + state.root;
   XML_ParserFree(p);
   return fault;
+}
+
+std::vector<XmlElement> xml_elements(const std::string &text) {
+  struct State {
+    std::vector<XmlElement> all;
+    std::vector<std::size_t> open;
+  } state;
+  XML_Parser p = XML_ParserCreate("UTF-8");
+  XML_SetUserData(p, &state);
+  XML_SetElementHandler(
+      p,
+      [](void *data, const XML_Char *name, const XML_Char **attributes) {
+        auto *s = static_cast<State *>(data);
+        XmlElement e{name, {}, {}};
+        for (int i = 0; attributes[i] != nullptr; i += 2)
+          e.attributes[attributes[i]] = attributes[i + 1];
+        s->open.push_back(s->all.size());
+        s->all.push_back(std::move(e));
+      },
+      [](void *data, const XML_Char *) { static_cast<State *>(data)->open.pop_back(); });
+  XML_SetCharacterDataHandler(p, [](void *data, const XML_Char *chars, int length) {
+    auto *s = static_cast<State *>(data);
+    if (!s->open.empty())
+      s->all[s->open.back()].text.append(chars, static_cast<std::size_t>(length));
+  });
+  const bool ok = XML_Parse(p, text.data(), static_cast<int>(text.size()), 1) != XML_STATUS_ERROR;
+  XML_ParserFree(p);
+  return ok ? state.all : std::vector<XmlElement>{};
+}
+
+std::vector<std::vector<std::pair<double, double>>> data_curves(const std::string &svg) {
+  std::vector<std::vector<std::pair<double, double>>> out;
+  for (const XmlElement &e : xml_elements(svg)) {
+    if (e.name != "polyline" || e.attributes.count("data-transform") == 0)
+      continue;
+    // matrix(kx 0 0 ky ex ey): pixel = (ex + kx x, ey + ky y).
+    const std::string &t = e.attributes.at("data-transform");
+    double kx = 0, ky = 0, ex = 0, ey = 0, zero = 0;
+    if (std::sscanf(t.c_str(), "matrix(%lf %lf %lf %lf %lf %lf)", &kx, &zero, &zero, &ky, &ex,
+                    &ey) != 6)
+      continue;
+    std::vector<std::pair<double, double>> curve;
+    std::istringstream points(e.attributes.at("points"));
+    std::string pair;
+    while (points >> pair) {
+      const std::size_t comma = pair.find(',');
+      curve.emplace_back((std::strtod(pair.substr(0, comma).c_str(), nullptr) - ex) / kx,
+                         (std::strtod(pair.substr(comma + 1).c_str(), nullptr) - ey) / ky);
+    }
+    out.push_back(std::move(curve));
+  }
+  return out;
 }
 
 } // namespace vorax::test

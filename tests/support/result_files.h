@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vorax::test {
@@ -26,5 +27,18 @@ std::string parse_tfs(const std::string &text, ParsedTfs &out);
 
 // Empty when text is a well-formed XML document whose root element is svg; else the fault.
 std::string svg_fault(const std::string &text);
+
+// An element of an XML document: its name, attributes and the text directly inside it.
+struct XmlElement {
+  std::string name;
+  std::map<std::string, std::string> attributes;
+  std::string text;
+};
+// The elements of a well-formed document in document order (empty when it is not well formed).
+std::vector<XmlElement> xml_elements(const std::string &text);
+
+// The curves of a plot that carry the map from their data to their points (data-transform), in
+// document order: the points as (x, y) pairs of the data.
+std::vector<std::vector<std::pair<double, double>>> data_curves(const std::string &svg);
 
 } // namespace vorax::test
