@@ -21,7 +21,7 @@ std::string quadrupoles(int n) {
   for (int i = 1; i <= n; ++i)
     deck += "Q" + std::to_string(i) + ": QUADRUPOLE, L = 0.1, K1 = " + std::to_string(i) + "E-4\n";
   return deck + "D: DRIFT, L = 1\nL: LINE = (D, Q1, D, Q" + std::to_string(n) +
-         ")\nUSE, L\nVORAX\nMATRIX\n 2 -1,\nSTOP\n";
+         ")\nUSE, L\nVORAX\nMATRIX\n 2 -1;\nSTOP\n";
 }
 
 // A ring of identical FODO cells with sector bends, the whole bend angle 2 pi.
@@ -90,16 +90,16 @@ TEST(MachineSize, PositionFieldsWidenOnlyForMachinesOfSixDigitPositions) {
     const DeckRun run = run_deck(cell);
     EXPECT_TRUE(contains(run.listing, "\n ELEMENT   #    BETAX")) << run.listing;
     EXPECT_TRUE(contains(run.listing, "\n QD          3 ")) << run.listing;
-    EXPECT_EQ(lattice_line("QF", 99'999, 0, 0, 0, 0).substr(0, 14), " QF      99999");
+    EXPECT_EQ(lattice_line("QF      ", 99'999, 0, 0, 0, 0).substr(0, 14), " QF      99999");
   }
   const SizedMachine sized(100'000);
   const DeckRun run = run_deck(cell);
   ASSERT_EQ(run.status, 0) << run.terminal;
   EXPECT_TRUE(contains(run.listing, "\n ELEMENT   #     BETAX")) << run.listing;
   EXPECT_TRUE(contains(run.listing, "\n QD           3 ")) << run.listing;
-  EXPECT_EQ(lattice_line("QF", 123'456, 0, 0, 0, 0).substr(0, 15), " QF      123456");
+  EXPECT_EQ(lattice_line("QF      ", 123'456, 0, 0, 0, 0).substr(0, 15), " QF      123456");
   // The run summary gives the raised limits.
-  EXPECT_TRUE(contains(run.listing, " DISTINCT ELEMENTS.  MAX IS MXELMD : 30006")) << run.listing;
+  EXPECT_TRUE(contains(run.listing, " DISTINCT ELEMENTS.  MAX IS MXELMD : 30007")) << run.listing;
 }
 
 } // namespace
