@@ -165,7 +165,10 @@ void prepare_run() {
     w.steps.resize(std::max<std::size_t>(npos + 1, SEGMENT_STEPS));
   w.effects.resize(w.steps.size());
   w.arbitrary.resize(w.steps.size());
-  const std::size_t records = static_cast<std::size_t>(machine_limits().maxmat) + 1;
+  // The records in use, not the table's room: a large machine has room for a map per distinct
+  // element, and clearing sparse copies for all of them would cost more than the turns.
+  const std::size_t records =
+      static_cast<std::size_t>(std::clamp(sym.matrix_count, 0, machine_limits().maxmat)) + 1;
   w.sparse.resize(records);
   w.gf.resize(records);
   w.sparse_ready.assign(records, 0);
@@ -270,6 +273,11 @@ MapUse slot_map(int slot, bool changed) {
     return use;
   }
   const auto k = static_cast<std::size_t>(slot);
+  if (k >= w.sparse_ready.size()) { // a record numbered after the run was prepared
+    w.sparse.resize(k + 1);
+    w.gf.resize(k + 1);
+    w.sparse_ready.resize(k + 1, 0);
+  }
   if (w.sparse_ready[k] == 0) {
     sparse_of(blank.maps(slot), ncol, w.sparse[k]);
     w.gf[k] = symmap.entry(slot);

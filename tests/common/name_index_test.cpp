@@ -50,8 +50,9 @@ TEST(NameIndex, FindsWhatTheLinearSearchFindsThroughEveryChangeOfTheTable) {
         ASSERT_EQ(index.find(name, names, count), linear_find(names, count, name))
             << "round " << round << " step " << step << " name " << name.str();
       }
-      if (count > 0)
+      if (count > 0) {
         ASSERT_EQ(index.find(names(count), names, count), linear_find(names, count, names(count)));
+      }
     }
   }
 }
