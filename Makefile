@@ -9,8 +9,10 @@ ASAN     := build-asan
 FUZZ     := build-fuzz
 SECONDS  ?= 60
 JOBS     := $(shell nproc 2>/dev/null || echo 2)
+# Where `make install` puts the programs (PREFIX/bin) and the manual (PREFIX/share/doc/vorax).
+PREFIX   ?= /usr/local
 
-.PHONY: all deps program build asan run test cluster-test bench golden fuzz clean
+.PHONY: all deps program build asan run test install cluster-test bench golden fuzz clean
 
 all: build
 
@@ -53,6 +55,16 @@ run: program
 test: build asan
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
 	cd $(ASAN) && ctest -j $(JOBS) --output-on-failure
+
+# The three programs, the manual, the README and the example decks under PREFIX, for example a
+# prefix that every node of a cluster sees (make install PREFIX=/shared/vorax).
+DOCDIR = $(DESTDIR)$(PREFIX)/share/doc/vorax
+install: program
+	install -d $(DESTDIR)$(PREFIX)/bin $(DOCDIR)/examples
+	install -m 755 $(BUILD)/vorax $(BUILD)/vorax-import $(BUILD)/vorax-collect $(DESTDIR)$(PREFIX)/bin/
+	install -m 644 README.md $(DOCDIR)/
+	cp -R docs $(DOCDIR)/
+	install -m 644 examples/*.vx examples/study.sbatch $(DOCDIR)/examples/
 
 # A four-task job array on a private single-node Slurm cluster started for the test (as root:
 # its daemons, configuration, state and logs live in a temporary directory and are stopped at

@@ -69,10 +69,10 @@ void positions(benchmark::State &state, const Step &step, int count) {
       trace.pcoord(i, k) = u(engine);
   alive.flag.fill(1);
   prepare_run();
-  std::vector<Step> steps(static_cast<std::size_t>(count), step);
+  std::vector<Visit> visits(static_cast<std::size_t>(count), Visit{&step, nullptr, 1, 1, false});
   const TrackingMode mode;
   for (auto _ : state) {
-    run_segment(steps.data(), count, mode);
+    run_segment(visits.data(), count, mode);
     benchmark::ClobberMemory();
   }
   state.counters["passes_per_second"] = benchmark::Counter(

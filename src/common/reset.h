@@ -38,6 +38,7 @@ inline constexpr AreaReset reset_area{[] { reset_in_place(area); },
 class AreaRegistration {
 public:
   explicit AreaRegistration(AreaReset reset);
+  explicit AreaRegistration(void (*reset)()) : AreaRegistration(AreaReset{reset, false}) {}
 };
 
 // Every area back to its program-start values, the units closed and unbound (used by the

@@ -5,6 +5,7 @@
 #include "common/halt.h"
 #include "common/interruption.h"
 #include "common/reset.h"
+#include "common/run_identity.h"
 
 #include <array>
 #include <cerrno>
@@ -86,6 +87,7 @@ struct Layer {
   std::string write_failure;
   StandardInput in;
   bool told_mark = false, told_tab = false; // the terminal notes of the input, once a run
+  std::string run_directory;                // --out: where the run's own files go
 };
 
 Layer &layer() {
@@ -290,7 +292,7 @@ std::FILE *output_stream(int unit, Unit &u) {
     return stdout;
   if (!u.connected) {
     u.connected = true;
-    u.name = default_unit_name(unit);
+    u.name = in_run_directory(default_unit_name(unit));
   }
   if (!u.out) {
     if (u.in) {
@@ -492,6 +494,17 @@ std::string unit_file_name(int unit) {
   return unit_at(unit).name;
 }
 
+std::string in_run_directory(std::string_view name) {
+  const std::string &dir = layer().run_directory;
+  return dir.empty() ? std::string(name) : dir + "/" + std::string(name);
+}
+
+void set_run_directory(const std::string &dir) {
+  Layer &l = layer();
+  l.run_directory = dir;
+  l.units[LOG_UNIT].name = in_run_directory(default_unit_name(LOG_UNIT));
+}
+
 void bind_program_units(const std::string &deck, const std::string &listing) {
   reset_units();
   Layer &l = layer();
@@ -518,7 +531,7 @@ void bind_program_units(const std::string &deck, const std::string &listing) {
   }
   Unit &g = l.units[LOG_UNIT];
   g.connected = true;
-  g.name = default_unit_name(LOG_UNIT);
+  g.name = in_run_directory(default_unit_name(LOG_UNIT));
 }
 
 void bind_units_in_memory(std::string_view deck, std::string_view standard_input, UnitFiles files) {

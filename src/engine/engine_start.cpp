@@ -6,6 +6,7 @@
 #include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/limits.h"
+#include "common/run_identity.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
 #include "common/units.h"
@@ -89,7 +90,7 @@ void setup() {
   control.echo_flag = control.echo_unit != control.output_unit ? 1 : 0;
   if (!control.echo_flag)
     return;
-  const std::string name = echo_file_name();
+  const std::string name = in_run_directory(echo_file_name());
   // TITLE and every engine entry come here; reopening the file already in use would start it
   // afresh and lose what was written to it so far.
   if (unit_connected(control.echo_unit) && unit_file_name(control.echo_unit) == name)

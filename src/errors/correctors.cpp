@@ -7,6 +7,7 @@
 #include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/messages.h"
+#include "common/result_table.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
 #include "engine/deferred_data.h"
@@ -145,6 +146,28 @@ void statistics(int element) {
 
 } // namespace
 
+void corrector_table(std::string_view operation) {
+  if (!result_tables_wanted())
+    return;
+  ResultTable t(operation, "CORRECTORS");
+  int set = 0;
+  for (int i = 1; i <= corr.count; ++i)
+    set += corr.set(i) ? 1 : 0;
+  t.integer("CORRECTORS", corr.count).integer("SET", set);
+  t.text("UNITS", "S in m (the end of the element); VALUE1 .. VALUE4 as SETC gives them");
+  t.column("NAME", TfsType::text).column("NUMBER", TfsType::integer).column("S");
+  t.column("SET", TfsType::integer).column("TYPE", TfsType::integer);
+  for (int k = 1; k <= CORRECTOR_VALUES; ++k)
+    t.column(std::string("VALUE").append(1, static_cast<char>('0' + k)));
+  for (int i = 1; i <= corr.count; ++i) {
+    t.cell(chinp.elname(corr.element(i)).trimmed()).cell(corr.position(i));
+    t.cell(blank.path_length(corr.position(i))).cell(corr.set(i) ? 1 : 0).cell(corr.type(i));
+    for (int k = 1; k <= CORRECTOR_VALUES; ++k)
+      t.cell(corr.value(k, i));
+  }
+  write_result_table(t);
+}
+
 void clear_correctors() {
   reset_in_place(corr);
   reset_in_place(corset);
@@ -179,6 +202,7 @@ void cordat(int, int &end_flag) {
                      " HAVE NO EFFECT IN TRACKING: ITS KIND TAKES NONE");
   engine_message(" TOTAL NUMBER OF CORRECTORS DEFINED :" + fI(corr.count, 6));
   engine_message(" MAXIMUM ALLOWED IS PARAMETER MAXCOR :" + fI(machine_limits().maxcor, 6));
+  corrector_table("corr");
 }
 
 void setcor(int, int &end_flag) {
@@ -285,6 +309,7 @@ void shocor(int, int &end_flag) {
     engine_message("99,");
     break;
   }
+  corrector_table("shoc");
 }
 
 // Types 0..2 displace the element (type 0 parallel, type 1 turned about its exit, type 2 about
@@ -354,21 +379,11 @@ bool corchk(int position, int element) {
 }
 
 void cset(double z[6]) {
-  const Corset &c = corset;
-  z[0] += c.x_in;
-  z[1] += c.xp_in + c.kick_x / (1.0 + z[5]);
-  z[2] += c.y_in;
-  z[3] += c.yp_in + c.kick_y / (1.0 + z[5]);
-  z[5] += c.ddelta;
+  enter_corrector(corset, z);
 }
 
 void creset(double z[6]) {
-  const Corset &c = corset;
-  z[0] += c.x_out;
-  z[1] += c.xp_out;
-  z[2] += c.y_out;
-  z[3] += c.yp_out;
-  z[5] -= c.ddelta;
+  leave_corrector(corset, z);
 }
 
 } // namespace vorax

@@ -8,6 +8,9 @@
 #include "common/limits.h"
 #include "common/reset.h"
 #include "common/table.h"
+#include "track/element_frames.h"
+
+#include <string_view>
 
 namespace vorax {
 
@@ -31,12 +34,6 @@ inline Corr corr;
 inline const AreaRegistration corr_registration{reset_area<corr>};
 
 // The effect of the current corrector on a particle.
-struct Corset {
-  double x_in = 0.0, xp_in = 0.0, y_in = 0.0, yp_in = 0.0;
-  double x_out = 0.0, xp_out = 0.0, y_out = 0.0, yp_out = 0.0;
-  double kick_x = 0.0, kick_y = 0.0; // divided by 1 + delta at the entrance
-  double ddelta = 0.0;               // added at the entrance, taken off at the exit
-};
 inline Corset corset;
 inline const AreaRegistration corset_registration{reset_area<corset>};
 
@@ -120,6 +117,9 @@ struct CorrectionHooks {
                      const char *title) = nullptr;
 };
 inline Seam<CorrectionHooks> correction_seam;
+
+// With --tables: every corrector of the list with its values, as the table operation_N.tfs.
+void corrector_table(std::string_view operation);
 
 // A fresh engine entry: correctors, readings and fitted monitors belong to the machine they
 // were given for.

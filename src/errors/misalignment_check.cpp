@@ -221,31 +221,11 @@ bool mischk(int position, int element) {
 }
 
 void mset(double z[6]) {
-  const Displacements &d = misset.current.at;
-  const double xp = z[1] - d.dxp_in;
-  const double yp = z[3] - d.dyp_in;
-  z[5] -= d.ddelta;
-  const double x = z[0] - d.dx_in - d.ds_in * xp;
-  const double y = z[2] - d.dy_in - d.ds_in * yp;
-  const double c = d.cos_in, s = d.sin_in;
-  z[0] = c * x - s * y;
-  z[2] = c * y + s * x;
-  z[1] = c * xp - s * yp;
-  z[3] = c * yp + s * xp;
+  enter_displaced_frame(misset.current.at, z);
 }
 
 void mreset(double z[6]) {
-  const Displacements &d = misset.current.at;
-  const double c = d.cos_out, s = d.sin_out;
-  const double xpr = c * z[1] - s * z[3];
-  const double ypr = c * z[3] + s * z[1];
-  const double x = c * z[0] - s * z[2] - d.ds_out * xpr - d.dx_out;
-  const double y = c * z[2] + s * z[0] - d.ds_out * ypr - d.dy_out;
-  z[0] = x;
-  z[2] = y;
-  z[1] = xpr - d.dxp_out;
-  z[3] = ypr - d.dyp_out;
-  z[5] += d.ddelta;
+  leave_displaced_frame(misset.current.at, z);
 }
 
 } // namespace vorax

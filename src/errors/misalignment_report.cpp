@@ -7,6 +7,7 @@
 #include "common/format.h"
 #include "common/messages.h"
 #include "common/random_numbers.h"
+#include "common/result_table.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "engine/deferred_data.h"
@@ -87,6 +88,24 @@ void print_position(const MisalignedPosition &m, bool from_saved) {
         exact(m.amplitude(7)));
 }
 
+// SHOM's table, whatever the option: every misaligned position as tracking sees it.
+ResultTable misalignment_table() {
+  ResultTable t("shom", "MISALIGNMENTS");
+  t.text("UNITS", "S, A1 .. A5 in m and rad as MISA gives them; A6 rad; A7 relative");
+  t.column("NAME", TfsType::text).column("NUMBER", TfsType::integer).column("S");
+  t.column("TYPE", TfsType::integer).column("SAVED", TfsType::integer);
+  for (int i = 1; i <= MISALIGNMENT_AMPLITUDES; ++i)
+    t.column(std::string{'A', static_cast<char>('0' + i)});
+  return t;
+}
+
+void table_row(ResultTable &t, const MisalignedPosition &m, bool from_saved) {
+  t.cell(chinp.elname(m.element).trimmed()).cell(m.position).cell(blank.path_length(m.position));
+  t.cell(m.type).cell(from_saved ? 1 : 0);
+  for (int i = 1; i <= MISALIGNMENT_AMPLITUDES; ++i)
+    t.cell(m.amplitude(i));
+}
+
 } // namespace
 
 // Option 0: the statistics; a positive option: every misaligned position and the statistics;
@@ -123,6 +142,8 @@ void shomis(int, int &end_flag) {
   if (listed)
     print_heading();
   Statistics stats;
+  const bool tabled = result_tables_wanted();
+  ResultTable table = misalignment_table();
   int conflicts = 0;
   const int npos = std::min(mat.npos, machine_limits().maxpos);
   for (int p = 1; p <= npos; ++p) {
@@ -138,6 +159,8 @@ void shomis(int, int &end_flag) {
     stats.add(seen, saved != nullptr);
     if (listed)
       print_position(seen, saved != nullptr);
+    if (tabled)
+      table_row(table, seen, saved != nullptr);
     if (saved != nullptr && is_drawn && !same_values(drawn, *saved)) {
       if (option == SAVE)
         engine_message(" POSITION" + fI(p, 6) + " (" + chinp.elname(e).str() +
@@ -154,6 +177,8 @@ void shomis(int, int &end_flag) {
   misset.current = kept;
   mis.here = kept_here;
   stats.print();
+  if (tabled)
+    write_result_table(table.integer("DRAWN", stats.drawn).integer("SAVED", stats.saved));
   if (conflicts > 0 && option != SAVE)
     write(" " + fI(conflicts, position_width(5)) +
           " SAVED POSITIONS ARE ALSO SELECTED NOW WITH OTHER VALUES: THE SAVED ONES ARE USED");

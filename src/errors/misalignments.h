@@ -7,6 +7,7 @@
 #include "common/limits.h"
 #include "common/reset.h"
 #include "common/table.h"
+#include "track/element_frames.h"
 
 namespace vorax {
 
@@ -41,16 +42,6 @@ struct Mis {
 };
 inline Mis mis;
 inline const AreaRegistration mis_registration{reset_area<mis>};
-
-// The entry and exit displacements of one misaligned position: the 15 values that the two
-// transforms use, and that a saved set keeps.
-struct Displacements {
-  double dx_in = 0.0, dxp_in = 0.0, dy_in = 0.0, dyp_in = 0.0;
-  double dx_out = 0.0, dxp_out = 0.0, dy_out = 0.0, dyp_out = 0.0;
-  double ds_in = 0.0, ds_out = 0.0;
-  double cos_in = 1.0, sin_in = 0.0, cos_out = 1.0, sin_out = 0.0;
-  double ddelta = 0.0;
-};
 
 // One misaligned position as it was drawn: type, amplitudes a1..a7 and displacements.
 struct MisalignedPosition {

@@ -11,6 +11,7 @@
 #include "common/messages.h"
 #include "common/minimiser.h"
 #include "common/random_numbers.h"
+#include "common/result_table.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
 #include "engine/deferred_data.h"
@@ -25,6 +26,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace vorax {
 
@@ -400,6 +402,44 @@ void draw_reading_errors() {
 // and NM, value 5 the rms reading error of the monitors and value 6 its distribution, values 7
 // to 22 kept for the beam description, value 23 the number of particles. Then the particles,
 // NV corrector entries and NM monitor entries, and "99".
+namespace {
+
+// ALIG's tables: the readings fitted, before and after (alig_N.tfs), and the values varied
+// (alig_N_correctors.tfs).
+void alignment_tables(const std::vector<double> &before) {
+  if (!result_tables_wanted())
+    return;
+  ResultTable readings("alig", "READINGS");
+  readings.real("FIT_FUNCTION", sum_of_squares(alwork.fvec, alig.nm));
+  readings.text("UNITS", "S and the readings in m; PLANE 1 x, 2 y");
+  readings.column("NAME", TfsType::text).column("NUMBER", TfsType::integer).column("S");
+  readings.column("PLANE", TfsType::integer).column("TARGET").column("WEIGHT");
+  readings.column("BEFORE").column("AFTER");
+  for (int k = 1; k <= alig.nm; ++k) {
+    const int p = monfit.position(k);
+    readings.cell(chinp.elname(blank.mseq(p)).trimmed()).cell(p).cell(blank.path_length(p));
+    readings.cell(monfit.plane(k)).cell(monfit.target(k)).cell(monfit.weight(k));
+    readings.cell(before[static_cast<std::size_t>(k)]).cell(monfit.reading(k));
+  }
+  write_result_table(readings);
+  ResultTable varied("alig", "CORRECTORS", "correctors");
+  varied.text("UNITS", "S in m; the values as SETC and the element's parameters give them");
+  varied.column("NAME", TfsType::text).column("NUMBER", TfsType::integer).column("S");
+  varied.column("CORRECTOR", TfsType::integer).column("VALUE_NUMBER", TfsType::integer);
+  varied.column("VALUE");
+  for (int j = 1; j <= alig.nv; ++j) {
+    const int i = alig.corrector(j);
+    const int e = i != 0 ? corr.element(i) : alig.element(j);
+    const int p = i != 0 ? corr.position(i) : 0;
+    varied.cell(chinp.elname(e).trimmed()).cell(p).cell(p > 0 ? blank.path_length(p) : 0.0);
+    varied.cell(i).cell(alig.value(j));
+    varied.cell(i != 0 ? corr.value(alig.value(j), i) : inputt.slot(e, alig.value(j)));
+  }
+  write_result_table(varied);
+}
+
+} // namespace
+
 void align(int, int &end_flag) {
   reset_in_place(alig);
   reset_in_place(monfit);
@@ -461,6 +501,9 @@ void align(int, int &end_flag) {
   print_block("  THE REQUESTED VALUES ARE :", alig.nm, target_of);
   residuals(alwork.x, alwork.fvec);
   print_block("  THE INITIAL VALUES ARE :", alig.nm, reading_of);
+  std::vector<double> before(static_cast<std::size_t>(alig.nm) + 1);
+  for (int k = 1; k <= alig.nm; ++k)
+    before[static_cast<std::size_t>(k)] = monfit.reading(k);
   if (alig.nv > alig.nm) // the minimiser reports improper input and stops
     lmdmes(0, 0);
   for (int step = 1; step <= alig.steps && alig.nv > 0; ++step) {
@@ -490,6 +533,7 @@ void align(int, int &end_flag) {
       engine_message("  PARAMETER # " + fI(alig.value(j), 4) + " OF " +
                      chinp.elname(alig.element(j)).str() + " = " +
                      fE(inputt.slot(alig.element(j), alig.value(j)), 15, 7));
+  alignment_tables(before);
 }
 
 } // namespace vorax

@@ -10,6 +10,7 @@
 #include "common/messages.h"
 #include "common/minimiser.h"
 #include "common/random_numbers.h"
+#include "common/result_table.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
 #include "engine/deferred_data.h"
@@ -176,6 +177,34 @@ void report_orbit(bool full, const double *pairs, int pair_values) {
   }
 }
 
+// REFE's table: the orbit after every position, the start found and the statistics printed.
+void orbit_table(int free) {
+  if (!result_tables_wanted())
+    return;
+  const int n = mat.npos;
+  double sx = 0.0, sy = 0.0;
+  for (int p = 1; p <= n; ++p) {
+    sx += orbrec.z(1, p) * orbrec.z(1, p);
+    sy += orbrec.z(3, p) * orbrec.z(3, p);
+  }
+  ResultTable t("refe", "ORBIT");
+  t.integer("FITTED", free).text("UNITS", "S, X, Y in m; PX, PY in rad");
+  const char *start[6] = {"X0", "PX0", "Y0", "PY0", "L0", "DELTA0"};
+  for (int k = 0; k < 6; ++k)
+    t.real(start[k], refit.start[k]);
+  t.real("RMS_X", std::sqrt(sx / n)).real("RMS_Y", std::sqrt(sy / n));
+  t.real("INTEGRATED_RMS_X", integrated_rms(1, 1, n));
+  t.real("INTEGRATED_RMS_Y", integrated_rms(3, 1, n));
+  t.column("NAME", TfsType::text).column("NUMBER", TfsType::integer).column("S");
+  t.column("X").column("PX").column("Y").column("PY");
+  for (int p = 1; p <= n; ++p) {
+    t.cell(chinp.elname(blank.mseq(p)).trimmed()).cell(p).cell(blank.path_length(p));
+    for (int k = 1; k <= 4; ++k)
+      t.cell(orbrec.z(k, p));
+  }
+  write_result_table(t);
+}
+
 } // namespace
 
 // One record: value 1 the option (above 20: the closed orbit is fitted in all six coordinates;
@@ -219,6 +248,8 @@ void reforb(int, int &end_flag) {
   cseeds = refit.seeds;
   track_once(refit.start, true);
   report_orbit(option >= 1, values + 7, std::max(count - 7, 0));
+  if (mat.npos >= 1)
+    orbit_table(refit.free);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include "common/format.h"
 #include "common/random_numbers.h"
+#include "common/run_identity.h"
 #include "common/shared_areas.h"
 #include "engine/operation_data.h"
 
@@ -15,7 +16,13 @@ void seed(int, int &end_flag) {
     engine_message("   ERROR--" + fI(1, 3) + " ELEMENTS WERE NOT FOUND");
     engine_stop(273);
   }
-  const std::int32_t s = seed_from_value(cintak.values(1));
+  // With --seed the run's seed is mixed into the deck's: a deck's SEED still chooses among
+  // streams, and every run seed gives each deck seed a stream of its own. SEED 0 then takes no
+  // clock value, so that the run is repeated by its command line alone.
+  const double value = cintak.values(1);
+  const std::int32_t s = !runid.seeded  ? seed_from_value(value)
+                         : value == 0.0 ? mixed_seed(0, runid.seed)
+                                        : mixed_seed(seed_from_value(value), runid.seed);
   engine_message("   THE SEED SELECTED FOR THIS RUN IS :" + fI(s, 12));
   fill_random_tables(s);
 }

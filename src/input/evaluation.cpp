@@ -69,6 +69,7 @@ void guarded(int node, std::string_view warning) {
 } // namespace
 
 void parord(int &error) {
+  apply_parameter_overrides();
   error = 0;
   parlst.head = 0;
   int pending = 0;

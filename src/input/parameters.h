@@ -79,6 +79,8 @@ void decexp(int target, int &error);
 int fndpar(int line, const Name8 &name);
 int parcon(int line, double value);
 void opdef(int line);
+// Puts the run's --set values in place of the deck's definitions (parord does it first).
+void apply_parameter_overrides();
 void parord(int &error);
 void parevl();
 void parprt(int node);

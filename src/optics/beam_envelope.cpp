@@ -136,6 +136,27 @@ void print_envelope_header() {
       " SIG DEL ");
 }
 
+void envelope_columns(ResultTable &t) {
+  t.text("UNITS", "S, SIGX, SIGY, SIGL in m; SIGPX, SIGPY in rad; EPSX, EPSY in m rad; SIGDELTA "
+                  "relative");
+  t.text("VARIABLES", "the rms sizes sqrt(sigma(i,i)) and the projected emittances "
+                      "sqrt(sigma11 sigma22 - sigma12^2) of the beam after each position");
+  t.column("NAME", TfsType::text).column("NUMBER", TfsType::integer).column("S");
+  for (const char *name : {"SIGX", "SIGPX", "EPSX", "SIGY", "SIGPY", "EPSY", "SIGL", "SIGDELTA"})
+    t.column(name);
+}
+
+void envelope_row(ResultTable &t, const std::string &name, int position, double s) {
+  const auto &m = cbeam.sigma;
+  t.cell(std::string_view(name).substr(0, name.find_last_not_of(' ') + 1)).cell(position).cell(s);
+  for (int p = 0; p < 2; ++p) {
+    const int i = 2 * p + 1;
+    t.cell(root(m(i, i))).cell(root(m(i + 1, i + 1)));
+    t.cell(root(m(i, i) * m(i + 1, i + 1) - m(i, i + 1) * m(i, i + 1)));
+  }
+  t.cell(root(m(5, 5))).cell(root(m(6, 6)));
+}
+
 std::string envelope_line(const std::string &name, int position) {
   const auto &s = cbeam.sigma;
   std::string line = " " + fA(name, 8) + fI(position, position_width(5));

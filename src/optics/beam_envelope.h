@@ -2,6 +2,7 @@
 // lattice functions and emittances, its propagation, and the envelope listing.
 #pragma once
 
+#include "common/result_table.h"
 #include "common/table.h"
 
 #include <string>
@@ -22,5 +23,8 @@ void print_envelope_header();
 // One envelope line of cbeam.sigma: name (A8), position (I5), sigma x, sigma x', projected
 // emittance x, the same for y, sigma l and sigma delta (E11.4 each).
 std::string envelope_line(const std::string &name, int position);
+// BEAM's table: its columns, and the envelopes of the beam now as the row of position at s.
+void envelope_columns(ResultTable &table);
+void envelope_row(ResultTable &table, const std::string &name, int position, double s);
 
 } // namespace vorax

@@ -8,6 +8,7 @@
 #include "common/limits.h"
 #include "common/messages.h"
 #include "common/random_numbers.h"
+#include "common/result_table.h"
 #include "engine/deferred_data.h"
 #include "engine/operation_data.h"
 #include "optics/optics_areas.h"
@@ -208,6 +209,21 @@ void gener(int, int &end_flag) {
   trace.canonical = 0;
   if (control.print_level >= 1)
     engine_message(" " + fI(count, 7) + " PARTICLES GENERATED FROM THE BEAM MATRIX");
+  if (result_tables_wanted()) {
+    ResultTable t("gene", "PARTICLES");
+    t.integer("PARTICLES", count).real("SCALE", s);
+    t.text("UNITS", "X Y L in m; PX PY in rad (x', y'); DELTA relative: the store's variables");
+    const char *names[6] = {"X", "PX", "Y", "PY", "L", "DELTA"};
+    t.column("NUMBER", TfsType::integer);
+    for (const char *name : names)
+      t.column(name);
+    for (int p = 1; p <= count; ++p) {
+      t.cell(p);
+      for (int k = 1; k <= 6; ++k)
+        t.cell(trace.pcoord(p, k));
+    }
+    write_result_table(t);
+  }
 }
 
 } // namespace vorax

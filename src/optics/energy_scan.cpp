@@ -8,6 +8,7 @@
 #include "common/format.h"
 #include "common/linear_algebra.h"
 #include "common/messages.h"
+#include "common/result_table.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "engine/deferred_data.h"
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace vorax {
@@ -471,6 +473,45 @@ void movmt(int e, int plane) {
   print_unstable_plane(eigen, plane);
 }
 
+namespace {
+
+// The closed orbit's slope against the deviation at e, between its neighbours in the list
+// (central with two, one-sided at the ends); nan where a neighbour is lost or there is none.
+double orbit_slope(int e, int k) {
+  const int lo = e > 1 ? e - 1 : e, hi = e < cmove.ne ? e + 1 : e;
+  const bool usable =
+      hi > lo && cmove.alive(lo) != 0 && cmove.alive(hi) != 0 && cmove.delta(hi) != cmove.delta(lo);
+  return usable ? (cmove.orbit(hi, k) - cmove.orbit(lo, k)) / (cmove.delta(hi) - cmove.delta(lo))
+                : std::numeric_limits<double>::quiet_NaN();
+}
+
+// MOVE's table: one row per momentum deviation analysed.
+void movement_table() {
+  if (!result_tables_wanted())
+    return;
+  ResultTable t("move", "MOVEMENT");
+  t.text("UNITS", "BETX BETY X Y L DX DY in m; PX PY rad; DPX DPY rad per unit of DELTA");
+  t.text("VARIABLES", "at the start of the machine, from the one-turn map tracked at each "
+                      "deviation; DX .. DPY the slope of the closed orbit against DELTA");
+  t.column("DELTA").column("ALIVE", TfsType::integer);
+  t.column("STABLE_X", TfsType::integer).column("STABLE_Y", TfsType::integer);
+  for (const char *name : {"Q1", "Q2", "BETX", "BETY", "ALFX", "ALFY", "X", "PX", "Y", "PY", "L",
+                           "DX", "DPX", "DY", "DPY"})
+    t.column(name);
+  for (int e = 1; e <= cmove.ne; ++e) {
+    t.cell(cmove.delta(e)).cell(cmove.alive(e)).cell(cmove.stable(e, 1)).cell(cmove.stable(e, 2));
+    t.cell(cmove.nu(e, 1)).cell(cmove.nu(e, 2)).cell(cmove.beta(e, 1)).cell(cmove.beta(e, 2));
+    t.cell(cmove.alpha(e, 1)).cell(cmove.alpha(e, 2));
+    for (int k = 1; k <= 5; ++k)
+      t.cell(cmove.orbit(e, k));
+    for (int k = 1; k <= 4; ++k)
+      t.cell(orbit_slope(e, k));
+  }
+  write_result_table(t);
+}
+
+} // namespace
+
 void twan(int, int &end_flag) {
   MoveData d;
   read_move(end_flag, d);
@@ -541,6 +582,7 @@ void twan(int, int &end_flag) {
       ctune.orbit(k) = cmove.orbit(1, k);
     ctune.orbit(6) = cmove.delta(1);
   }
+  movement_table();
   if (cmove.order > 1)
     res();
   lsq();

@@ -103,6 +103,11 @@ void machine_pass(const MapContext &maps) {
   const int npos = mat.npos;
   PrintSelection selection(mat.nint);
 
+  // BEAM's table: the envelopes at every position, whatever the listing prints.
+  const bool envelopes = beam_op && result_tables_wanted();
+  ResultTable table("beam", "ENVELOPE");
+  if (envelopes)
+    envelope_columns(table);
   if (lattice)
     start_lattice_functions();
   if (sync) {
@@ -128,6 +133,8 @@ void machine_pass(const MapContext &maps) {
     }
     if (beam_op) {
       beam();
+      if (envelopes)
+        envelope_row(table, name_at(p), p, func.map_length);
       if (cbeam.envelopes)
         say(envelope_line(name_at(p), p));
       if (selected && control.print_level > 1) {
@@ -155,6 +162,8 @@ void machine_pass(const MapContext &maps) {
     mach_maxima();
   if (sync)
     radiation_summary();
+  if (envelopes)
+    write_result_table(table);
 }
 
 } // namespace

@@ -1,25 +1,12 @@
 // The result tables of COCO, through the TFS writer beside the listing.
 #include "output/ring_correction_table.h"
 
-#include "common/shared_areas.h"
 #include "output/result_files.h"
 #include "output/tfs.h"
-
-#include <cctype>
 
 namespace vorax {
 
 namespace {
-
-TfsHeader header_of(const std::string &stem, std::string_view type) {
-  std::string name = stem;
-  for (char &c : name)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  TfsHeader h;
-  h.text("NAME", name).text("TYPE", type).text("TITLE", pagtit.title.trimmed());
-  h.text("ORIGIN", "VORAX 1.01");
-  return h;
-}
 
 // What both tables say of the correction.
 void correction_header(TfsHeader &h, const RingCorrectionResult &r) {
@@ -42,7 +29,7 @@ void write_ring_correction_tables(const RingCorrectionResult &r) {
     return;
   const std::string stem = next_result_stem("coco");
   {
-    TfsHeader h = header_of(stem, "ORBIT");
+    TfsHeader h = program_table_header(stem, "ORBIT");
     correction_header(h, r);
     h.text("UNITS", "S and the readings in m");
     h.text("VARIABLES", "the closed orbit at the centre of each monitor, in its own frame when "
@@ -63,7 +50,7 @@ void write_ring_correction_tables(const RingCorrectionResult &r) {
       table.end_row();
     }
   }
-  TfsHeader h = header_of(stem + "_correctors", "CORRECTORS");
+  TfsHeader h = program_table_header(stem + "_correctors", "CORRECTORS");
   correction_header(h, r);
   h.text("UNITS", "S in m; values 1 and 2 in rad for thin kicks (TYPE 3 and above), in m for "
                   "displaced elements (TYPE 0 to 2)");

@@ -26,11 +26,20 @@ public:
   TfsHeader &text(std::string_view name, std::string_view value);
   TfsHeader &integer(std::string_view name, long long value);
   TfsHeader &real(std::string_view name, double value);
+  // An integer known only when the table is closed (a count of what the rows tell): the line
+  // holds value until TfsWriter::update gives the final one, in a field wide enough for any.
+  TfsHeader &integer_later(std::string_view name, long long value);
   const std::string &lines() const { return lines_; }
+  const std::vector<std::string> &late() const { return late_; }
 
 private:
   std::string lines_;
+  std::vector<std::string> late_;
 };
+
+// The first lines every table of the program starts with: NAME (the file's stem in upper
+// case), TYPE, TITLE (the run's title) and ORIGIN. The writer adds the run's identity after them.
+TfsHeader program_table_header(const std::string &stem, std::string_view type);
 
 // One table written row by row: the header and the column lines are written when it is
 // created, each row as one line when it is complete. The table is written under a temporary
@@ -55,13 +64,20 @@ public:
   TfsWriter &real(double value);
   void end_row();
 
+  // False once a write has failed (the file is then removed) or the table is closed.
+  bool writing() const { return file_.open(); }
+
+  // The final value of a header line made by TfsHeader::integer_later.
+  void update(std::string_view name, long long value);
+
 private:
   void cell(TfsType type, const std::string &formatted);
   void put(const std::string &text);
 
   std::string path_;
   ResultFile file_;
-  long status_at_ = 0; // where the STATUS value stands in the file
+  long status_at_ = 0;                              // where the STATUS value stands in the file
+  std::vector<std::pair<std::string, long>> later_; // header lines updated at the end
   std::vector<TfsColumn> columns_;
   std::string row_;
   std::size_t cells_ = 0;

@@ -1,25 +1,17 @@
 // Result files of tracking and of the machine layout.
 #include "output/tracking_layout_results.h"
 
+#include "common/engine_tables.h"
 #include "common/reset.h"
 #include "common/shared_areas.h"
 #include "output/result_files.h"
+#include "track/tracking_areas.h"
 
-#include <cctype>
+#include <algorithm>
 
 namespace vorax {
 
 namespace {
-
-TfsHeader header_of(const std::string &stem, std::string_view type) {
-  std::string name = stem;
-  for (char &c : name)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  TfsHeader h;
-  h.text("NAME", name).text("TYPE", type).text("TITLE", pagtit.title.trimmed());
-  h.text("ORIGIN", "VORAX 1.01");
-  return h;
-}
 
 std::string title_or(std::string_view fallback) {
   const std::string_view t = pagtit.title.trimmed();
@@ -35,13 +27,23 @@ inline const AreaRegistration trares_registration{reset_area<trares>};
 
 } // namespace
 
+constexpr TfsColumn COLUMNS[] = {{"NUMBER", TfsType::integer},
+                                 {"TURN", TfsType::integer},
+                                 {"S"},
+                                 {"X"},
+                                 {"PX"},
+                                 {"Y"},
+                                 {"PY"},
+                                 {"L"},
+                                 {"DELTA"}};
+
 TrackingResults::TrackingResults(std::string_view operation, bool canonical) {
   if (!tables_wanted() && !plots_wanted())
     return;
   stem_ = next_result_stem(operation);
   if (!tables_wanted())
     return;
-  TfsHeader h = header_of(stem_, "TRACKONE");
+  TfsHeader h = program_table_header(stem_, "TRACKONE");
   if (canonical) {
     h.text("UNITS", "S X Y in m; PX PY relative to the design momentum; L in m; DELTA relative");
     h.text("VARIABLES", "the canonical variables of symplectic tracking, as the listing prints "
@@ -51,8 +53,23 @@ TrackingResults::TrackingResults(std::string_view operation, bool canonical) {
     h.text("VARIABLES", "VORAX's own coordinates: PX PY are the slopes x', y' (not canonical "
                         "momenta), L the path-length difference, DELTA dp/p");
   }
+  tracked_ = trace.nlive;
+  first_turn_ = trace.iturn;
+  h.integer_later("PARTICLES", tracked_).integer_later("LOST", 0);
+  h.integer_later("SURVIVING", tracked_).integer_later("TURNS", 0);
+  table_ = std::make_unique<TfsWriter>(table_path(stem_), h, COLUMNS);
+}
+
+// The losses of the call, after its table: a table that cannot be written ends the run first.
+void TrackingResults::write_losses() {
+  TfsHeader h = program_table_header(stem_ + "_losses", "LOSSES");
+  h.integer("PARTICLES", tracked_).integer("LOST", static_cast<long long>(losses_.size()));
+  h.text("UNITS", "S in m: the entrance of the element before or in which it is lost; the "
+                  "coordinates as the listing prints them with the loss");
   constexpr TfsColumn columns[] = {{"NUMBER", TfsType::integer},
                                    {"TURN", TfsType::integer},
+                                   {"POSITION", TfsType::integer},
+                                   {"NAME", TfsType::text},
                                    {"S"},
                                    {"X"},
                                    {"PX"},
@@ -60,7 +77,21 @@ TrackingResults::TrackingResults(std::string_view operation, bool canonical) {
                                    {"PY"},
                                    {"L"},
                                    {"DELTA"}};
-  table_ = std::make_unique<TfsWriter>(table_path(stem_), h, columns);
+  TfsWriter losses(table_path(stem_ + "_losses"), h, columns);
+  for (const Loss &l : losses_) {
+    losses.integer(l.number).integer(l.turn).integer(l.position);
+    losses.text(chinp.elname(blank.mseq(l.position)).trimmed());
+    losses.real(l.position > 1 ? blank.path_length(l.position - 1) : 0.0);
+    for (double c : l.z)
+      losses.real(c);
+    losses.end_row();
+  }
+  losses.close();
+}
+
+void TrackingResults::lose(int number, int turn, int position, const std::array<double, 6> &z) {
+  if (table_)
+    losses_.push_back({number, turn, position, z});
 }
 
 void TrackingResults::add(int number, int turn, double s, const std::array<double, 6> &v) {
@@ -81,8 +112,16 @@ void TrackingResults::add(int number, int turn, double s, const std::array<doubl
 }
 
 void TrackingResults::finish() {
-  if (table_)
+  // A table that could not be written has ended the run: its losses are not written either.
+  if (table_ && table_->writing()) {
+    table_->update("PARTICLES", tracked_);
+    table_->update("LOST", static_cast<long long>(losses_.size()));
+    table_->update("SURVIVING", trace.nlive);
+    table_->update("TURNS", std::max(trace.iturn - first_turn_, 0));
     table_->close(); // may end the run: not inside the pointer's reset, which cannot throw
+    table_.reset();
+    write_losses();
+  }
   table_.reset();
   if (!stem_.empty() && plots_wanted())
     write_result_file(plot_path(stem_), phase_space_plot(title_or("TRAC"), x_, xp_, y_, yp_));
@@ -100,6 +139,11 @@ void tracking_results_row(int particle, int turn, double s, const double z[6]) {
     trares.run->add(particle, turn, s, {z[0], z[1], z[2], z[3], z[4], z[5]});
 }
 
+void tracking_results_loss(int particle, int position, const double z[6]) {
+  if (trares.run)
+    trares.run->lose(particle, trace.iturn, position, {z[0], z[1], z[2], z[3], z[4], z[5]});
+}
+
 void end_tracking_results() {
   if (!trares.run)
     return;
@@ -114,7 +158,7 @@ void write_layout_results(std::string_view operation, const std::vector<LayoutPo
     return;
   const std::string stem = next_result_stem(operation);
   if (tables_wanted()) {
-    TfsHeader h = header_of(stem, "SURVEY");
+    TfsHeader h = program_table_header(stem, "SURVEY");
     h.real("LENGTHUNIT", length_unit);
     h.text("UNITS", "S X Y Z in the length unit of the layout (LENGTHUNIT m each); THETA PHI "
                     "PSI in degrees");

@@ -20,16 +20,26 @@ namespace vorax {
 // as the header says; canonical: the store holds the canonical variables of symplectic
 // tracking (x, px, y, py, -l, pt), which the listing prints and the table then holds. The
 // table is written row by row (a run that stops keeps the rows so far); the plot of x-x' and
-// y-y' is drawn at finish() from the rows kept for it.
+// y-y' is drawn at finish() from the rows kept for it. The header ends with the call's
+// summary: PARTICLES tracked, LOST, SURVIVING and TURNS done; the losses go into their own
+// table, NAME_losses.tfs: NUMBER, TURN, POSITION, NAME (the element), S and the coordinates.
 class TrackingResults {
 public:
   explicit TrackingResults(std::string_view operation, bool canonical = false);
   void add(int number, int turn, double s, const std::array<double, 6> &coordinates);
+  void lose(int number, int turn, int position, const std::array<double, 6> &coordinates);
   void finish();
 
 private:
+  void write_losses();
+  struct Loss {
+    int number, turn, position;
+    std::array<double, 6> z;
+  };
   std::string stem_;
   std::unique_ptr<TfsWriter> table_;
+  int tracked_ = 0, first_turn_ = 0; // live particles and the turn reached at the start
+  std::vector<Loss> losses_;
   std::vector<double> x_, xp_, y_, yp_;
 };
 
@@ -38,6 +48,7 @@ private:
 void begin_tracking_results(bool canonical);
 void tracking_results_row(int particle, int turn, double s, const double z[6]);
 void end_tracking_results();
+void tracking_results_loss(int particle, int position, const double z[6]);
 
 // LAYO: one row per printed position: NUMBER, NAME, KEYWORD, S, X, Y, Z, THETA, PHI, PSI, the
 // numbers of the listing's row (lengths in the layout's length unit, length_unit metres each,

@@ -9,6 +9,8 @@
 #include "common/interruption.h"
 #include "common/limits.h"
 #include "common/plot.h"
+#include "common/random_numbers.h"
+#include "common/run_identity.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "engine/engine_start.h"
@@ -22,6 +24,7 @@
 #include "optics/matrix_operation.h"
 #include "output/orbit_plot.h"
 #include "output/result_files.h"
+#include "output/result_tables.h"
 #include "output/ring_correction_table.h"
 #include "output/tracking_layout_results.h"
 #include "output/tracking_plots.h"
@@ -168,14 +171,11 @@ void install_tracking_hooks() {
   fill(hooks.pass_start, restart_imperfections);
   fill(hooks.pass_end, end_imperfection_pass);
   fill(hooks.active, imperfections_active);
-  fill(hooks.misaligned, mischk);
-  fill(hooks.into_element_frame, mset);
-  fill(hooks.out_of_element_frame, mreset);
+  fill(hooks.may_stop, imperfections_may_stop);
+  fill(hooks.misaligned, misaligned_position);
   fill(hooks.apply_errors, eset);
   fill(hooks.restore_element, ereset);
-  fill(hooks.corrector, corchk);
-  fill(hooks.corrector_entry, cset);
-  fill(hooks.corrector_exit, creset);
+  fill(hooks.corrector, corrected_position);
   fill(hooks.monitor, monitor_state);
   fill(hooks.read_monitor, read_monitor);
   fill(hooks.observing, orbit_observing);
@@ -184,6 +184,7 @@ void install_tracking_hooks() {
   fill(hooks.results_begin, begin_tracking_results);
   fill(hooks.printed_coordinates, tracking_results_row);
   fill(hooks.results_end, end_tracking_results);
+  fill(hooks.lost, tracking_results_loss);
   tracking_seam.install(hooks);
   TrackedMatrixHooks matrix = tracked_matrix_seam.hooks();
   fill(matrix.print_matrix, prmat);
@@ -191,6 +192,10 @@ void install_tracking_hooks() {
   CorrectionHooks correction = correction_seam.hooks();
   fill(correction.orbit_plot, plot_orbit_displacements);
   correction_seam.install(correction);
+  ResultTableHooks tables = result_table_seam.hooks();
+  fill(tables.wanted, tables_wanted);
+  fill(tables.write, write_table_of_results);
+  result_table_seam.install(tables);
   RingCorrectionHooks ring = ring_correction_seam.hooks();
   fill(ring.tables, write_ring_correction_tables);
   ring_correction_seam.install(ring);
@@ -210,6 +215,10 @@ int run_program() {
     pagtit.extra = Name8{};
     // Printer plots are drawn into the listing, so frames are counted against that unit.
     plinit(LISTING_UNIT);
+    // A run given --seed has seeded random numbers from its start, also when its deck never
+    // says SEED: the run's identity then holds for every random draw it makes.
+    if (runid.seeded)
+      fill_random_tables(mixed_seed(0, runid.seed));
     rdinit(DECK_UNIT, LISTING_UNIT, LOG_UNIT);
     // Units 15 and 16 are bound by the caller before the run starts.
     log_record("0INPUT STREAM AND MESSAGE LOG:");
@@ -227,6 +236,8 @@ int run_program() {
     begin_closing();
     if (end.code == INTERRUPTED)
       return interrupted();
+    if (end.code == COMMAND_LINE_REFUSED)
+      return finish(2); // the reason is on the terminal; the run computed nothing
     status = 1;
     if (end.code == WRITE_FAILURE) {
       last_record("0*** RUN STOPPED: CANNOT WRITE " + write_failure());

@@ -2,6 +2,7 @@
 // multiply-adds: the block loops vectorise, and every particle still sees the operations of
 // the scalar formula in the same order, so vector and scalar results agree bit for bit.
 #include "track/map_kernels.h"
+#include "track/frame_lanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -69,16 +70,17 @@ inline double flushed(double z) {
 // The block body in place with a mask, written with vectors of four particles so that each
 // row's sum stays in registers over its coefficients: monomials of the flushed coordinates,
 // then per row 0 + c1 m1 + c2 m2 + ... in the order of the sparse copy (the scalar formula's
-// order, lane by lane), results stored only where the particle is alive.
-typedef double Lanes __attribute__((vector_size(32)));
-typedef std::int64_t LaneMask __attribute__((vector_size(32)));
-typedef std::int32_t Flags __attribute__((vector_size(16)));
-constexpr int LANES = 4;
+// order, lane by lane), results stored only where the particle is alive. Framed: the particles
+// enter the corrector and the displaced frame (each when given) before the monomials are formed
+// and leave them after the sums, as the one-particle step does around the map.
+using namespace lanes;
 constexpr int GROUPS = 4; // vectors per block: 16 particles
 constexpr int LIVE_BLOCK = LANES * GROUPS;
 
+template <bool Framed>
 [[gnu::always_inline]] inline int apply_live(const SparseMap &s, const Columns &z,
-                                             const std::int32_t *alive, int n, int *failed) {
+                                             const std::int32_t *alive, int n, int *failed,
+                                             const Displacements *frame, const Corset *corrector) {
   // The products some row uses, as (first factor, second factor, monomial index).
   int pa[21], pb[21], pm[21], products = 0;
   {
@@ -115,8 +117,24 @@ constexpr int LIVE_BLOCK = LANES * GROUPS;
       for (int g = 0; g < GROUPS; ++g) {
         Lanes v;
         __builtin_memcpy(&v, from + LANES * g, sizeof v);
-        mono[c][g] = (v < tiny) & (v > -tiny) ? zero : v;
+        if constexpr (Framed)
+          mono[c][g] = v;
+        else
+          mono[c][g] = (v < tiny) & (v > -tiny) ? zero : v;
       }
+    }
+    if constexpr (Framed) {
+      for (int g = 0; g < GROUPS; ++g) {
+        if (corrector != nullptr)
+          enter_corrector(*corrector, mono[0][g], mono[1][g], mono[2][g], mono[3][g], mono[5][g]);
+        if (frame != nullptr)
+          enter_frame(*frame, mono[0][g], mono[1][g], mono[2][g], mono[3][g], mono[5][g]);
+      }
+      for (int c = 0; c < 6; ++c)
+        for (int g = 0; g < GROUPS; ++g) {
+          const Lanes v = mono[c][g];
+          mono[c][g] = (v < tiny) & (v > -tiny) ? zero : v;
+        }
     }
     for (int t = 0; t < products; ++t)
       for (int g = 0; g < GROUPS; ++g)
@@ -137,9 +155,23 @@ constexpr int LIVE_BLOCK = LANES * GROUPS;
         for (int g = 0; g < GROUPS; ++g)
           acc[g] = acc[g] + c * m[g];
       }
-      for (int g = 0; g < GROUPS; ++g)
-        finite[g] &= (acc[g] <= big) & (acc[g] >= -big);
+      if constexpr (!Framed)
+        for (int g = 0; g < GROUPS; ++g)
+          finite[g] &= (acc[g] <= big) & (acc[g] >= -big);
     }
+    if constexpr (Framed) {
+      for (int g = 0; g < GROUPS; ++g) {
+        if (frame != nullptr)
+          leave_frame(*frame, result[0][g], result[1][g], result[2][g], result[3][g], result[5][g]);
+        if (corrector != nullptr)
+          leave_corrector(*corrector, result[0][g], result[1][g], result[2][g], result[3][g],
+                          result[5][g]);
+      }
+    }
+    if constexpr (Framed)
+      for (int g = 0; g < GROUPS; ++g)
+        for (int i = 0; i < 6; ++i)
+          finite[g] &= (result[i][g] <= big) & (result[i][g] >= -big);
     // The lanes stored: live particles with finite results (the padding of a short block is
     // dead). A live particle whose results are not all finite keeps its coordinates and is told
     // to the caller, which loses it.
@@ -244,18 +276,70 @@ int drift_live_portable(const Columns &z, const std::int32_t *alive, int n, doub
 
 [[gnu::target("avx2")]] int apply_live_avx2(const SparseMap &s, const Columns &z,
                                             const std::int32_t *alive, int n, int *failed) {
-  return apply_live(s, z, alive, n, failed);
+  return apply_live<false>(s, z, alive, n, failed, nullptr, nullptr);
 }
 
 int apply_live_portable(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n,
                         int *failed) {
-  return apply_live(s, z, alive, n, failed);
+  return apply_live<false>(s, z, alive, n, failed, nullptr, nullptr);
+}
+
+[[gnu::target("avx2")]] int apply_framed_avx2(const SparseMap &s, const Columns &z,
+                                              const std::int32_t *alive, int n, int *failed,
+                                              const Displacements *frame, const Corset *corrector) {
+  return apply_live<true>(s, z, alive, n, failed, frame, corrector);
+}
+
+int apply_framed_portable(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n,
+                          int *failed, const Displacements *frame, const Corset *corrector) {
+  return apply_live<true>(s, z, alive, n, failed, frame, corrector);
+}
+
+// Below this many particles a block of sixteen lanes is mostly padding: the particles go one by
+// one through the one-particle sum, whose arithmetic is the lanes'.
+constexpr int FEW_PARTICLES = 8;
+
+int apply_few(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n, int *failed,
+              const Displacements *frame, const Corset *corrector) {
+  constexpr double BIG = std::numeric_limits<double>::max();
+  int failures = 0;
+  for (int p = 0; p < n; ++p) {
+    if (alive[p] == 0)
+      continue;
+    double one[6];
+    for (int k = 0; k < 6; ++k)
+      one[k] = z[k][p];
+    if (corrector != nullptr)
+      enter_corrector(*corrector, one);
+    if (frame != nullptr)
+      enter_displaced_frame(*frame, one);
+    apply_map_one(s, one);
+    if (frame != nullptr)
+      leave_displaced_frame(*frame, one);
+    if (corrector != nullptr)
+      leave_corrector(*corrector, one);
+    bool finite = true;
+    for (int k = 0; k < 6; ++k)
+      finite = finite && std::fabs(one[k]) <= BIG;
+    if (!finite) {
+      failed[failures++] = p;
+      continue;
+    }
+    for (int k = 0; k < 6; ++k)
+      z[k][p] = one[k];
+  }
+  return failures;
 }
 
 } // namespace
 
 int apply_map_live(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n,
-                   int *failed) {
+                   int *failed, const Displacements *frame, const Corset *corrector) {
+  if (n < FEW_PARTICLES)
+    return apply_few(s, z, alive, n, failed, frame, corrector);
+  if (frame != nullptr || corrector != nullptr)
+    return avx2_available() ? apply_framed_avx2(s, z, alive, n, failed, frame, corrector)
+                            : apply_framed_portable(s, z, alive, n, failed, frame, corrector);
   return avx2_available() ? apply_live_avx2(s, z, alive, n, failed)
                           : apply_live_portable(s, z, alive, n, failed);
 }

@@ -14,6 +14,9 @@ namespace vorax {
 // The columns x, x', y, y', l, delta of n particles (structure of arrays), column 1 first.
 using Columns = std::array<double *, 6>;
 
+struct Displacements;
+struct Corset;
+
 // Coordinates below this magnitude are set to 0 in the input columns before the monomials are
 // formed, so that no product underflows into the slow subnormal range.
 inline constexpr double TINY_COORDINATE = 1e-30;
@@ -45,8 +48,12 @@ bool avx2_available();
 // coordinates bit for bit. The same arithmetic as apply_map_scalar for every particle. A live
 // particle whose results are not all finite keeps its coordinates too: its index (0-based, in
 // increasing order) goes into failed, which holds n entries, and the count is returned.
+// With a corrector or a displaced frame given, each particle enters the corrector and then the
+// frame before the map and leaves them in the opposite order after it (element_frames.h), all
+// with the arithmetic of the one-particle forms; the finite test is made on what it leaves with.
 int apply_map_live(const SparseMap &s, const Columns &z, const std::int32_t *alive, int n,
-                   int *failed);
+                   int *failed, const Displacements *frame = nullptr,
+                   const Corset *corrector = nullptr);
 
 // The field-free drift of length L (half = L/2) in place on the particles whose flag is not 0,
 // with the arithmetic of the one-particle drift: x + L x', y + L y', l + half (x'^2 + y'^2).

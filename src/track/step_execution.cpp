@@ -2,10 +2,10 @@
 // segment, chunks shared among the threads. Losses and the other events are kept per chunk in
 // the order a particle loop meets them; the loop tells them afterwards.
 #include "common/control.h"
+#include "track/element_frames.h"
 #include "track/radiation.h"
 #include "track/tracking_areas.h"
 #include "track/tracking_effects.h"
-#include "track/tracking_hooks.h"
 #include "track/tracking_steps.h"
 
 #include <algorithm>
@@ -22,12 +22,9 @@ namespace {
 
 struct ChunkContext {
   const TrackingMode &mode;
-  const TrackingHooks &hooks;
   ChunkEvents &events;
   double aplim;
-  int first, last;                             // 1-based particle range
-  const StepEffects *effects = nullptr;        // of the segment's steps, by index
-  const ArbitraryElement *arbitrary = nullptr; // likewise
+  int first, last; // 1-based particle range
   // The radiation draws of the step (radiation_draws per particle from particle 1), or null.
   const double *draws = nullptr;
   int per = 0;
@@ -188,15 +185,12 @@ void bend_body(ChunkContext &cx, int step, int i, const StepEffects &f, Coordina
 }
 
 // The same on the columns of the chunk's live particles: each piece of the map goes through the
-// kernel of the other maps (the arithmetic of map_one, particle by particle).
+// kernel of the other maps (the arithmetic of map_one, particle by particle). A particle whose
+// coordinates stop being finite anywhere inside the bend is lost there with the coordinates it
+// entered the step with (entered), as on every other step.
 void bend_columns(ChunkContext &cx, int step, const StepEffects &f, const Columns &z,
-                  const std::int32_t *live, int n) {
+                  const std::int32_t *live, int n, const double (*entered)[CHUNK]) {
   const int first = cx.first;
-  // A particle whose coordinates stop being finite anywhere inside the bend is lost there with
-  // the coordinates it entered the bend with, as on every other step.
-  double entered[6][CHUNK];
-  for (int k = 0; k < 6; ++k)
-    std::copy(z[k], z[k] + n, entered[k]);
   const auto lose_inside = [&](int p) {
     for (int k = 0; k < 6; ++k)
       z[k][p] = entered[k][p];
@@ -236,45 +230,68 @@ void quadrupole_radiation(ChunkContext &cx, int step, int i, const StepEffects &
   in_geometric(cx, step, i, z, [&](double *g) { radiate_quadrupole(f, xp1, yp1, g, random); });
 }
 
-// The effects of the step at index (none when it has none).
-const StepEffects &effects_of(const ChunkContext &cx, int index, const Step &s) {
-  static const StepEffects none;
-  return s.has_effects ? cx.effects[index] : none;
-}
-
-void map_particles(ChunkContext &cx, int index, const Step &s) {
-  const StepEffects &f = effects_of(cx, index, s);
-  const bool radiates = f.radiation != 0 || f.quad_radiation || f.offset != 0;
-  const bool plain = !s.misaligned && !s.corrected && s.coupler == 0 && !cx.mode.symplectic &&
-                     !cx.mode.canonical && !s.map.geometric;
-  // A radiating bend's pieces are maps like the others: it keeps the kernels over columns.
-  if (plain && (!radiates || f.pieces != nullptr)) {
-    const int losses = cx.events.count;
-    for (int i = cx.first; i <= cx.last; ++i) {
-      if (alive.flag(i) == 0)
-        continue;
-      const double x = trace.pcoord(i, 1), y = trace.pcoord(i, 3);
-      if (!(x * x + y * y < cx.aplim))
-        lose(cx, index, i, EventType::LOSS);
-    }
-    Columns z;
+// A map on the columns of the chunk's live particles: the loss test, then, inside the
+// corrector's entrance and exit and the displaced frame, the map (or the radiating bend's pieces),
+// with each particle's arithmetic that of the particle loop. A particle whose coordinates stop
+// being finite is lost with those it entered the step with.
+void map_columns(ChunkContext &cx, int index, const Step &s, const StepEffects &f) {
+  const int losses = cx.events.count;
+  for (int i = cx.first; i <= cx.last; ++i) {
+    if (alive.flag(i) == 0)
+      continue;
+    const double x = trace.pcoord(i, 1), y = trace.pcoord(i, 3);
+    if (!(x * x + y * y < cx.aplim))
+      lose(cx, index, i, EventType::LOSS);
+  }
+  Columns z;
+  for (int k = 0; k < 6; ++k)
+    z[k] = trace.column(k + 1) + (cx.first - 1);
+  const std::int32_t *live = alive.flag.data() + (cx.first - 1);
+  const int n = cx.last - cx.first + 1;
+  const Displacements *frame = s.misaligned ? &s.frame : nullptr;
+  const Corset *corrector = s.corrected ? &s.corrector : nullptr;
+  int failed[CHUNK];
+  int count = 0;
+  if (f.pieces == nullptr) {
+    // The kernel keeps the coordinates a particle entered with when it fails.
+    count = apply_map_live(*s.map.sparse, z, live, n, failed, frame, corrector);
+    for (int k = 0; k < count; ++k)
+      lose(cx, index, cx.first + failed[k], EventType::NON_FINITE);
+  } else {
+    double entered[6][CHUNK];
     for (int k = 0; k < 6; ++k)
-      z[k] = trace.column(k + 1) + (cx.first - 1);
-    const std::int32_t *live = alive.flag.data() + (cx.first - 1);
-    const int n = cx.last - cx.first + 1;
-    if (f.pieces != nullptr) {
-      bend_columns(cx, index, f, z, live, n);
-    } else {
-      int failed[CHUNK];
-      const int count = apply_map_live(*s.map.sparse, z, live, n, failed);
-      if (count == 0)
-        return;
-      for (int k = 0; k < count; ++k)
-        lose(cx, index, cx.first + failed[k], EventType::NON_FINITE);
+      std::copy(z[k], z[k] + n, entered[k]);
+    if (corrector != nullptr)
+      enter_corrector(*corrector, z, live, n);
+    if (frame != nullptr)
+      enter_displaced_frame(*frame, z, live, n);
+    bend_columns(cx, index, f, z, live, n, entered);
+    // The pieces have checked every coordinate they gave; the frames change all but l, and what
+    // the last of them leaves is checked: a coordinate that is not finite stays so through them.
+    if (frame != nullptr)
+      count = leave_displaced_frame(*frame, z, live, n, corrector != nullptr ? nullptr : failed);
+    if (corrector != nullptr)
+      count = leave_corrector(*corrector, z, live, n, failed);
+    for (int k = 0; k < count; ++k) {
+      const int p = failed[k];
+      for (int c = 0; c < 6; ++c)
+        z[c][p] = entered[c][p];
+      lose(cx, index, cx.first + p, EventType::NON_FINITE);
     }
-    // Told in particle order, as one particle loop would meet the losses of both kinds.
+  }
+  // Told in particle order, as one particle loop would meet the losses of every kind.
+  if (cx.events.count - losses > 1)
     std::stable_sort(cx.events.event + losses, cx.events.event + cx.events.count,
                      [](const Event &a, const Event &b) { return a.particle < b.particle; });
+}
+
+void map_particles(ChunkContext &cx, int index, const Step &s, const StepEffects &f) {
+  const bool radiates = f.radiation != 0 || f.quad_radiation || f.offset != 0;
+  const bool plain =
+      s.coupler == 0 && !cx.mode.symplectic && !cx.mode.canonical && !s.map.geometric;
+  // A radiating bend's pieces are maps like the others: it keeps the kernels over columns.
+  if (plain && (!radiates || f.pieces != nullptr)) {
+    map_columns(cx, index, s, f);
     return;
   }
   for (int i = cx.first; i <= cx.last; ++i) {
@@ -290,9 +307,9 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
       continue;
     }
     if (s.corrected)
-      cx.hooks.corrector_entry(z);
+      enter_corrector(s.corrector, z);
     if (s.misaligned)
-      cx.hooks.into_element_frame(z);
+      enter_displaced_frame(s.frame, z);
     double xp1 = z[1], yp1 = z[3];
     if (f.quad_radiation && cx.mode.canonical) {
       Coordinates g;
@@ -320,9 +337,9 @@ void map_particles(ChunkContext &cx, int index, const Step &s) {
     if (f.quad_radiation)
       quadrupole_radiation(cx, index, i, f, xp1, yp1, z);
     if (s.misaligned)
-      cx.hooks.out_of_element_frame(z);
+      leave_displaced_frame(s.frame, z);
     if (s.corrected)
-      cx.hooks.corrector_exit(z);
+      leave_corrector(s.corrector, z);
     z[5] = z[5] - offset;
     store(cx, index, i, z);
   }
@@ -339,7 +356,7 @@ void multipole_particles(ChunkContext &cx, int index, const Step &s) {
       continue;
     }
     if (s.misaligned)
-      cx.hooks.into_element_frame(z);
+      enter_displaced_frame(s.frame, z);
     // The path length of the first half map is kept: the kick and the second half start from
     // everything the first half produced.
     if (s.thick)
@@ -348,7 +365,7 @@ void multipole_particles(ChunkContext &cx, int index, const Step &s) {
     if (s.thick)
       map_one(cx, index, i, s.map, z);
     if (s.misaligned)
-      cx.hooks.out_of_element_frame(z);
+      leave_displaced_frame(s.frame, z);
     store(cx, index, i, z);
   }
 }
@@ -413,13 +430,12 @@ void cavity_particles(ChunkContext &cx, int index, const Step &s) {
   }
 }
 
-// A corrector on the kick (hooks given) acts at its centre, around the kick.
-void kick_one(const KickStep &k, Coordinates z, double initial_delta,
-              const TrackingHooks *corrector) {
+// A corrector on the kick (its effect given) acts at its centre, around the kick.
+void kick_one(const KickStep &k, Coordinates z, double initial_delta, const Corset *corrector) {
   if (k.half != 0.0)
     trdrif(z, k.half, k.half / 2);
   if (corrector != nullptr)
-    corrector->corrector_entry(z);
+    enter_corrector(*corrector, z);
   if (k.acts) {
     const double g = k.scaled ? 1.0 / (1.0 + z[5]) : 1.0;
     const double x1 = k.c * z[0] + k.s * z[2];
@@ -434,13 +450,13 @@ void kick_one(const KickStep &k, Coordinates z, double initial_delta,
     z[5] = k.oscillation ? k.oscillation_factor * initial_delta : z[5] + k.ddelta;
   }
   if (corrector != nullptr)
-    corrector->corrector_exit(z);
+    leave_corrector(*corrector, z);
   if (k.rest != 0.0)
     trdrif(z, k.rest, k.rest / 2);
 }
 
 void kick_particles(ChunkContext &cx, int index, const Step &s) {
-  const TrackingHooks *corrector = s.corrected ? &cx.hooks : nullptr;
+  const Corset *corrector = s.corrected ? &s.corrector : nullptr;
   for (int i = cx.first; i <= cx.last; ++i) {
     if (alive.flag(i) == 0)
       continue;
@@ -465,30 +481,29 @@ void arbitrary_particles(ChunkContext &cx, int index, const Step &s) {
     Coordinates z;
     load(i, z);
     if (s.corrected)
-      cx.hooks.corrector_entry(z);
+      enter_corrector(s.corrector, z);
     if (s.misaligned)
-      cx.hooks.into_element_frame(z);
+      enter_displaced_frame(s.frame, z);
     if (cx.mode.canonical) {
       // The wake reads l and changes delta: geometric variables.
       Coordinates g;
       to_geometric(cx, index, i, z, g);
-      trafct(cx.arbitrary[index], s.sigma, g);
+      trafct(*s.arbitrary, s.sigma, g);
       cvar(g, z, cx.mode.b0);
     } else {
-      trafct(cx.arbitrary[index], s.sigma, z);
+      trafct(*s.arbitrary, s.sigma, z);
     }
     if (s.misaligned)
-      cx.hooks.out_of_element_frame(z);
+      leave_displaced_frame(s.frame, z);
     if (s.corrected)
-      cx.hooks.corrector_exit(z);
+      leave_corrector(s.corrector, z);
     store(cx, index, i, z);
   }
 }
 
 // Ground motion and a block entry before the element, a block exit after it, on every live
 // particle of the chunk.
-void effects_particles(ChunkContext &cx, int index, bool before) {
-  const StepEffects &f = cx.effects[index];
+void effects_particles(ChunkContext &cx, int index, const StepEffects &f, bool before) {
   if (before ? !(f.ground || f.block_in) : !f.block_out)
     return;
   for (int i = cx.first; i <= cx.last; ++i) {
@@ -516,17 +531,19 @@ void effects_particles(ChunkContext &cx, int index, bool before) {
   }
 }
 
-void run_chunk(ChunkContext &cx, const Step *steps, int count) {
+void run_chunk(ChunkContext &cx, const Visit *visits, int count) {
+  static const StepEffects none;
   for (int index = 0; index < count; ++index) {
-    const Step &s = steps[index];
-    if (s.has_effects)
-      effects_particles(cx, index, true);
+    const Step &s = *visits[index].step;
+    const StepEffects *effects = visits[index].effects;
+    if (effects != nullptr)
+      effects_particles(cx, index, *effects, true);
     switch (s.action) {
     case Action::DRIFT:
       drift_particles(cx, index, s);
       break;
     case Action::MAP:
-      map_particles(cx, index, s);
+      map_particles(cx, index, s, effects != nullptr ? *effects : none);
       break;
     case Action::MULTIPOLE:
       multipole_particles(cx, index, s);
@@ -546,8 +563,8 @@ void run_chunk(ChunkContext &cx, const Step *steps, int count) {
     case Action::NOTHING:
       break;
     }
-    if (s.has_effects)
-      effects_particles(cx, index, false);
+    if (effects != nullptr)
+      effects_particles(cx, index, *effects, false);
   }
 }
 
@@ -578,11 +595,10 @@ void prepare_draws(TrackingWork &work, const StepEffects &f, const TrackingMode 
 
 } // namespace
 
-void run_segment(const Step *steps, int count, const TrackingMode &mode) {
+void run_segment(const Visit *visits, int count, const TrackingMode &mode) {
   TrackingWork &work = tracking_work();
   const int chunks = chunk_count();
   const int size = tracking_chunk();
-  const TrackingHooks hooks = tracking_seam.hooks();
   const double aplim = const_.expulsion_factor;
   for (int c = 0; c < chunks; ++c) {
     ChunkEvents &e = work.events[static_cast<std::size_t>(c)];
@@ -591,9 +607,11 @@ void run_segment(const Step *steps, int count, const TrackingMode &mode) {
     e.starts = 0;
   }
   // Random draws go in particle order: such a step runs alone, and its draws are made first.
-  const bool draws = count == 1 && steps[0].has_effects && work.effects[0].draws;
-  if (draws)
-    prepare_draws(work, work.effects[0], mode, aplim);
+  const StepEffects *drawing =
+      count == 1 && visits[0].effects != nullptr && visits[0].effects->draws ? visits[0].effects
+                                                                             : nullptr;
+  if (drawing != nullptr)
+    prepare_draws(work, *drawing, mode, aplim);
   // A team of threads costs its start and its barrier, which, on a machine whose cores are
   // busy, is a wait for the other threads to be scheduled: a segment of little work (a short
   // run of positions between two radiating bends, a few particles) runs on this thread.
@@ -601,15 +619,13 @@ void run_segment(const Step *steps, int count, const TrackingMode &mode) {
   const int threads =
       passes < PARALLEL_CHUNK_PASSES * size ? 1 : std::max(1, std::min(tracking_threads(), chunks));
   auto chunk = [&](int c) {
-    ChunkContext cx{mode,  hooks,        work.events[static_cast<std::size_t>(c)],
-                    aplim, c * size + 1, std::min(trace.npart, (c + 1) * size)};
-    cx.effects = work.effects.data();
-    cx.arbitrary = work.arbitrary.data();
-    if (draws) {
+    ChunkContext cx{mode, work.events[static_cast<std::size_t>(c)], aplim, c * size + 1,
+                    std::min(trace.npart, (c + 1) * size)};
+    if (drawing != nullptr) {
       cx.draws = work.draws.data();
-      cx.per = radiation_draws(work.effects[0]);
+      cx.per = radiation_draws(*drawing);
     }
-    run_chunk(cx, steps, count);
+    run_chunk(cx, visits, count);
   };
   // One chunk (or one thread) needs no team of threads, whose start costs more than a small
   // segment of a few particles.

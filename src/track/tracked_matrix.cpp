@@ -9,6 +9,7 @@
 #include "common/limits.h"
 #include "common/linear_algebra.h"
 #include "common/messages.h"
+#include "common/result_table.h"
 #include "common/shared_areas.h"
 #include "common/units.h"
 #include "engine/deferred_data.h"
@@ -118,7 +119,20 @@ double det2(const Matrix<double, 6, 6> &m, int r, int c) {
 
 void print_analysis(const Matrix<double, 6, 6> &m);
 
+// RMAT's table while its call runs (with --tables): one row per matrix printed.
+ResultTable *matrix_table = nullptr;
+
+void table_row(int p, const Matrix<double, 6, 6> &m, double length) {
+  if (matrix_table == nullptr)
+    return;
+  matrix_table->cell(chinp.elname(blank.mseq(p)).trimmed()).cell(p).cell(length);
+  for (int i = 1; i <= 6; ++i)
+    for (int k = 1; k <= 6; ++k)
+      matrix_table->cell(m(i, k));
+}
+
 void print(int p, const Matrix<double, 6, 6> &m, double length) {
+  table_row(p, m, length);
   const int option = crmat.option_a > 10 ? 1 : -1;
   if (control.print_level > 0)
     say(" AFTER ELEMENT :" + fI(p, 6) + "=" + chinp.elname(blank.mseq(p)).str());
@@ -222,10 +236,23 @@ void rmpre(int, int &end_flag) {
   for (int i = 1; i <= 6; ++i)
     crmat.start(i, i) = 1.0;
   crmat.start_s = 0.0;
+  ResultTable table("rmat", "MATRIX");
+  table.text("UNITS", "S in m: the length the matrix spans; R11 .. R66 in the units of x, x', "
+                      "y, y', l, delta");
+  table.column("NAME", TfsType::text).column("NUMBER", TfsType::integer).column("S");
+  for (const char i : {'1', '2', '3', '4', '5', '6'})
+    for (const char k : {'1', '2', '3', '4', '5', '6'})
+      table.column(std::string{'R', i, k});
+  struct Scope {
+    ~Scope() { matrix_table = nullptr; }
+  } scope;
+  matrix_table = result_tables_wanted() ? &table : nullptr;
   start_particles();
   crmat.collecting = 1;
   trackt();
   crmat.collecting = 0;
+  if (matrix_table != nullptr)
+    write_result_table(table);
   if (trace.nlive == 0) {
     engine_message("  ALL PARTICLES WERE LOST, JOB IS ABORTED ");
     engine_stop(PART_LOST);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "common/hooks.h"
+#include "track/element_frames.h"
 
 namespace vorax {
 
@@ -24,30 +25,29 @@ struct TrackingHooks {
   // false, the loop asks neither misaligned nor apply_errors during the run; when it is empty,
   // the loop asks them at every position.
   bool (*active)() = nullptr;
+  // Whether the imperfections of the pass about to start may stop the run or print a message at
+  // a position (a bad random option or misalignment type, factors of the file used up): the loop
+  // then tells everything before such a position first. Empty: they may.
+  bool (*may_stop)() = nullptr;
 
   // Misalignment of the position about to be tracked (position p holds element e): true when
-  // p is misaligned; the displacements are then kept by the hook owner for the two transforms.
-  bool (*misaligned)(int position, int element) = nullptr;
-  // The six coordinates of one particle into the displaced element's frame (before the
-  // element) and back out of it (after the element). They may be called from several threads
-  // at once for different particles: they read the displacements only, and never stop the run.
-  void (*into_element_frame)(double z[6]) = nullptr;
-  void (*out_of_element_frame)(double z[6]) = nullptr;
+  // p is misaligned, with its entry and exit displacements in at. The loop moves the particles
+  // into the displaced frame before the element and out of it after, with those values.
+  bool (*misaligned)(int position, int element, Displacements &at) = nullptr;
 
   // Field errors of the position: changes the element's parameters and, where its tracking
   // reads a map, rebuilds the map record of the slot. True when anything was changed; the loop
-  // then calls restore_element at the end of the position, which puts back the design values
-  // and the design map bit for bit.
+  // then takes what it needs of the changed element for this visit and calls restore_element
+  // before it goes on to the next position, which puts back the design values and the design
+  // map bit for bit.
   bool (*apply_errors)(int position, int element, int map_slot) = nullptr;
   void (*restore_element)(int element, int map_slot) = nullptr;
 
-  // Correctors. corrector(p, e) is asked before an element that a corrector may act on (map
-  // kinds, general kicks, arbitrary elements): true when a set corrector stands at p; its
-  // effect is then kept by the hook owner for the two transforms, which wrap the element (and
-  // its misalignment) for every particle. Empty: no correctors.
-  bool (*corrector)(int position, int element) = nullptr;
-  void (*corrector_entry)(double z[6]) = nullptr;
-  void (*corrector_exit)(double z[6]) = nullptr;
+  // Correctors. corrector(p, e, effect) is asked before an element that a corrector may act on
+  // (map kinds, general kicks, arbitrary elements): true when a set corrector stands at p, with
+  // its effect, which wraps the element (and its misalignment) for every particle. Empty: no
+  // correctors.
+  bool (*corrector)(int position, int element, Corset &effect) = nullptr;
 
   // Monitors. monitor(p, e) is asked at every monitor: 0 the monitor is not read (the particles
   // drift through it), 1 it is read at its centre, 2 it is read and is the last one the pass
@@ -76,6 +76,9 @@ struct TrackingHooks {
   void (*results_begin)(bool canonical) = nullptr;
   void (*printed_coordinates)(int particle, int turn, double s, const double z[6]) = nullptr;
   void (*results_end)() = nullptr;
+  // Every particle lost, in the order the listing tells them: its number, the position where
+  // it is lost and the coordinates the listing prints with it. Empty: not recorded.
+  void (*lost)(int particle, int position, const double z[6]) = nullptr;
 };
 
 inline Seam<TrackingHooks> tracking_seam;

@@ -14,6 +14,7 @@
 #include "common/slots.h"
 #include "common/units.h"
 #include "engine/lookup.h"
+#include "engine/operation_data.h"
 #include "track/tracked_matrix.h"
 #include "track/tracking_areas.h"
 #include "track/tracking_effects.h"
@@ -80,6 +81,8 @@ private:
   void turn();
   void turn_end();
   void position(int p);
+  void plan_position(int p, PlannedPosition &planned);
+  void forget_slow_changes();
   bool needs_output(int p);
   void flush();
   void replay(int count);
@@ -96,6 +99,8 @@ private:
   TrackingMode mode_;
   TrackingHooks hooks_;
   bool imperfect_ = false;
+  bool may_stop_ = true; // the imperfections of this pass may stop the run at a position
+  bool effects_ = false; // effects of other operations are switched on
   int first_ = 1, last_ = 0;
   long long progress_ = 0;
   long long next_plot_ = 0, last_plot_ = 0; // wide: the plot step and the turns may be near 2^31
@@ -174,6 +179,7 @@ void Loop::run(bool result_files) {
                    ? hooks_.active()
                    : (hooks_.misaligned != nullptr || hooks_.apply_errors != nullptr);
   observing_ = hooks_.observing != nullptr && hooks_.observe != nullptr && hooks_.observing();
+  effects_ = effects_on();
   // Before any particle moves: an element tracking cannot pass stops the run here.
   check_tracked_elements();
   prepare_run();
@@ -224,9 +230,10 @@ void Loop::turn() {
   }
   kickph.base = kickph.current;
   if (start_turn_effects(trace.iturn))
-    forget_prepared_maps();
+    forget_slow_changes();
   if (hooks_.pass_start != nullptr)
     hooks_.pass_start(false);
+  may_stop_ = imperfect_ && (hooks_.may_stop == nullptr || hooks_.may_stop());
   walk_cursor_ = 0;
   pass_ended_ = false;
   for (int p = first_; p <= last_ && !finished_ && !pass_ended_; ++p) {
@@ -244,8 +251,8 @@ void Loop::turn() {
   if (hooks_.pass_end != nullptr)
     hooks_.pass_end(false);
   TrackingWork &w = tracking_work();
-  if (pending_ > 0 && w.steps[static_cast<std::size_t>(pending_ - 1)].pass == pass_)
-    w.steps[static_cast<std::size_t>(pending_ - 1)].turn_last = true;
+  if (pending_ > 0 && w.visits[static_cast<std::size_t>(pending_ - 1)].pass == pass_)
+    w.visits[static_cast<std::size_t>(pending_ - 1)].turn_last = true;
   // A turn that prints or plots nothing, neither at its positions nor at its end, leaves its
   // steps to run with those of the next turns: the threads then meet once for many turns.
   const bool at_positions = trace.nprint == 0 || plt.nplot == 0 || plt.orbit != 0 ||
@@ -253,7 +260,7 @@ void Loop::turn() {
                             (plt.nplot >= 1 && trace.iturn % plt.nplot == 0);
   const bool at_end = trace.iturn >= trace.nturn || emptied_ ||
                       (plt.nplot > 0 && trace.nintv == 0 && trace.iturn == next_plot_);
-  const std::size_t room = w.steps.size() - static_cast<std::size_t>(pending_);
+  const std::size_t room = w.visits.size() - static_cast<std::size_t>(pending_);
   if (!at_positions && !at_end && room > static_cast<std::size_t>(last_ - first_ + 1))
     return;
   flush();
@@ -283,26 +290,101 @@ void Loop::turn_end() {
   }
 }
 
-void Loop::position(int p) {
+// What the walk keeps of position p for the run, and its step when that is the same at every
+// visit. Prepared at the first visit, before any imperfection changes the element.
+void Loop::plan_position(int p, PlannedPosition &planned) {
   const int e = blank.mseq(p);
   const int kind = inputt.kode(e);
-  if (kind == 16)
+  planned.known = true;
+  planned.skip = kind == 16;
+  planned.imperfect = imperfect_ && (uses_misalignment(kind) || uses_errors(kind));
+  planned.corrector = hooks_.corrector != nullptr && takes_corrector(kind);
+  planned.monitor =
+      kind == KODE_MONITOR && hooks_.monitor != nullptr && hooks_.read_monitor != nullptr;
+  // While imperfections are on, cavities with errors move the energies the linac cavities after
+  // them are entered with: each cavity position is prepared at its visit from the energies the
+  // pass has reached, alone, so that no waiting step keeps a map made for other energies.
+  const bool moving_linac = imperfect_ && kind == KODE_LCAVITY;
+  planned.alone = sym.option == 1 || mode_.canonical || effects_alone(e) || moving_linac;
+  bool varies =
+      kind == KODE_RFCAVITY || kind == KODE_ARBITRAR || kind == KODE_TARVOCAV || moving_linac;
+  if (kind == KODE_GKICK) {
+    // A kick acts on every turn or on none unless it has a period; the oscillation kicks follow
+    // a phase, and in a linac with imperfections the energies its kicks scale with move.
+    using namespace slot::gkick;
+    varies = kick_period(inputt.slot(e, V)) > 1 || truncated(inputt.slot(e, T)) < 0 ||
+             (imperfect_ && lincav.linac != 0);
+  }
+  planned.every_visit = varies;
+  planned.step = Step{};
+  planned.step.position = p;
+  planned.step.element = e;
+  if (!planned.skip && !varies)
+    build_step(p, trace.iturn, false, planned.step, nullptr, nullptr);
+  if (kind == KODE_GKICK) {
+    // A kick's drifts keep the design length when errors change the element.
+    planned.step.gkick.half = inputt.slot(e, slot::L) / 2;
+    planned.step.gkick.rest = inputt.slot(e, slot::L) / 2 + inputt.slot(e, slot::gkick::DZ);
+  }
+}
+
+// Slow changes rebuilt the maps of their elements at the start of this turn: the positions
+// holding them are prepared again. A changed length (or a kick's DZ) moves the path lengths, and
+// a changed linac cavity the energies after it: then every position is.
+void Loop::forget_slow_changes() {
+  forget_prepared_maps();
+  TrackingWork &w = tracking_work();
+  bool all = false;
+  for (int j = 1; j <= adia.count; ++j) {
+    const AdiaEntry &a = adia.entry[j];
+    const int kind = inputt.kode(a.element);
+    all = all || a.slot == slot::L || kind == KODE_LCAVITY ||
+          (kind == KODE_GKICK && a.slot == slot::gkick::DZ);
+  }
+  for (int p = 1; p <= mat.npos; ++p) {
+    PlannedPosition &planned = w.plan[static_cast<std::size_t>(p)];
+    if (!planned.known)
+      continue;
+    bool changed = all;
+    for (int j = 1; j <= adia.count && !changed; ++j)
+      changed = adia.entry[j].element == planned.step.element;
+    if (changed)
+      planned.known = false;
+  }
+}
+
+void Loop::position(int p) {
+  TrackingWork &w = tracking_work();
+  PlannedPosition &planned = w.plan[static_cast<std::size_t>(p)];
+  if (!planned.known)
+    plan_position(p, planned);
+  if (planned.skip)
     return;
-  // A kick's drifts keep the design length when errors change the element.
-  const double design_length = inputt.slot(e, slot::L);
-  const double design_dz = kind == KODE_GKICK ? inputt.slot(e, slot::gkick::DZ) : 0.0;
+  const int e = planned.step.element;
+  const int kind = inputt.kode(e);
   bool misaligned = false, changed = false;
-  if (imperfect_ && (uses_misalignment(kind) || uses_errors(kind))) {
-    // The hooks draw their random numbers and may stop the run: everything before them is told
-    // first.
-    flush();
-    if (finished_)
-      return;
+  Displacements frame;
+  if (planned.imperfect) {
+    // The hooks draw their random numbers and may stop the run: when they may, everything
+    // before them is told first.
+    if (may_stop_ || planned.alone) {
+      flush();
+      if (finished_)
+        return;
+    }
     if (uses_misalignment(kind) && hooks_.misaligned != nullptr)
-      misaligned = hooks_.misaligned(p, e);
+      misaligned = hooks_.misaligned(p, e, frame);
     if (uses_errors(kind) && hooks_.apply_errors != nullptr)
       changed = hooks_.apply_errors(p, e, blank.matrix_number(e));
   }
+  // The element changed by errors takes its design values back once its step holds what it
+  // needs of it, before any other position is prepared (also when the run ends before).
+  bool restored = !changed;
+  const auto restore = [&] {
+    if (!restored && hooks_.restore_element != nullptr)
+      hooks_.restore_element(e, blank.matrix_number(e));
+    restored = true;
+  };
   if (kind == KODE_TARVOCAV) {
     // The matrices of these cavities come from the cavity operation, which this version does
     // not compute: no position can be identified.
@@ -311,40 +393,65 @@ void Loop::position(int p) {
     engine_message(" this is a programming error. Job is stopped ");
     engine_stop(8);
   }
-  // The corrector's effect is kept by the hooks for this position's step alone.
-  const bool corrected =
-      hooks_.corrector != nullptr && takes_corrector(kind) && hooks_.corrector(p, e);
-  bool alone =
-      misaligned || changed || corrected || sym.option == 1 || mode_.canonical || effects_alone(e);
+  // The corrector's effect is kept for this visit's step alone.
+  Corset correction;
+  const bool corrected = planned.corrector && hooks_.corrector(p, e, correction);
+  bool alone = planned.alone;
+  // A changed multipole, a changed bend radiating through its pieces and a changed linac cavity
+  // keep what errors changed in single records: their step runs alone.
+  if (changed && (kind == KODE_MULTIPOL || kind == KODE_LCAVITY ||
+                  (kind == KODE_BEND && effects_ && synch.option != 0)))
+    alone = true;
   // Slow changes and field errors may have changed the element since the run was checked.
   if ((kind == KODE_RFCAVITY || kind == KODE_ARBITRAR) && !trackable(p)) {
     flush();
-    if (finished_)
-      return;
-    refuse_element(p);
+    if (!finished_)
+      refuse_element(p);
+    restore();
+    return;
   }
   if (kind == KODE_RFCAVITY && cav.frequency_printed == 0)
     flush();
   const bool wake = kind == KODE_ARBITRAR && inputt.slot(e, slot::arbitrary::P(1)) > 0.0;
   if (alone || wake)
     flush();
-  if (finished_)
+  // The map errors changed is kept beside the visit; when those places are all taken, the
+  // waiting visits run first.
+  SparseMap *changed_map = nullptr;
+  if (changed && !alone && w.changed_used == CHANGED_MAPS)
+    flush();
+  if (finished_) {
+    restore();
     return;
-  Step s = build_step(p, trace.iturn, changed, misaligned);
-  // Most runs switch no effect on: their positions do not clear an effects record each.
-  TrackingWork &work = tracking_work();
-  StepEffects &effects = work.position_effects;
-  effects.any = false;
-  if (effects_on()) {
-    effects = StepEffects{};
-    position_effects(p, s, effects);
-    if (effects.radiation != 0)
-      effects.pieces = bend_pieces(e, changed);
   }
-  if (kind == KODE_GKICK) {
-    s.gkick.half = design_length / 2;
-    s.gkick.rest = design_length / 2 + design_dz;
+  if (changed && !alone)
+    changed_map = &w.changed[static_cast<std::size_t>(w.changed_used++)];
+  std::size_t slot = static_cast<std::size_t>(pending_);
+  // The visit's own step, when the planned one does not serve.
+  Step *own = nullptr;
+  if (planned.every_visit || changed) {
+    own = &w.steps[slot];
+    build_step(p, trace.iturn, changed, *own, changed_map, &w.arbitrary[slot]);
+    if (kind == KODE_GKICK) {
+      own->gkick.half = planned.step.gkick.half;
+      own->gkick.rest = planned.step.gkick.rest;
+    }
+  } else if (misaligned || corrected) {
+    own = &w.steps[slot];
+    *own = planned.step;
   }
+  const Step &step = own != nullptr ? *own : planned.step;
+  StepEffects *effects = nullptr;
+  if (effects_) {
+    StepEffects &f = w.effects[slot];
+    f = StepEffects{};
+    position_effects(p, step, f);
+    if (f.radiation != 0)
+      f.pieces = bend_pieces(e, changed);
+    if (f.any)
+      effects = &f;
+  }
+  restore();
   if (wake) {
     // The bunch length the wake scales with: the spread of l over the live particles at the
     // element, summed in particle order.
@@ -364,33 +471,40 @@ void Loop::position(int p) {
           squares += (trace.pcoord(i, 5) - mean) * (trace.pcoord(i, 5) - mean);
       spread = std::sqrt(squares / n);
     }
-    s.sigma = spread;
+    own->sigma = spread;
   }
-  s.corrected = corrected;
-  if (kind == KODE_MONITOR && hooks_.monitor != nullptr && hooks_.read_monitor != nullptr) {
+  if (own != nullptr) {
+    own->misaligned = misaligned;
+    own->frame = frame;
+    own->corrected = corrected;
+    own->corrector = correction;
+  }
+  if (planned.monitor) {
     // A monitor that is read: the particles stop at its centre to be seen there.
     const int state = hooks_.monitor(p, e);
     if (state != 0) {
+      const Step read = step;
+      const StepEffects kept = effects != nullptr ? *effects : StepEffects{};
       flush();
       if (finished_)
         return;
-      drift_store(p, s.length / 2);
+      slot = static_cast<std::size_t>(pending_);
+      own = &w.steps[slot];
+      *own = read;
+      if (effects != nullptr) {
+        effects = &w.effects[slot];
+        *effects = kept;
+      }
+      drift_store(p, own->length / 2);
       hooks_.read_monitor(p, misaligned);
-      s.length = s.length / 2;
-      s.half = s.length / 2;
+      own->length = own->length / 2;
+      own->half = own->length / 2;
       alone = true;
       pass_ended_ = state == 2;
     }
   }
-  s.restore = changed;
-  s.turn = trace.iturn;
-  s.pass = pass_;
-  if (s.action == Action::ARBITRARY)
-    work.arbitrary[static_cast<std::size_t>(pending_)] = work.position_arbitrary;
-  s.has_effects = effects.any;
-  if (effects.any)
-    work.effects[static_cast<std::size_t>(pending_)] = effects;
-  work.steps[static_cast<std::size_t>(pending_++)] = s;
+  w.visits[static_cast<std::size_t>(pending_++)] =
+      Visit{own != nullptr ? own : &planned.step, effects, trace.iturn, pass_, false};
   if (alone || wake || needs_output(p))
     flush();
   if (crmat.collecting != 0 && !finished_)
@@ -444,7 +558,9 @@ void Loop::flush() {
     return;
   const int count = pending_;
   pending_ = 0;
-  run_segment(tracking_work().steps.data(), count, mode_);
+  TrackingWork &w = tracking_work();
+  run_segment(w.visits.data(), count, mode_);
+  w.changed_used = 0;
   replay(count);
   walk_cursor_ = replay_cursor_;
 }
@@ -454,17 +570,22 @@ void Loop::replay(int count) {
   const int chunks = chunk_count();
   std::vector<int> &cursor = cursors_;
   cursor.assign(static_cast<std::size_t>(chunks), 0);
-  // The walk may be turns ahead: each step is told in the turn it was prepared for.
+  // Most segments meet no event: their visits are told without looking into the chunks.
+  bool events = false;
+  for (int c = 0; c < chunks && !events; ++c)
+    events = w.events[static_cast<std::size_t>(c)].count > 0;
+  // The walk may be turns ahead: each visit is told in the turn it was prepared for.
   const int walk_turn = trace.iturn;
   for (int index = 0; index < count && !finished_; ++index) {
-    const Step &s = w.steps[static_cast<std::size_t>(index)];
-    if (s.pass != replay_pass_) {
-      replay_pass_ = s.pass;
+    const Visit &v = w.visits[static_cast<std::size_t>(index)];
+    const int position = v.step->position;
+    if (v.pass != replay_pass_) {
+      replay_pass_ = v.pass;
       replay_cursor_ = 0;
       emptied_ = false;
     }
-    trace.iturn = s.turn;
-    for (int c = 0; c < chunks; ++c) {
+    trace.iturn = v.turn;
+    for (int c = 0; c < chunks && events; ++c) {
       ChunkEvents &e = w.events[static_cast<std::size_t>(c)];
       for (int &k = cursor[static_cast<std::size_t>(c)]; k < e.count && e.event[k].step == index;
            ++k) {
@@ -472,11 +593,11 @@ void Loop::replay(int count) {
         switch (ev.type) {
         case EventType::LOSS:
         case EventType::APERTURE_LOSS:
-          report_loss(ev.particle, s.position, ev.type == EventType::APERTURE_LOSS);
+          report_loss(ev.particle, position, ev.type == EventType::APERTURE_LOSS);
           --trace.nlive;
           break;
         case EventType::NON_FINITE:
-          report_non_finite(ev.particle, s.position);
+          report_non_finite(ev.particle, position);
           --trace.nlive;
           break;
         case EventType::NO_CONVERGENCE:
@@ -494,14 +615,12 @@ void Loop::replay(int count) {
       emptied_ = true;
       next_plot_ = trace.nturn;
     }
-    outputs(s.position);
-    if (s.restore && hooks_.restore_element != nullptr)
-      hooks_.restore_element(s.element, blank.matrix_number(s.element));
-    progress(s.position);
+    outputs(position);
+    progress(position);
     // The position is told whole: a stop signal may end the run here.
-    note_tracking(trace.iturn, s.position);
+    note_tracking(trace.iturn, position);
     interruption_point();
-    if (emptied_ && s.turn_last) {
+    if (emptied_ && v.turn_last) {
       turn_end();
       finished_ = true;
     }
@@ -556,6 +675,15 @@ void Loop::progress(int p) {
 
 } // namespace
 
+namespace {
+
+void record_loss(int particle, int position, const double z[6]) {
+  if (const TrackingHooks &hooks = tracking_seam.hooks(); hooks.lost != nullptr)
+    hooks.lost(particle, position, z);
+}
+
+} // namespace
+
 void report_loss(int particle, int position, bool aperture) {
   if (trace.quiet_losses != 0)
     return;
@@ -566,6 +694,7 @@ void report_loss(int particle, int position, bool aperture) {
   double z[6];
   for (int k = 0; k < 6; ++k)
     z[k] = trace.pcoord(particle, k + 1);
+  record_loss(particle, position, z);
   const std::string coordinates = coordinates_line(z);
   write_record(control.output_unit, head);
   write_record(control.output_unit, " ITS POSITION IS :");
@@ -589,6 +718,7 @@ void report_non_finite(int particle, int position) {
   double z[6];
   for (int k = 0; k < 6; ++k)
     z[k] = trace.pcoord(particle, k + 1);
+  record_loss(particle, position, z);
   write_record(control.output_unit, head);
   write_record(control.output_unit, why);
   write_record(control.output_unit, coordinates_line(z));

@@ -20,10 +20,12 @@ void trakpr(int mode, int position);
 void prepare_run();
 // Forgets the maps prepared from the element records: a slow change rebuilt some of them.
 void forget_prepared_maps();
-// The step of position p in the given turn. changed: field errors changed the element at this
-// position (its map is taken as it now stands, not from the design prepared for the run);
-// misaligned: the particles go through the displaced frame.
-Step build_step(int p, int turn, bool changed, bool misaligned);
+// The step of position p in the given turn into s. changed: field errors changed the element at
+// this position: its map is taken as it now stands, not from the design prepared for the run,
+// into changed_map (null: the single record of a step that runs alone). An ARBITELM's parameters
+// go to arbitrary.
+void build_step(int p, int turn, bool changed, Step &s, SparseMap *changed_map,
+                ArbitraryElement *arbitrary);
 // The pieces a radiating bend is tracked through, prepared from its values as they stand (for
 // this one step when changed); null when the element does not bend.
 const BendPieces *bend_pieces(int element, bool changed);

@@ -6,6 +6,7 @@
 #include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/messages.h"
+#include "common/reset.h"
 #include "common/shared_areas.h"
 #include "common/slots.h"
 #include "engine/operation_data.h"
@@ -33,6 +34,13 @@ TrackingWork &work_storage() {
   static TrackingWork work;
   return work;
 }
+
+// The plan describes one machine: with the other areas it goes back to nothing, so that no plan
+// of an earlier machine can outlive a reset (the scratch itself keeps its size).
+void forget_plan() {
+  work_storage().plan.clear();
+}
+const AreaRegistration plan_registration{forget_plan};
 
 // The non-zero coefficients of the first ncol columns: at map order 1 a record may still hold
 // the second-order entries of an earlier build, which tracking at that order leaves out.
@@ -161,10 +169,18 @@ void prepare_run() {
   if (static_cast<int>(w.events.size()) < chunks)
     w.events.resize(static_cast<std::size_t>(chunks));
   const std::size_t npos = static_cast<std::size_t>(std::max(mat.npos, 0));
-  if (w.steps.size() < std::max<std::size_t>(npos + 1, SEGMENT_STEPS))
-    w.steps.resize(std::max<std::size_t>(npos + 1, SEGMENT_STEPS));
-  w.effects.resize(w.steps.size());
-  w.arbitrary.resize(w.steps.size());
+  if (w.visits.size() < std::max<std::size_t>(npos + 1, SEGMENT_STEPS))
+    w.visits.resize(std::max<std::size_t>(npos + 1, SEGMENT_STEPS));
+  w.steps.resize(w.visits.size());
+  w.effects.resize(w.visits.size());
+  w.arbitrary.resize(w.visits.size());
+  // The plan is the run's own: the machine, its settings and the effects switched on may have
+  // changed since the last run.
+  w.plan.resize(npos + 1);
+  for (PlannedPosition &planned : w.plan)
+    planned.known = false;
+  w.changed.resize(CHANGED_MAPS);
+  w.changed_used = 0;
   // The records in use, not the table's room: a large machine has room for a map per distinct
   // element, and clearing sparse copies for all of them would cost more than the turns.
   const std::size_t records =
@@ -260,12 +276,18 @@ const BendPieces *bend_pieces(int element, bool changed) {
 namespace {
 
 // The design map of a slot, prepared at its first use in the run; or, at a position where field
-// errors changed it, the changed map for that one step.
-MapUse slot_map(int slot, bool changed) {
+// errors changed it, the changed map for that one visit, into changed_map (null: the special map
+// of a step that runs alone, which alone may be symplectic).
+MapUse slot_map(int slot, bool changed, SparseMap *changed_map) {
   TrackingWork &w = tracking_work();
   MapUse use;
   const int ncol = map_columns();
   if (changed) {
+    if (changed_map != nullptr) {
+      sparse_of(blank.maps(slot), ncol, *changed_map);
+      use.sparse = changed_map;
+      return use;
+    }
     sparse_of(blank.maps(slot), ncol, w.special);
     w.special_gf = symmap.entry(slot);
     use.sparse = &w.special;
@@ -307,15 +329,15 @@ void prepare_multipole(int element, MultipoleKick &kick, SparseMap &half, Symmap
 
 } // namespace
 
-Step build_step(int p, int turn, bool changed, bool misaligned) {
+void build_step(int p, int turn, bool changed, Step &s, SparseMap *changed_map,
+                ArbitraryElement *arbitrary) {
   TrackingWork &w = tracking_work();
   const int e = blank.mseq(p);
   const int kind = inputt.kode(e);
   const ElementValues v = element_values(e);
-  Step s;
+  s = Step{};
   s.position = p;
   s.element = e;
-  s.misaligned = misaligned;
   const double length = v(slot::L);
   switch (kind) {
   case KODE_BEND:
@@ -351,14 +373,14 @@ Step build_step(int p, int turn, bool changed, bool misaligned) {
       s.map.sparse = &map;
       s.map.geometric = sym.option == 1;
     } else if (slot >= 1 && slot <= machine_limits().maxmat) {
-      s.map = slot_map(slot, changed);
+      s.map = slot_map(slot, changed, changed_map);
       s.map.geometric = kind == KODE_LCAVITY && sym.option == 1;
     } else {
       // No stored map: the element acts as the drift of its length, as in the map products.
       s.action = Action::DRIFT;
       s.length = length;
       s.half = length / 2;
-      return s;
+      return;
     }
     s.action = Action::MAP;
     s.loss_test = true;
@@ -373,7 +395,7 @@ Step build_step(int p, int turn, bool changed, bool misaligned) {
         s.coupler_kick = momentum > 0.0 ? std::cos(phi) * v(DELTAE) * v(KICKCOEF) / momentum : 0.0;
       }
     }
-    return s;
+    return;
   }
   case KODE_MULTIPOL: {
     s.action = Action::MULTIPOLE;
@@ -394,7 +416,7 @@ Step build_step(int p, int turn, bool changed, bool misaligned) {
       s.map.gf = &w.half_gf[k];
     }
     s.thick = s.kick->half_length != 0.0;
-    return s;
+    return;
   }
   case KODE_COLLIMAT:
     s.action = Action::COLLIMATOR;
@@ -403,7 +425,7 @@ Step build_step(int p, int turn, bool changed, bool misaligned) {
     s.aperture.ax = v(slot::collimator::XSIZE);
     s.aperture.ay = v(slot::collimator::YSIZE);
     s.aperture.shape = truncated(v(slot::collimator::SHAPE));
-    return s;
+    return;
   case KODE_RFCAVITY:
     if (cavity_switched_off(v)) {
       // Its phase constants do not exist: it leaves the phases of the cavities that kick, and
@@ -411,34 +433,35 @@ Step build_step(int p, int turn, bool changed, bool misaligned) {
       s.action = Action::DRIFT;
       s.length = length;
       s.half = length / 2;
-      return s;
+      return;
     }
     s.action = Action::CAVITY;
     s.cavity = cavpre(p, e, turn);
-    return s;
+    return;
   case KODE_GKICK:
     s.action = Action::KICK;
     s.gkick = kick_step(p, e, turn, length);
-    return s;
+    return;
   case KODE_ARBITRAR:
     s.action = Action::ARBITRARY;
     for (int j = 1; j <= slot::arbitrary::PARAMETERS; ++j)
-      w.position_arbitrary.p(j) = v(slot::arbitrary::P(j));
-    w.position_arbitrary.count = std::min(v.count() - 1, slot::arbitrary::PARAMETERS);
-    return s;
+      arbitrary->p(j) = v(slot::arbitrary::P(j));
+    arbitrary->count = std::min(v.count() - 1, slot::arbitrary::PARAMETERS);
+    s.arbitrary = arbitrary;
+    return;
   case KODE_MONITOR:
   case KODE_DRIFT:
   default:
     s.action = Action::DRIFT;
     s.length = length;
     s.half = length / 2;
-    return s;
+    return;
   case KODE_HCOLLIMA:
   case 11:
   case 14:
   case KODE_TARVOCAV:
     s.action = Action::NOTHING;
-    return s;
+    return;
   }
 }
 

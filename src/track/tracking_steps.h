@@ -9,6 +9,7 @@
 #include "common/limits.h"
 #include "common/transfer_map.h"
 #include "maps/symmap.h"
+#include "track/element_frames.h"
 #include "track/map_kernels.h"
 #include "track/particle_kernels.h"
 
@@ -89,8 +90,8 @@ struct Step {
   int position = 0;
   int element = 0;
   bool loss_test = false;
-  bool misaligned = false;         // the particles go through the hooks' displaced frame
-  bool corrected = false;          // the hooks' corrector transforms wrap the element
+  bool misaligned = false;         // the particles go through the displaced frame
+  bool corrected = false;          // the corrector's entrance and exit parts wrap the element
   double length = 0.0, half = 0.0; // drift (vlen, vhalf)
   MapUse map;
   const MultipoleKick *kick = nullptr;
@@ -100,14 +101,20 @@ struct Step {
   Aperture aperture;
   CavityStep cavity;
   KickStep gkick;
-  double sigma = 0.0;     // the wake's spread of l at the entry
-  bool restore = false;   // field errors changed the element: it is restored after the position
+  double sigma = 0.0; // the wake's spread of l at the entry
+  const ArbitraryElement *arbitrary = nullptr;
+  Displacements frame; // misaligned: the entry and exit displacements
+  Corset corrector;    // corrected: the corrector's effect
+};
+
+// One position of one turn in the pending segment: its step (prepared for the whole run, or for
+// this visit alone), the effects switched on there (null: none), and the turn it belongs to.
+struct Visit {
+  const Step *step = nullptr;
+  const StepEffects *effects = nullptr;
   int turn = 0;           // the turn it was prepared for
   int pass = 0;           // the walk's count of turns, which the turn may jump from
-  bool turn_last = false; // the last step of its turn
-  // Its effects are in the work's effects at the step's index. They are rare and large: kept
-  // apart, the steps every position writes stay small.
-  bool has_effects = false;
+  bool turn_last = false; // the last visit of its turn
 };
 
 // What a particle met in a step, in the order it met it. NON_FINITE: the step gave it a
@@ -133,6 +140,9 @@ inline constexpr int CHUNK = 256;
 // Steps a segment may hold: a short machine's turns go on in one segment, so that the threads
 // meet seldom.
 inline constexpr std::size_t SEGMENT_STEPS = 8192;
+// Maps changed by field errors a segment may hold (2 kB each): a ring whose every magnet has
+// errors still runs in long segments.
+inline constexpr int CHANGED_MAPS = 512;
 
 // The chunks of the present store at the chunk size in force.
 int chunk_count();
@@ -149,16 +159,33 @@ struct ChunkEvents {
   int starts = 0;
 };
 
-// The scratch of the loop: the steps of the pending segment, the prepared maps and kicks, and
-// the events. Sized once when a run starts; nothing is allocated while particles move.
+// What the walk keeps of a position for the whole run: what it asks there, and the step when it
+// is the same at every visit (the design element's map, drift, collimator, multipole, and the
+// kicks that act every turn). Positions whose step changes from visit to visit (cavities with
+// their phases, kicks with a period or a phase, wakes, and any visit where imperfections or
+// effects act) are prepared at each visit.
+struct PlannedPosition {
+  bool known = false;       // the facts below and the step (unless every_visit) are prepared
+  bool skip = false;        // kind 16: nothing happens there, not even output
+  bool every_visit = false; // the step is prepared at each visit
+  bool imperfect = false;   // misalignments or field errors are asked for there
+  bool corrector = false;   // a corrector may act there
+  bool monitor = false;
+  bool alone = false; // runs in a segment of its own
+  Step step;
+};
+
+// The scratch of the loop: the plan, the visits of the pending segment with the steps and effects
+// prepared for them alone, the prepared maps and kicks, and the events. Sized once when a run
+// starts; nothing is allocated while particles move.
 struct TrackingWork {
-  std::vector<Step> steps;
-  std::vector<StepEffects> effects; // beside steps, read where a step has_effects
+  std::vector<PlannedPosition> plan; // by position
+  std::vector<Visit> visits;
+  std::vector<Step> steps;          // beside visits: the steps prepared for one visit
+  std::vector<StepEffects> effects; // beside visits
   StepEffects position_effects;     // those of the position being prepared
-  // The parameters of an ARBITELM step, beside the steps as the effects are, and those of the
-  // position being prepared.
+  // The parameters of an ARBITELM step, beside the visits as the effects are.
   std::vector<ArbitraryElement> arbitrary;
-  ArbitraryElement position_arbitrary;
   std::vector<ChunkEvents> events;
   std::vector<SparseMap> sparse;          // per map slot, the design map
   std::vector<std::uint8_t> sparse_ready; // per map slot
@@ -169,7 +196,12 @@ struct TrackingWork {
   std::vector<std::uint8_t> element_ready;
   std::vector<SparseMap> linac; // per position holding an LCAVITY
   std::vector<int> linac_index; // position -> entry of linac, 0 none
-  SparseMap special;            // a map changed by field errors, for its one step
+  // The maps field errors changed, one per visit of the pending segment that needs one; when
+  // they are all taken the segment runs first.
+  std::vector<SparseMap> changed;
+  int changed_used = 0;
+  // A map, kick and half map changed by field errors for a step that runs alone.
+  SparseMap special;
   MultipoleKick special_kick;
   SparseMap special_half;
   SymmapEntry special_gf, special_half_gf;
@@ -196,9 +228,10 @@ struct TrackingMode {
 };
 TrackingMode tracking_mode();
 
-// Runs the steps on every live particle, chunks shared among the threads, and fills the
-// events. Each particle goes through the steps in order with the arithmetic of the single
-// particle loop, so the coordinates do not depend on the number of threads.
-void run_segment(const Step *steps, int count, const TrackingMode &mode);
+// Runs the visits' steps on every live particle, chunks shared among the threads, and fills the
+// events (their step is the index of the visit). Each particle goes through the steps in order
+// with the arithmetic of the single particle loop, so the coordinates do not depend on the
+// number of threads.
+void run_segment(const Visit *visits, int count, const TrackingMode &mode);
 
 } // namespace vorax

@@ -22,8 +22,9 @@ BUILD=$(cd "${1:-$ROOT/build}" && pwd)
 VORAX=$BUILD/vorax
 COLLECT=$BUILD/vorax-collect
 BATCH_SCRIPT=$ROOT/examples/study.sbatch
-# The stand-in study: one deck with tables; every task's command is in the batch script.
-DECK=$ROOT/examples/fodo.vx
+# The tutorial's error study (misalign, correct the closed orbit, track); every task's command,
+# with its seed and its directory, is in the batch script.
+DECK=$ROOT/examples/study.vx
 
 say() { echo "cluster-test: $*" >&2; }
 fail() {
@@ -302,23 +303,28 @@ check_against_alone() {
   mkdir -p "$WORK/alone"
   for task in $(seq $TASKS); do
     (cd "$WORK/alone" && VORAX="$VORAX" DECK="$DECK" RUNS=runs SLURM_ARRAY_TASK_ID=$task \
-      sh "$BATCH_SCRIPT") || fail "task $task run alone failed"
-    [ -s "$WORK/study/runs/task-$task/mach_1.tfs" ] || fail "task $task wrote no table"
+      sh "$BATCH_SCRIPT" 2>"task-$task.err") || fail "task $task run alone failed"
+    [ -s "$WORK/study/runs/task-$task/coco_1.tfs" ] || fail "task $task wrote no table"
     diff -r "$WORK/alone/runs/task-$task" "$WORK/study/runs/task-$task" >&2 ||
       fail "task $task of the array differs from the same task run alone"
   done
   say "every task's files equal those of the task run alone"
 }
 
+# The corrected orbits of the four seeds, one row per run, each naming its seed.
 check_collected() {
-  local rows
-  "$COLLECT" --runs 1-$TASKS "$WORK/study/runs/task-%a/mach_1.tfs" -o "$WORK/collected.tfs" \
+  local task
+  "$COLLECT" --headers --runs 1-$TASKS "$WORK/study/runs/task-%a/coco_1.tfs" \
+    --columns RMS_X_AFTER,RMS_Y_AFTER -o "$WORK/collected.tfs" \
     --stats "$WORK/statistics.txt" || fail "vorax-collect failed"
   grep -qE '^@ RUNS +%d +'$TASKS'$' "$WORK/collected.tfs" || fail "the collection has not $TASKS runs"
   grep -qE '^@ RUNS_LEFT_OUT +%d +0$' "$WORK/collected.tfs" || fail "the collection left runs out"
-  rows=$(grep -cvE '^[@*$]' "$WORK/study/runs/task-1/mach_1.tfs")
-  [ "$(grep -cvE '^[@*$]' "$WORK/collected.tfs")" -eq $((TASKS * rows)) ] ||
-    fail "the collection has not $TASKS x $rows rows"
+  [ "$(grep -cvE '^[@*$]' "$WORK/collected.tfs")" -eq $TASKS ] ||
+    fail "the collection has not $TASKS rows"
+  for task in $(seq $TASKS); do
+    grep -qE '^@ RUN_SEED +%d +'"$task"'$' "$WORK/study/runs/task-$task/coco_1.tfs" ||
+      fail "task $task's table does not name its seed"
+  done
   say "vorax-collect: $(head -n 1 "$WORK/statistics.txt")"
 }
 

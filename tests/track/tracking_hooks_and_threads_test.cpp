@@ -20,26 +20,15 @@
 namespace vorax::test {
 namespace {
 
-// A roll-only misalignment as the misalignment hooks apply it: into the element's frame by the
+// A roll-only misalignment as the misalignment hooks give it: into the element's frame by the
 // roll at entry, back by the opposite roll at exit.
 double roll_angle = 0.0;
-void into_frame(double z[6]) {
-  const double c = std::cos(roll_angle), s = std::sin(roll_angle);
-  const double x = z[0], xp = z[1], y = z[2], yp = z[3];
-  z[0] = c * x - s * y;
-  z[2] = c * y + s * x;
-  z[1] = c * xp - s * yp;
-  z[3] = c * yp + s * xp;
-}
-void out_of_frame(double z[6]) {
-  const double c = std::cos(-roll_angle), s = std::sin(-roll_angle);
-  const double x = z[0], xp = z[1], y = z[2], yp = z[3];
-  z[0] = c * x - s * y;
-  z[2] = c * y + s * x;
-  z[1] = c * xp - s * yp;
-  z[3] = c * yp + s * xp;
-}
-bool quadrupoles_misaligned(int, int element) {
+bool quadrupoles_rolled(int, int element, Displacements &at) {
+  at = Displacements{};
+  at.cos_in = std::cos(roll_angle);
+  at.sin_in = std::sin(roll_angle);
+  at.cos_out = std::cos(-roll_angle);
+  at.sin_out = std::sin(-roll_angle);
   return inputt.kode(element) == KODE_QUAD;
 }
 bool switched_on() {
@@ -51,9 +40,7 @@ TEST(TrackingHooks, RollOnlyMisalignmentTracksAsTheTiltedElement) {
   roll_angle = 0.37;
   TrackingHooks hooks;
   hooks.active = switched_on;
-  hooks.misaligned = quadrupoles_misaligned;
-  hooks.into_element_frame = into_frame;
-  hooks.out_of_element_frame = out_of_frame;
+  hooks.misaligned = quadrupoles_rolled;
   Vector6 rolled;
   {
     Seam<TrackingHooks>::Scope scope(tracking_seam, hooks);
