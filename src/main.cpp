@@ -1,8 +1,11 @@
 // vorax [DECK [LISTING]] [OPTIONS]: reads the command line, checks every file the run will
 // write, binds the deck, the listing and the standard units, chooses the result files, the
-// tracking threads and the run's identity (seed, parameter overrides), then runs the program.
+// tracking threads and the run's identity (seed, parameter overrides), sizes the machine tables,
+// then runs the program.
 #include "common/interruption.h"
+#include "common/limits.h"
 #include "common/processors.h"
+#include "common/reset.h"
 #include "common/run_identity.h"
 #include "common/units.h"
 #include "output/result_files.h"
@@ -14,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -44,7 +48,8 @@ void usage(std::FILE *f) {
       "                deck's SEED: the same N repeats the run, another N gives other draws\n"
       "  --set NAME=VALUE  gives the deck's parameter NAME the number VALUE in place of its\n"
       "                own definition (repeatable; the deck must define NAME)\n"
-      "  --max-positions N  room for N positions in the machine (default 9998)\n"
+      "  --max-positions N  room for a machine of N element positions, 9998 to 999999\n"
+      "                (default 9998): every table that grows with the machine grows with N\n"
       "  Every option also works as --option=VALUE.\n"
       "  --help        this text\n"
       "  --version     the program version\n",
@@ -86,6 +91,7 @@ std::string make_directory(const std::string &dir) {
 struct CommandLine {
   std::string deck, listing, tables, plots, out;
   int threads = 0;
+  int max_positions = vorax::MAXPOS_ELEMENTS;
 };
 
 // Each option takes one value, as "--name VALUE" or "--name=VALUE"; take() stores it and
@@ -121,6 +127,18 @@ const Option options[] = {
          return "needs a whole number from 0 to " + std::to_string(vorax::MAX_RUN_SEED) +
                 ", not '" + v + "'";
        vorax::runid.seeded = true;
+       return {};
+     }},
+    {"--max-positions",
+     [](CommandLine &c, const std::string &v) -> std::string {
+       char *end = nullptr;
+       errno = 0;
+       const long n = std::strtol(v.c_str(), &end, 10);
+       if (v.empty() || *end != '\0' || errno != 0 || n < vorax::MAXPOS_ELEMENTS ||
+           n > vorax::LARGEST_MAX_POSITIONS)
+         return "needs a whole number of positions from " + std::to_string(vorax::MAXPOS_ELEMENTS) +
+                " to " + std::to_string(vorax::LARGEST_MAX_POSITIONS);
+       c.max_positions = static_cast<int>(n);
        return {};
      }},
     {"--set",
@@ -245,6 +263,16 @@ int main(int argc, char **argv) {
   CommandLine c;
   if (const int status = read_command_line(argc, argv, c); status >= 0)
     return status;
+  // The classic tables are built with the program; only a larger machine builds them again,
+  // before any file is emptied, so that a machine too large for the memory changes nothing.
+  if (c.max_positions != vorax::MAXPOS_ELEMENTS) {
+    try {
+      vorax::size_machine_tables(c.max_positions);
+    } catch (const std::bad_alloc &) {
+      return refuse("not enough memory for the tables of " + std::to_string(c.max_positions) +
+                    " positions");
+    }
+  }
   if (const int status = check_places(c); status >= 0)
     return status;
   const int wanted = c.threads > 0 ? c.threads : vorax::available_processors();

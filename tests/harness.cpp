@@ -1,6 +1,7 @@
 // In-process test harness for whole decks.
 #include "harness.h"
 
+#include "common/limits.h"
 #include "common/reset.h"
 #include "common/units.h"
 #include "output/result_files.h"
@@ -100,6 +101,14 @@ void keep_as_seed(std::string_view deck, std::string_view standard_input,
 }
 
 } // namespace
+
+SizedMachine::SizedMachine(int max_positions) {
+  size_machine_tables(max_positions);
+}
+
+SizedMachine::~SizedMachine() {
+  size_machine_tables(MAXPOS_ELEMENTS);
+}
 
 GoldenName::GoldenName(std::string name) : previous_(std::move(golden_name_in_force)) {
   golden_name_in_force = std::move(name);

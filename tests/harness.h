@@ -46,6 +46,16 @@ struct ResultDirs {
 DeckRun run_deck_with_results(std::string_view deck, ResultDirs dirs = {},
                               std::string_view standard_input = "");
 
+// For its lifetime the machine tables are sized for max_positions element positions, as
+// --max-positions asks; then the classic sizes are back.
+class SizedMachine {
+public:
+  explicit SizedMachine(int max_positions);
+  ~SizedMachine();
+  SizedMachine(const SizedMachine &) = delete;
+  SizedMachine &operator=(const SizedMachine &) = delete;
+};
+
 // For tests that call routines directly: reset every area and bind the units in memory.
 void start_in_memory(std::string_view deck = "", std::string_view standard_input = "");
 std::string listing_text(); // what unit 16 received so far

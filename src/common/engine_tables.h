@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/limits.h"
+#include "common/name_index.h"
 #include "common/reset.h"
 #include "common/table.h"
 #include "common/transfer_map.h"
@@ -34,9 +35,10 @@ enum Kode : int {
 
 // Distinct elements: kind, first data slot, data slots.
 struct Inputt {
-  Table<int, 1, MXELMD> kode;
-  Table<int, 1, MXELMD + 1> iadr;
-  Table<double, 1, MAXDAT> eldata;
+  static constexpr bool machine_sized = true;
+  MachineTable<int> kode{machine_limits().mxelmd};
+  MachineTable<int> iadr{machine_limits().mxelmd + 1};
+  MachineTable<double> eldata{machine_limits().maxdat};
   int nelm = 0;
   int eunits = 0;          // unit convention of the data: 0 standard, 1 LDF, 2 MERIDOXAN
   int real_kick_count = 0; // kicks whose matrices are computed as real kicks
@@ -48,17 +50,20 @@ struct Inputt {
 inline Inputt inputt;
 inline const AreaRegistration inputt_registration{reset_area<inputt>};
 
-// Names and labels of the distinct elements.
+// Names and labels of the distinct elements, and the index of the names (elid and its kin).
 struct Chinp {
-  Table<Name8, 1, MXELMD> elname;
-  Table<Label14, 1, MXELMD> ellabel;
+  static constexpr bool machine_sized = true;
+  MachineTable<Name8> elname{machine_limits().mxelmd};
+  MachineTable<Label14> ellabel{machine_limits().mxelmd};
+  NameIndex index{machine_limits().mxelmd}; // cleared when the conversion numbers the elements
 };
 inline Chinp chinp;
 inline const AreaRegistration chinp_registration{reset_area<chinp>};
 
 // Length L of every distinct element (0 for ROLL, ZROT and MARKER).
 struct Lngth {
-  Table<double, 1, MXELMD> ellen;
+  static constexpr bool machine_sized = true;
+  MachineTable<double> ellen{machine_limits().mxelmd};
 };
 inline Lngth lngth;
 inline const AreaRegistration lngth_registration{reset_area<lngth>};
@@ -66,12 +71,18 @@ inline const AreaRegistration lngth_registration{reset_area<lngth>};
 // The unnamed global area: the engine machine sequence, the stored element maps and the
 // per-element and per-position tables derived at engine entry.
 struct Blank {
-  Table<int, 1, MAXPOS> mseq;               // element number at each position
-  Table<TransferMap, 1, MAXMAT> maps;       // map record of each matrix number
-  Table<int, 1, MXELMD> matrix_number;      // 0: no stored map
-  Table<double, 1, MXELMD> element_length;  // L (L + DZ for GKICK)
-  Table<double, 1, MAXPOS> path_length;     // cumulative s after each position
+  static constexpr bool machine_sized = true;
+  MachineTable<int> mseq{machine_limits().maxpos};              // element number at each position
+  MachineTable<TransferMap> maps{machine_limits().maxmat};      // map record of each matrix number
+  MachineTable<int> matrix_number{machine_limits().mxelmd};     // 0: no stored map
+  MachineTable<int> matrix_element{machine_limits().maxmat};    // the element of each record
+  MachineTable<double> element_length{machine_limits().mxelmd}; // L (L + DZ for GKICK)
+  MachineTable<double> path_length{machine_limits().maxpos};    // cumulative s after each position
   double machine_length = 0.0;
+  // The first position of every element, found by the lookups when first asked; whoever writes
+  // mseq sets first_positions_known to false.
+  MachineTable<int> first_position{machine_limits().mxelmd};
+  bool first_positions_known = false;
 };
 inline Blank blank;
 inline const AreaRegistration blank_registration{reset_area<blank>};

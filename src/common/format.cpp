@@ -1,6 +1,8 @@
 // Fortran edit descriptors for output records.
 #include "common/format.h"
 
+#include "common/limits.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -8,7 +10,9 @@ namespace vorax {
 
 namespace {
 
-std::string stars(int w) { return std::string(static_cast<std::size_t>(w > 0 ? w : 0), '*'); }
+std::string stars(int w) {
+  return std::string(static_cast<std::size_t>(w > 0 ? w : 0), '*');
+}
 
 std::string right(const std::string &s, int w) {
   if (static_cast<int>(s.size()) > w)
@@ -82,6 +86,16 @@ std::string fI(long long value, int w) {
   return right(std::to_string(value), w);
 }
 
+std::string fI_fit(long long value, int w) {
+  const int digits = static_cast<int>(std::to_string(value).size());
+  return fI(value, digits > w ? digits : w);
+}
+
+int position_width(int w) {
+  const int digits = static_cast<int>(std::to_string(machine_limits().maxpos_elements).size());
+  return digits > w ? digits : w;
+}
+
 std::string fF(double value, int w, int d) {
   if (w <= 0)
     return {};
@@ -108,8 +122,12 @@ std::string fF(double value, int w, int d) {
   return right(s, w);
 }
 
-std::string fE(double value, int w, int d) { return exponent_form(value, w, d, 'E'); }
-std::string fD(double value, int w, int d) { return exponent_form(value, w, d, 'D'); }
+std::string fE(double value, int w, int d) {
+  return exponent_form(value, w, d, 'E');
+}
+std::string fD(double value, int w, int d) {
+  return exponent_form(value, w, d, 'D');
+}
 
 std::string fA(std::string_view text, int w) {
   if (w <= 0)
@@ -119,8 +137,12 @@ std::string fA(std::string_view text, int w) {
   return std::string(static_cast<std::size_t>(w) - text.size(), ' ') + std::string(text);
 }
 
-std::string blanks(int n) { return std::string(static_cast<std::size_t>(n > 0 ? n : 0), ' '); }
+std::string blanks(int n) {
+  return std::string(static_cast<std::size_t>(n > 0 ? n : 0), ' ');
+}
 
-std::string repeat(char ch, int n) { return std::string(static_cast<std::size_t>(n > 0 ? n : 0), ch); }
+std::string repeat(char ch, int n) {
+  return std::string(static_cast<std::size_t>(n > 0 ? n : 0), ch);
+}
 
 } // namespace vorax

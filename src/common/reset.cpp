@@ -1,6 +1,7 @@
 // The registries of the areas and of the engine defaults, filled during static initialisation.
 #include "common/reset.h"
 
+#include "common/limits.h"
 #include "common/units.h"
 
 #include <vector>
@@ -10,8 +11,8 @@ namespace vorax {
 namespace {
 
 // Built on first use, so that a registration made from any translation unit finds it.
-std::vector<void (*)()> &area_resets() {
-  static std::vector<void (*)()> resets;
+std::vector<AreaReset> &area_resets() {
+  static std::vector<AreaReset> resets;
   return resets;
 }
 
@@ -22,7 +23,7 @@ std::vector<void (*)()> &engine_defaults() {
 
 } // namespace
 
-AreaRegistration::AreaRegistration(void (*reset)()) {
+AreaRegistration::AreaRegistration(AreaReset reset) {
   area_resets().push_back(reset);
 }
 
@@ -32,8 +33,20 @@ EngineDefaultsRegistration::EngineDefaultsRegistration(void (*set_defaults)()) {
 
 void reset_all_areas() {
   reset_units();
-  for (void (*reset)() : area_resets())
-    reset();
+  for (const AreaReset &area : area_resets())
+    area.reset();
+}
+
+// Only the areas with machine tables are built again: the others (the particle store among them)
+// stay untouched, and so does their memory.
+void size_machine_tables(int max_positions) {
+  const int n = max_positions < MAXPOS_ELEMENTS         ? MAXPOS_ELEMENTS
+                : max_positions > LARGEST_MAX_POSITIONS ? LARGEST_MAX_POSITIONS
+                                                        : max_positions;
+  detail::run_limits = limits_for_positions(n);
+  for (const AreaReset &area : area_resets())
+    if (area.machine_sized)
+      area.reset();
 }
 
 void set_engine_defaults() {

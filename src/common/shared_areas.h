@@ -19,13 +19,13 @@ inline const AreaRegistration pagtit_registration{reset_area<pagtit>};
 
 // The accumulated map of the machine and the options of the matrix operation.
 struct Mat {
-  TransferMap amap;         // accumulated map
-  int print_option = 0;     // 1: first order only
-  int nint = 0;             // interval count
-  int is_matr = 0;          // the operation is MATR
+  TransferMap amap;     // accumulated map
+  int print_option = 0; // 1: first order only
+  int nint = 0;         // interval count
+  int is_matr = 0;      // the operation is MATR
   int interval_mode = 0;
-  Table<int, 1, 2> fit_position; // positions watched by the least-squares fit (0: none)
-  int npos = 0;             // element positions of the machine
+  Table<int, 1, 2> fit_position;       // positions watched by the least-squares fit (0: none)
+  int npos = 0;                        // element positions of the machine
   Table<int, 0, 2 * MXLIST> intervals; // entry 0: count of values read; 1..80 bounds
 };
 inline Mat mat;
@@ -41,11 +41,11 @@ inline const AreaRegistration prodct_registration{reset_area<prodct>};
 
 // Symplectic option.
 struct Sym {
-  int option = 0;     // 1: every freshly built map is symplectified
-  int mode = 0;       // SETS mode number
-  int mode_flag = 0;  // set for modes 0, 2 and 4
-  double energy = 0.0; // reference energy, GeV
-  double gamma = 0.0;  // energy / electron mass
+  int option = 0;              // 1: every freshly built map is symplectified
+  int mode = 0;                // SETS mode number
+  int mode_flag = 0;           // set for modes 0, 2 and 4
+  double energy = 0.0;         // reference energy, GeV
+  double gamma = 0.0;          // energy / electron mass
   Table<double, 1, 4> scale{}; // four words, 1.0 after SETS
   int matrix_count = 0;
 };
@@ -54,12 +54,15 @@ inline const AreaRegistration sym_registration{reset_area<sym>};
 
 // Linac bookkeeping: LCAVITY positions and the per-position energies (after each element).
 struct Lincav {
+  static constexpr bool machine_sized = true;
   int linac = 0;
   int count = 0;
   double initial_energy = 1.0;
-  Table<int, 1, 500> positions;
-  Table<double, 1, MAXPOS> eideal; // energies as the lattice gives them
-  Table<double, 1, MAXPOS> ereal;  // current energies, updated when a cavity's gain changes
+  MachineTable<int> positions{machine_limits().maxlin};
+  MachineTable<double> eideal{machine_limits().maxpos}; // energies as the lattice gives them
+  MachineTable<double> ereal{
+      machine_limits().maxpos}; // current energies, updated when a cavity's gain changes
+  MachineTable<double> entry_before{machine_limits().maxlin}; // working table of a cavity rebuild
 };
 inline Lincav lincav;
 inline const AreaRegistration lincav_registration{reset_area<lincav>};

@@ -19,8 +19,6 @@ namespace vorax {
 
 namespace {
 
-constexpr int LINAC_POSITIONS = 500; // entries of the linac position list
-
 // Slot j of element k, or 0 when the element has fewer slots.
 double element_slot(int k, int j) {
   const int slots = inputt.iadr(k + 1) - inputt.iadr(k);
@@ -53,9 +51,9 @@ void scan_positions() {
       tarvocav.request = 1;
     }
     if (kind == KODE_LCAVITY) {
-      if (lincav.count == LINAC_POSITIONS) {
+      if (lincav.count == machine_limits().maxlin) {
         engine_message("  TOO MANY LINAC CAVITIES IN THE MACHINE : MAXIMUM IS :" +
-                       fI(LINAC_POSITIONS, 6));
+                       fI(machine_limits().maxlin, 6));
         engine_stop(8);
       }
       lincav.positions(++lincav.count) = p;

@@ -68,12 +68,31 @@ bool in_interval(int position, int &cursor) {
 
 } // namespace
 
+int element_named(const Name8 &name) {
+  return chinp.index.find(name, chinp.elname, inputt.nelm);
+}
+
+// One pass over the machine gives every element its first position; the pass is made again
+// after the machine sequence was written.
+int first_position(int element) {
+  if (element < 1 || element > blank.first_position.hi())
+    return 0;
+  if (!blank.first_positions_known) {
+    blank.first_position.fill(0);
+    const int elements = blank.first_position.hi();
+    for (int p = mat.npos; p >= 1; --p)
+      if (const int e = blank.mseq(p); e >= 1 && e <= elements)
+        blank.first_position(e) = p;
+    blank.first_positions_known = true;
+  }
+  return blank.first_position(element);
+}
+
 // In the recoverable-error mode halt returns; the lookups then give 0 and the caller reads the
 // recorded error.
 int elid(const Name8 &name) {
-  for (int k = 1; k <= inputt.nelm; ++k)
-    if (chinp.elname(k) == name)
-      return k;
+  if (const int k = element_named(name); k != 0)
+    return k;
   engine_message(" ELEMENT NAME DID NOT MATCH MACHINE ELEMENT LIST " + name.str());
   halt(245);
   return 0;
@@ -81,18 +100,16 @@ int elid(const Name8 &name) {
 
 int elpos(const Name8 &name) {
   const int k = elid(name);
-  for (int p = 1; p <= mat.npos; ++p)
-    if (blank.mseq(p) == k)
-      return p;
-  engine_message("  ELEMENT #" + fI(k, 5) + " NAME " + name.str() + " IS NOT IN MACHINE LIST");
+  if (const int p = first_position(k); p != 0)
+    return p;
+  engine_message("  ELEMENT #" + fI_fit(k, 5) + " NAME " + name.str() + " IS NOT IN MACHINE LIST");
   halt(246);
   return 0;
 }
 
 int poschk(int element) {
-  for (int p = 1; p <= mat.npos; ++p)
-    if (blank.mseq(p) == element)
-      return p;
+  if (const int p = first_position(element); p != 0)
+    return p;
   engine_message(" THIS ELEMENT IS NOT IN THE MACHINE LIST ");
   halt(246);
   return 0;

@@ -5,6 +5,8 @@
 
 namespace vorax {
 
+int element_named(const Name8 &name);           // the first element of the name, 0: none
+int first_position(int element);                // the element's first position, 0: none
 int elid(const Name8 &name);                    // element number; stops with 245
 int elpos(const Name8 &name);                   // first position of the element; stops with 246
 int poschk(int element);                        // first position of the element; stops with 246

@@ -123,7 +123,7 @@ void read_data_line(int echo_mode) {
     if (echo && echo_mode == 1)
       engine_message(" " + line_text());
     else if (echo && echo_mode == 2)
-      engine_message(" " + fI(mat.npos, 5) + " " + line_text());
+      engine_message(" " + fI(mat.npos, position_width(5)) + " " + line_text());
     // What the operation says from here on is about this line (its error line quotes it).
     termrep.last_message.clear();
     if (line_text().find_first_not_of(' ') == std::string::npos)

@@ -34,9 +34,8 @@ int slot_count(int element) {
 
 // The keyword the element was defined with, from the front end's element table.
 int input_keyword(int element, const Name8 &parameter) {
-  for (int i = 1; i <= elmdat.low_count; ++i)
-    if (elmdat.kind(i) >= 1 && elmnam.name(i) == chinp.elname(element))
-      return elmdat.kind(i);
+  if (const int i = named_entry(chinp.elname(element)); i != 0 && elmdat.kind(i) >= 1)
+    return elmdat.kind(i);
   engine_message(" COULDNT FIND ELEMENT IN LDF DATA STRUCTURE");
   no_such_parameter(parameter);
 }

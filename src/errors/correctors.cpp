@@ -74,9 +74,9 @@ void no_match() {
 }
 
 void add_corrector(int element, int position) {
-  if (corr.count == MAXCOR) {
+  if (corr.count == machine_limits().maxcor) {
     engine_message("  THE NUMBER OF CORRECTORS DEFINED IS GREATER THAN THE");
-    engine_message(" MAXIMUM ALLOWED :" + fI(MAXCOR, 6));
+    engine_message(" MAXIMUM ALLOWED :" + fI(machine_limits().maxcor, 6));
     engine_message("  CHANGE PARAMETER MAXCOR");
     engine_stop(TOO_MANY);
   }
@@ -201,7 +201,7 @@ void cordat(int, int &end_flag) {
       engine_message(" CORRECTORS ON " + chinp.elname(corr.element(i)).str() +
                      " HAVE NO EFFECT IN TRACKING: ITS KIND TAKES NONE");
   engine_message(" TOTAL NUMBER OF CORRECTORS DEFINED :" + fI(corr.count, 6));
-  engine_message(" MAXIMUM ALLOWED IS PARAMETER MAXCOR :" + fI(MAXCOR, 6));
+  engine_message(" MAXIMUM ALLOWED IS PARAMETER MAXCOR :" + fI(machine_limits().maxcor, 6));
   corrector_table("corr");
 }
 

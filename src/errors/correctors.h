@@ -18,13 +18,14 @@ inline constexpr int CORRECTOR_VALUES = 4; // p1..p4
 
 // The corrector list, sorted by position.
 struct Corr {
+  static constexpr bool machine_sized = true;
   int count = 0;
-  Table<int, 1, MAXCOR> element;
-  Table<int, 1, MAXCOR> position;
-  Table<bool, 1, MAXCOR> set; // SETC has set it
-  Table<int, 1, MAXCOR> type;
-  Matrix<double, CORRECTOR_VALUES, MAXCOR> value; // (k, corrector)
-  int variables = 0;                              // correctors that the last ALIG varied
+  MachineTable<int> element{machine_limits().maxcor};
+  MachineTable<int> position{machine_limits().maxcor};
+  MachineTable<bool> set{machine_limits().maxcor}; // SETC has set it
+  MachineTable<int> type{machine_limits().maxcor};
+  MachineMatrix<double, CORRECTOR_VALUES> value{machine_limits().maxcor}; // (k, corrector)
+  int variables = 0;   // correctors that the last ALIG varied
   bool active = false; // SETC has switched the correctors on for tracking
   int cursor = 1;      // the next corrector along the machine
   double length = 0.0; // length of the element at the current corrector

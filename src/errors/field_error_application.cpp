@@ -158,7 +158,7 @@ bool eset(int position, int element, int) {
     change_slot(element, slot::quad::K1, inputt.slot(element, slot::quad::K1) * ratio);
 
   const int matnum = blank.matrix_number(element);
-  if (!needs_map(element, kick_frame_changed) || matnum < 1 || matnum > MAXMAT)
+  if (!needs_map(element, kick_frame_changed) || matnum < 1 || matnum > machine_limits().maxmat)
     return true;
   ersav.map = blank.maps(matnum);
   ersav.map_slot = matnum;

@@ -61,8 +61,9 @@ inline const AreaRegistration ersav_registration{reset_area<ersav>};
 // The current linac energies as they were before a cavity with errors changed them in the
 // present pass.
 struct Linsav {
+  static constexpr bool machine_sized = true;
   bool saved = false;
-  Table<double, 1, MAXPOS> ereal;
+  MachineTable<double> ereal{machine_limits().maxpos};
 };
 inline Linsav linsav;
 inline const AreaRegistration linsav_registration{reset_area<linsav>};

@@ -203,7 +203,7 @@ bool draw_misalignment(int position, int element, MisalignedPosition &drawn) {
 }
 
 const MisalignedPosition *saved_misalignment(int position) {
-  if (missav.count == 0 || position < 1 || position > MAXPOS || !missav.saved(position))
+  if (missav.count == 0 || position < 1 || position > missav.saved.hi() || !missav.saved(position))
     return nullptr;
   return &missav.entry(position);
 }

@@ -15,6 +15,7 @@
 #include "errors/imperfection_passes.h"
 #include "track/tracking_loop.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -144,7 +145,7 @@ void shomis(int, int &end_flag) {
   const bool tabled = result_tables_wanted();
   ResultTable table = misalignment_table();
   int conflicts = 0;
-  const int npos = mat.npos < MAXPOS ? mat.npos : MAXPOS;
+  const int npos = std::min(mat.npos, machine_limits().maxpos);
   for (int p = 1; p <= npos; ++p) {
     const int e = blank.mseq(p);
     if (e < 1 || e > inputt.nelm || !uses_misalignment(inputt.kode(e)))
@@ -179,7 +180,7 @@ void shomis(int, int &end_flag) {
   if (tabled)
     write_result_table(table.integer("DRAWN", stats.drawn).integer("SAVED", stats.saved));
   if (conflicts > 0 && option != SAVE)
-    write(" " + fI(conflicts, 5) +
+    write(" " + fI(conflicts, position_width(5)) +
           " SAVED POSITIONS ARE ALSO SELECTED NOW WITH OTHER VALUES: THE SAVED ONES ARE USED");
   if (option == SAVE) {
     missav.extend = false;

@@ -62,9 +62,10 @@ inline const AreaRegistration misset_registration{reset_area<misset>};
 // A set saved by SHOM -1, held by position: while it holds positions, tracking replays their
 // saved values instead of the drawn ones.
 struct Missav {
+  static constexpr bool machine_sized = true;
   int count = 0;
-  Table<bool, 1, MAXPOS> saved;
-  Table<MisalignedPosition, 1, MAXPOS> entry;
+  MachineTable<bool> saved{machine_limits().maxpos};
+  MachineTable<MisalignedPosition> entry{machine_limits().maxpos, WrittenBeforeRead{}}; // if saved
   bool extend = false; // a SETM has come since the save
 };
 inline Missav missav;

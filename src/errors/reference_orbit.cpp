@@ -35,8 +35,10 @@ constexpr int NO_BEGIN_KICK = 210;
 constexpr int NO_END_KICK = 211;
 
 struct Orbrec {
+  static constexpr bool machine_sized = true;
   bool on = false;
-  Matrix<double, 4, MAXPOS> z; // (coordinate, position): the centroid after the position
+  MachineMatrix<double, 4> z{
+      machine_limits().maxpos}; // (coordinate, position): the centroid after it
 };
 inline Orbrec orbrec;
 inline const AreaRegistration orbrec_registration{reset_area<orbrec>};
@@ -137,7 +139,7 @@ void report_orbit(bool full, const double *pairs, int pair_values) {
     engine_message("1REFERENCE ORBIT DISPLACEMENTS");
     engine_message("  #    NAME        X          Y");
     for (int p = 1; p <= n; ++p)
-      engine_message(" " + fI(p, 5) + "  " + chinp.elname(blank.mseq(p)).str() +
+      engine_message(" " + fI(p, position_width(5)) + "  " + chinp.elname(blank.mseq(p)).str() +
                      fE(orbrec.z(1, p), 15, 7) + fE(orbrec.z(3, p), 15, 7));
     const CorrectionHooks hooks = correction_seam.hooks();
     if (hooks.orbit_plot != nullptr) {
@@ -300,7 +302,7 @@ void base(int, int &end_flag) {
   // The bumps' kicks become the corrector list: thin kicks, set, at every kick of the machine.
   reset_in_place(corr);
   for (int p = 1; p <= n; ++p) {
-    if (inputt.kode(blank.mseq(p)) != KODE_GKICK || corr.count == MAXCOR)
+    if (inputt.kode(blank.mseq(p)) != KODE_GKICK || corr.count == machine_limits().maxcor)
       continue;
     const int i = ++corr.count;
     corr.element(i) = blank.mseq(p);

@@ -5,29 +5,10 @@
 #include "common/engine_tables.h"
 #include "common/format.h"
 #include "common/shared_areas.h"
+#include "engine/lookup.h"
 #include "fit/fit_support.h"
 
 namespace vorax {
-
-namespace {
-
-// The first element with the name, 0 when there is none.
-int element_named(const Name8 &name) {
-  for (int e = 1; e <= inputt.nelm; ++e)
-    if (chinp.elname(e) == name)
-      return e;
-  return 0;
-}
-
-// The first position holding the element, 0 when it is not in the machine.
-int first_position(int element) {
-  for (int p = 1; p <= mat.npos; ++p)
-    if (blank.mseq(p) == element)
-      return p;
-  return 0;
-}
-
-} // namespace
 
 void fitpt(int, int &end_flag) {
   read_data_numbers(1, end_flag);

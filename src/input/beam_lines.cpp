@@ -69,8 +69,8 @@ int length(std::string_view text) {
 }
 
 int newlst() {
-  if (lpdata.count >= MAXLST) {
-    ovflow(3, MAXLST);
+  if (lpdata.count >= machine_limits().maxlst) {
+    ovflow(3, machine_limits().maxlst);
     return 0;
   }
   const int cell = ++lpdata.count;
@@ -84,8 +84,8 @@ int newlst() {
 }
 
 int newrgt(int cell) {
-  if (lpdata.count >= MAXLST) {
-    ovflow(3, MAXLST);
+  if (lpdata.count >= machine_limits().maxlst) {
+    ovflow(3, machine_limits().maxlst);
     return 0;
   }
   const int added = ++lpdata.count;
@@ -124,7 +124,7 @@ void decfrm(int &first, int &last, int &error) {
     }
     if (bad == 0) {
       if (elmdat.high_mark - 1 <= elmdat.low_count) {
-        ovflow(1, MAXELM);
+        ovflow(1, machine_limits().maxelm);
         error = 1;
         return;
       }
@@ -347,9 +347,7 @@ void decuse(int &line_index, int &actual, int &error) {
     error = 1;
     return;
   }
-  for (int i = 1; i <= elmdat.low_count && line_index == 0; ++i)
-    if (elmnam.name(i) == name)
-      line_index = i;
+  line_index = named_entry(name);
   if (line_index == 0) {
     fail_with("*** ERROR *** UNKNOWN BEAM LINE NAME " + quoted(name_text(name)));
     error = 1;

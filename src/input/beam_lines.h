@@ -12,26 +12,29 @@ namespace vorax {
 
 // List storage: circular doubly-linked rings of cells.
 struct Lpdata {
+  static constexpr bool machine_sized = true;
   int count = 0;
-  Table<int, 1, MAXLST> ctype;
-  Table<int, 1, MAXLST> prev;
-  Table<int, 1, MAXLST> next;
-  Table<int, 1, MAXLST> rep;
-  Table<int, 1, MAXLST> ref;
-  Table<int, 1, MAXLST> args;
+  MachineTable<int> ctype{machine_limits().maxlst};
+  MachineTable<int> prev{machine_limits().maxlst};
+  MachineTable<int> next{machine_limits().maxlst};
+  MachineTable<int> rep{machine_limits().maxlst};
+  MachineTable<int> ref{machine_limits().maxlst};
+  MachineTable<int> args{machine_limits().maxlst};
 };
 inline Lpdata lpdata;
 inline const AreaRegistration lpdata_registration{reset_area<lpdata>};
 
-// The expanded machine: element-table indices, 5000 + line (start), 10000 + line (end).
+// The expanded machine: element-table indices, and the line markers below.
 struct Seqnum {
-  Table<int, 1, MAXPOS> value;
+  static constexpr bool machine_sized = true;
+  MachineTable<int> value{machine_limits().maxpos};
 };
 inline Seqnum seqnum;
 inline const AreaRegistration seqnum_registration{reset_area<seqnum>};
 
 struct Seqflg {
-  Table<int, 1, MAXPOS> value;
+  static constexpr bool machine_sized = true;
+  MachineTable<int> value{machine_limits().maxpos};
 };
 inline Seqflg seqflg;
 inline const AreaRegistration seqflg_registration{reset_area<seqflg>};
@@ -60,11 +63,16 @@ inline constexpr int CELL_HEAD = 1;
 inline constexpr int CELL_SUBLIST = 2;
 inline constexpr int CELL_NAMED = 3;
 
-// Machine-sequence markers: the start of a pass over line i is 5000 + i, its end 10000 + i.
-// Values up to 5000 are elements. (An end mark of 6000 + i would collide with the start mark of
-// line i + 1000 in any deck with more than 1000 names.)
-inline constexpr int LINE_START_MARK = MAXELM;
-inline constexpr int LINE_END_MARK = 2 * MAXELM;
+// Machine-sequence markers: the start of a pass over line i is MAXELM + i, its end 2 MAXELM + i
+// (5000 + i and 10000 + i in the classic tables); values up to MAXELM are elements. (An end mark
+// of 6000 + i would collide with the start mark of line i + 1000 in any deck with more than 1000
+// names.) They follow the element table's size, so that every line index has its marks.
+inline int line_start_mark() {
+  return machine_limits().maxelm;
+}
+inline int line_end_mark() {
+  return 2 * machine_limits().maxelm;
+}
 
 void line(const Name8 &name, int name_length);
 void use();

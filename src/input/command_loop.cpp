@@ -83,10 +83,10 @@ void clear() {
   for (int i = 1; i <= 7; ++i)
     flags.value(i) = 0;
   elmdat.low_count = 0;
-  elmdat.high_mark = MAXELM + 1;
+  elmdat.high_mark = machine_limits().maxelm + 1;
   lpdata.count = 0;
   pardat.low_count = 0;
-  pardat.high_mark = MAXPAR + 1;
+  pardat.high_mark = machine_limits().maxpar + 1;
   parlst.head = 0;
   prtcls.set_defaults();
 }

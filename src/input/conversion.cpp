@@ -28,8 +28,18 @@ namespace {
 constexpr double PI = 3.141592653589793;
 using Slots = ElementSlots;
 
-// Engine element number of every front-end entry (0: not a defined element).
-Table<int, 1, MAXELM> element_number;
+// Engine element number of every front-end entry (0: not a defined element), rebuilt at every
+// conversion.
+struct Convnum {
+  static constexpr bool machine_sized = true;
+  MachineTable<int> element_number{machine_limits().maxelm};
+};
+inline Convnum convnum;
+inline const AreaRegistration convnum_registration{reset_area<convnum>};
+
+int &element_number(int entry) {
+  return convnum.element_number(entry);
+}
 
 // Parameter node of attribute k (1-based, in the keyword's attribute order) of element entry e.
 int attribute_node(int e, int k) {
@@ -234,7 +244,7 @@ namespace {
 
 // Converts entry e as element number k into the next free slots.
 void convert_element(int e, int k, int &next_free) {
-  if (inputt.nelm >= MXELMD) {
+  if (inputt.nelm >= machine_limits().mxelmd) {
     write_record(iodata.listing_unit, " TOO MANY DISTINCT ELEMENT TYPES FOR VORAX,>MXELMD QUIT");
     halt(7);
     return;
@@ -246,7 +256,7 @@ void convert_element(int e, int k, int &next_free) {
   static Slots s; // MATRIX needs 325 slots: kept off the stack
   s.n = 0;
   const int kode = element_slots(e, s);
-  if (next_free + s.n - 1 > MAXDAT) {
+  if (next_free + s.n - 1 > machine_limits().maxdat) {
     write_record(iodata.listing_unit, " NOT ENOUGH PARAMETER SPACE FOR VORAX,>MAXDAT QUIT");
     halt(6);
     return;
@@ -279,14 +289,14 @@ void vxmatd() {
   int positions = 0;
   int lost = 0; // a position whose element was redefined as a beam line after USE
   for (int p = first; p >= 1 && p <= last; ++p)
-    if (seqnum.value(p) <= LINE_START_MARK) {
+    if (seqnum.value(p) <= line_start_mark()) {
       ++positions;
       if (lost == 0 && element_number(seqnum.value(p)) == 0)
         lost = seqnum.value(p);
     }
-  if (positions > MAXPOS_ELEMENTS) {
+  if (positions > machine_limits().maxpos_elements) {
     write_record(iodata.listing_unit,
-                 fI(positions, 5) + " ELEMENTS, TOO MANY FOR VORAX (>MAXPOS),QUIT");
+                 fI_fit(positions, 5) + " ELEMENTS, TOO MANY FOR VORAX (>MAXPOS),QUIT");
     halt(4);
     return;
   }
@@ -310,9 +320,10 @@ void vxmatd() {
   }
   int n = 0;
   for (int p = first; p >= 1 && p <= last; ++p)
-    if (seqnum.value(p) <= LINE_START_MARK)
+    if (seqnum.value(p) <= line_start_mark())
       blank.mseq(++n) = element_number(seqnum.value(p));
   mat.npos = n; // the element count of the last USE
+  blank.first_positions_known = false;
   parevl();
   warn_undefined_parameters();
   inputt.eunits = units.value;
@@ -325,6 +336,7 @@ void vxmatd() {
     next_free = inputt.nelm > 0 ? inputt.iadr(inputt.nelm + 1) : 1;
   else
     inputt.nelm = 0;
+  chinp.index.clear(); // the numbers may now stand for other names
   for (int i = 1; i <= elmdat.low_count; ++i) {
     const int k = element_number(i);
     if (k == 0 || k <= inputt.nelm)

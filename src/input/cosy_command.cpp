@@ -26,10 +26,10 @@ void write_machine(int unit) {
   const int last = period.value(7) - 1; // the last position is the line's end marker
   int positions = 0;
   for (int p = first; p >= 1 && p <= last; ++p)
-    if (seqnum.value(p) <= LINE_START_MARK)
+    if (seqnum.value(p) <= line_start_mark())
       ++positions;
-  if (positions > MAXPOS_ELEMENTS) {
-    write_record(unit, fI(positions, 5) + " ELEMENTS, TOO MANY FOR VORAX (>MAXPOS),QUIT");
+  if (positions > machine_limits().maxpos_elements) {
+    write_record(unit, fI_fit(positions, 5) + " ELEMENTS, TOO MANY FOR VORAX (>MAXPOS),QUIT");
     halt(4);
     return;
   }
@@ -37,7 +37,7 @@ void write_machine(int unit) {
   std::string line;
   int on_line = 0;
   for (int p = first; p >= 1 && p <= last; ++p) {
-    if (seqnum.value(p) > LINE_START_MARK)
+    if (seqnum.value(p) > line_start_mark())
       continue;
     if (on_line == 0)
       line.assign(1, ' ');
@@ -76,7 +76,7 @@ void cosy() {
   for (int i = 1; i <= elmdat.low_count; ++i) {
     if (elmdat.kind(i) < 1)
       continue;
-    if (++count > MXELMD) {
+    if (++count > machine_limits().mxelmd) {
       write_record(unit, " TOO MANY DISTINCT ELEMENT TYPES FOR VORAX,>MXELMD QUIT");
       halt(7);
       return;

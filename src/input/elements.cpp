@@ -212,13 +212,16 @@ const Name8 &attribute_name(int keyword, int k) {
       .attribute[static_cast<std::size_t>(keyword - 1)][static_cast<std::size_t>(k - 1)];
 }
 
+int named_entry(const Name8 &name) {
+  return elmnam.index.find(name, elmnam.name, elmdat.low_count);
+}
+
 int fndelm(int line, const Name8 &name) {
-  for (int i = 1; i <= elmdat.low_count; ++i)
-    if (elmnam.name(i) == name)
-      return i;
+  if (const int found = named_entry(name); found != 0)
+    return found;
   const int index = elmdat.low_count + 1;
   if (index >= elmdat.high_mark)
-    ovflow(1, MAXELM);
+    ovflow(1, machine_limits().maxelm);
   elmdat.low_count = index;
   elmdat.kind(index) = -1;
   elmdat.first(index) = 0;
@@ -238,7 +241,7 @@ void defpar(int count, const Name8 *names, int &first, int &last, int line) {
     return;
   }
   if (pardat.high_mark - count <= pardat.low_count)
-    ovflow(2, MAXPAR);
+    ovflow(2, machine_limits().maxpar);
   first = pardat.high_mark - count;
   last = pardat.high_mark - 1;
   pardat.high_mark = first;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/limits.h"
+#include "common/name_index.h"
 #include "common/reset.h"
 #include "common/table.h"
 
@@ -43,21 +44,24 @@ enum ElementKeyword : int {
 inline constexpr int ELEMENT_KEYWORDS = 30;
 
 struct Elmdat {
+  static constexpr bool machine_sized = true;
   int low_count = 0;
-  int high_mark = MAXELM + 1;
-  Table<int, 1, MAXELM> kind;  // keyword 1..30; 0 beam line or formal; -1 undefined
-  Table<int, 1, MAXELM> first; // attribute nodes first..last (beam lines: formal range)
-  Table<int, 1, MAXELM> last;
-  Table<int, 1, MAXELM> list; // beam lines and formals: head cell of the body
-  Table<int, 1, MAXELM> def_line;
+  int high_mark = machine_limits().maxelm + 1;
+  MachineTable<int> kind{machine_limits().maxelm};  // keyword 1..30; 0 line or formal; -1 undefined
+  MachineTable<int> first{machine_limits().maxelm}; // attribute nodes (beam lines: formal range)
+  MachineTable<int> last{machine_limits().maxelm};
+  MachineTable<int> list{machine_limits().maxelm}; // beam lines and formals: head cell of the body
+  MachineTable<int> def_line{machine_limits().maxelm};
 };
 inline Elmdat elmdat;
 inline const AreaRegistration elmdat_registration{reset_area<elmdat>};
 
 struct Elmnam {
-  Table<Name8, 1, MAXELM> name;
-  Table<Chars<4>, 1, MAXELM> type;
-  Table<Label14, 1, MAXELM> label;
+  static constexpr bool machine_sized = true;
+  MachineTable<Name8> name{machine_limits().maxelm};
+  MachineTable<Chars<4>> type{machine_limits().maxelm};
+  MachineTable<Label14> label{machine_limits().maxelm};
+  NameIndex index{machine_limits().maxelm}; // of the names 1..low_count
 };
 inline Elmnam elmnam;
 inline const AreaRegistration elmnam_registration{reset_area<elmnam>};
@@ -73,5 +77,7 @@ void elmdef(const Name8 &keyword, int keyword_length, const Name8 &name, int nam
 void defpar(int count, const Name8 *names, int &first, int &last, int line);
 void decpar(int first, int last, Chars<4> &type, Label14 &label, int &error);
 int fndelm(int line, const Name8 &name);
+// The named entry 1..low_count of the name, 0 when there is none (fndelm without the append).
+int named_entry(const Name8 &name);
 
 } // namespace vorax

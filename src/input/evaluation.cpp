@@ -12,12 +12,13 @@ namespace vorax {
 namespace {
 
 bool in_table(int i) {
-  return (i >= 1 && i <= pardat.low_count) || (i >= pardat.high_mark && i <= MAXPAR);
+  return (i >= 1 && i <= pardat.low_count) ||
+         (i >= pardat.high_mark && i <= machine_limits().maxpar);
 }
 
 // An operand counts as ready when it is absent or already has its place in the order.
 bool ready(int operand) {
-  return operand < 1 || operand > MAXPAR || parlst.link(operand) >= 0;
+  return operand < 1 || operand > machine_limits().maxpar || parlst.link(operand) >= 0;
 }
 
 const char *kind_name(int kind) {
@@ -50,11 +51,11 @@ const char *kind_name(int kind) {
 }
 
 std::string node_name(int i) {
-  return (i >= 1 && i <= MAXPAR) ? parnam.name(i).str() : std::string(8, ' ');
+  return (i >= 1 && i <= machine_limits().maxpar) ? parnam.name(i).str() : std::string(8, ' ');
 }
 
 double value_of(int i) {
-  return (i >= 1 && i <= MAXPAR) ? parval.value(i) : 0.0;
+  return (i >= 1 && i <= machine_limits().maxpar) ? parval.value(i) : 0.0;
 }
 
 void guarded(int node, std::string_view warning) {
@@ -90,7 +91,7 @@ void parord(int &error) {
   error = 0;
   parlst.head = 0;
   int pending = 0;
-  for (int i = 1; i <= MAXPAR; ++i) {
+  for (int i = 1; i <= machine_limits().maxpar; ++i) {
     if (in_table(i) && pardat.kind(i) >= 1) {
       parlst.link(i) = -1;
       ++pending;
@@ -114,7 +115,7 @@ void parord(int &error) {
   while (pending > 0) {
     int readied = 0;
     pass(1, pardat.low_count, readied);
-    pass(pardat.high_mark, MAXPAR, readied);
+    pass(pardat.high_mark, machine_limits().maxpar, readied);
     if (readied > 0)
       continue;
     log_record("0*** ERROR *** CIRCULAR PARAMETER DEFINITION(S):");
@@ -134,7 +135,7 @@ void parord(int &error) {
         }
     };
     release(1, pardat.low_count);
-    release(pardat.high_mark, MAXPAR);
+    release(pardat.high_mark, machine_limits().maxpar);
     pending = 0;
   }
   // The list was built by pushing at the head: reverse it so the first node readied comes first.

@@ -28,8 +28,8 @@ void expansion_error(const std::string &text) {
 
 // Appends one position; false when the sequence is full and the overflow stop returned.
 bool append(int value, int &seq_length) {
-  if (seq_length >= MAXPOS) {
-    ovflow(4, MAXPOS);
+  if (seq_length >= machine_limits().maxpos) {
+    ovflow(4, machine_limits().maxpos);
     return false;
   }
   seqnum.value(++seq_length) = value;
@@ -52,7 +52,7 @@ bool enter(Walk &w, int head, int from, int repetition, int line, int &seq_lengt
   w.passes = std::abs(repetition);
   w.direction = repetition < 0 ? -w.direction : w.direction;
   w.cell = head;
-  return line == 0 || append(LINE_START_MARK + line, seq_length);
+  return line == 0 || append(line_start_mark() + line, seq_length);
 }
 
 // After an interrupted expansion: clears the saved state of every list still entered.
@@ -127,13 +127,13 @@ void expand(int line_index, int actual, int &element_count, int &seq_length, int
     if (lpdata.ctype(cell) == CELL_HEAD) {
       // One pass over this list is complete.
       const int owner_line = lpdata.args(cell);
-      if (owner_line != 0 && !append(LINE_END_MARK + owner_line, seq_length)) {
+      if (owner_line != 0 && !append(line_end_mark() + owner_line, seq_length)) {
         running = false;
         break;
       }
       if (--w.passes > 0) {
         if (owner_line != 0)
-          running = append(LINE_START_MARK + owner_line, seq_length);
+          running = append(line_start_mark() + owner_line, seq_length);
         continue;
       }
       const int saved = lpdata.rep(cell);

@@ -147,20 +147,20 @@ void xplode() {
   if (flags.value(5) != 1)
     return;
   const int first = std::max(period.value(6), 1);
-  const int last = std::min(period.value(7), MAXPOS);
+  const int last = std::min(period.value(7), machine_limits().maxpos);
   int depth = 0;
   int names_from = first; // first position of the elements not yet printed
   for (int p = first; p <= last; ++p) {
     const int v = seqnum.value(p);
-    if (v <= LINE_START_MARK)
+    if (v <= line_start_mark())
       continue;
     write_names(names_from, p - 1, depth);
     names_from = p + 1;
-    if (v > LINE_END_MARK) {
+    if (v > line_end_mark()) {
       depth = std::max(depth - 1, 0);
-      write_marker(END_FORMAT, depth, v - LINE_END_MARK);
+      write_marker(END_FORMAT, depth, v - line_end_mark());
     } else {
-      write_marker(START_FORMAT, depth, v - LINE_START_MARK);
+      write_marker(START_FORMAT, depth, v - line_start_mark());
       ++depth;
     }
   }

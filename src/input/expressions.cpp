@@ -34,7 +34,7 @@ Name8 generated_name(char letter, int index) {
 int new_upper_node(int line, int kind, int left, int right, double value, char letter) {
   const int index = pardat.high_mark - 1;
   if (index <= pardat.low_count)
-    ovflow(2, MAXPAR);
+    ovflow(2, machine_limits().maxpar);
   pardat.high_mark = index;
   pardat.kind(index) = kind;
   pardat.left(index) = left;
@@ -117,12 +117,11 @@ int attribute_reference(const Name8 &element, int &error) {
 } // namespace
 
 int fndpar(int line, const Name8 &name) {
-  for (int i = 1; i <= pardat.low_count; ++i)
-    if (parnam.name(i) == name)
-      return i;
+  if (const int found = parnam.index.find(name, parnam.name, pardat.low_count); found != 0)
+    return found;
   const int index = pardat.low_count + 1;
   if (index >= pardat.high_mark)
-    ovflow(2, MAXPAR);
+    ovflow(2, machine_limits().maxpar);
   pardat.low_count = index;
   pardat.kind(index) = PAR_UNDEFINED;
   pardat.left(index) = 0;

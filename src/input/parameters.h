@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/limits.h"
+#include "common/name_index.h"
 #include "common/reset.h"
 #include "common/table.h"
 
@@ -30,32 +31,37 @@ enum ParKind : int {
 };
 
 struct Pardat {
+  static constexpr bool machine_sized = true;
   int low_count = 0;
-  int high_mark = MAXPAR + 1;
-  Table<int, 1, MAXPAR> kind;
-  Table<int, 1, MAXPAR> left;
-  Table<int, 1, MAXPAR> right;
-  Table<int, 1, MAXPAR> def_line;
+  int high_mark = machine_limits().maxpar + 1;
+  MachineTable<int> kind{machine_limits().maxpar};
+  MachineTable<int> left{machine_limits().maxpar};
+  MachineTable<int> right{machine_limits().maxpar};
+  MachineTable<int> def_line{machine_limits().maxpar};
 };
 inline Pardat pardat;
 inline const AreaRegistration pardat_registration{reset_area<pardat>};
 
 struct Parnam {
-  Table<Name8, 1, MAXPAR> name;
+  static constexpr bool machine_sized = true;
+  MachineTable<Name8> name{machine_limits().maxpar};
+  NameIndex index{machine_limits().maxpar}; // of the named parameters 1..low_count
 };
 inline Parnam parnam;
 inline const AreaRegistration parnam_registration{reset_area<parnam>};
 
 struct Parval {
-  Table<double, 1, MAXPAR> value;
+  static constexpr bool machine_sized = true;
+  MachineTable<double> value{machine_limits().maxpar};
 };
 inline Parval parval;
 inline const AreaRegistration parval_registration{reset_area<parval>};
 
 // Evaluation list: head, and link(i) = next node (0 ends).
 struct Parlst {
+  static constexpr bool machine_sized = true;
   int head = 0;
-  Table<int, 1, MAXPAR> link;
+  MachineTable<int> link{machine_limits().maxpar};
 };
 inline Parlst parlst;
 inline const AreaRegistration parlst_registration{reset_area<parlst>};

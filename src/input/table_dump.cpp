@@ -42,9 +42,9 @@ void dumpex() {
     for (int i = 1; i <= elmdat.low_count; ++i)
       element_row(i);
   }
-  if (elmdat.high_mark <= MAXELM) {
+  if (elmdat.high_mark <= machine_limits().maxelm) {
     out("1DUMP OF ELEMENT TABLE (2)");
-    for (int i = elmdat.high_mark; i <= MAXELM; ++i)
+    for (int i = elmdat.high_mark; i <= machine_limits().maxelm; ++i)
       element_row(i);
   }
   if (pardat.low_count > 0) {
@@ -52,14 +52,14 @@ void dumpex() {
     for (int i = 1; i <= pardat.low_count; ++i)
       parameter_row(i);
   }
-  if (pardat.high_mark <= MAXPAR) {
+  if (pardat.high_mark <= machine_limits().maxpar) {
     out("1DUMP OF PARAMETER TABLE (2)");
-    for (int i = pardat.high_mark; i <= MAXPAR; ++i)
+    for (int i = pardat.high_mark; i <= machine_limits().maxpar; ++i)
       parameter_row(i);
   }
   if (lpdata.count > 0) {
     out("1DUMP OF LINK TABLE");
-    for (int i = 1; i <= lpdata.count && i <= MAXLST; ++i)
+    for (int i = 1; i <= lpdata.count && i <= machine_limits().maxlst; ++i)
       out(fI(i, 10) + fI(lpdata.ctype(i), 8) + fI(lpdata.prev(i), 8) + fI(lpdata.next(i), 8) +
           fI(lpdata.rep(i), 8) + fI(lpdata.ref(i), 8) + fI(lpdata.args(i), 8));
   }

@@ -120,7 +120,8 @@ void apply_gkick(const ElementValues &e, TransferMap &a, const MapContext &ctx) 
 }
 
 bool has_record(int kind, int matnum) {
-  return kind != KODE_GKICK && !drift_like(kind) && matnum >= 1 && matnum <= MAXMAT;
+  return kind != KODE_GKICK && !drift_like(kind) && matnum >= 1 &&
+         matnum <= machine_limits().maxmat;
 }
 
 // The reference velocity of the canonical drift: the option's first scale word, 1 when unset.

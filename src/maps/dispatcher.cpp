@@ -81,7 +81,7 @@ void matgen(int element) {
   if (element < 1 || element > inputt.nelm)
     return;
   const int matnum = blank.matrix_number(element);
-  if (matnum < 1 || matnum > MAXMAT)
+  if (matnum < 1 || matnum > machine_limits().maxmat)
     return;
   // The row length follows the map order, so that a map built at order 2 never keeps
   // second-order entries left from an earlier build.

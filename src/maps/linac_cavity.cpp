@@ -9,6 +9,7 @@
 #include "common/slots.h"
 #include "common/units.h"
 #include "engine/engine_start.h"
+#include "engine/lookup.h"
 #include "maps/builders.h"
 #include "maps/element_maps.h"
 
@@ -20,14 +21,6 @@
 namespace vorax {
 
 namespace {
-
-int first_position_of(int element) {
-  const int npos = std::min(mat.npos, MAXPOS);
-  for (int p = 1; p <= npos; ++p)
-    if (blank.mseq(p) == element)
-      return p;
-  return 0;
-}
 
 // The positions are listed in machine order: a binary search, since tracking asks at every
 // cavity position of every turn.
@@ -119,18 +112,18 @@ void build_cavity(int element, int matnum, int from) {
   }
 
   double e_in = values(slot::lcavity::E0);
-  const int p = first_position_of(element);
+  const int p = first_position(element);
   bool massive = true;
   if (p > 0) {
     const int q = linac_index_of(p);
     if (q == 0) {
-      write_record(out, " LCAVITY " + name + " AT POSITION " + fI(p, 5) +
+      write_record(out, " LCAVITY " + name + " AT POSITION " + fI(p, position_width(5)) +
                             " IS NOT IN THE LIST OF LINAC CAVITIES");
       halt(246);
       return;
     }
     e_in = entry_energy(q, p);
-    const int npos = std::min(mat.npos, MAXPOS);
+    const int npos = std::min(mat.npos, machine_limits().maxpos);
     const int count = std::min(lincav.count, lincav.positions.hi());
     for (int r = q; r <= count; ++r) {
       const int d = lincav.positions(r);
@@ -163,7 +156,7 @@ void lcav(int element, int matnum) {
 // gain what their own visits give them.
 void matgen_at(int element, int position) {
   const int matnum = element >= 1 && element <= inputt.nelm ? blank.matrix_number(element) : 0;
-  if (matnum < 1 || matnum > MAXMAT || inputt.kode(element) != KODE_LCAVITY) {
+  if (matnum < 1 || matnum > machine_limits().maxmat || inputt.kode(element) != KODE_LCAVITY) {
     matgen(element);
     return;
   }
@@ -184,8 +177,8 @@ void rebuild_design_map(int element) {
     return;
   }
   const int count = std::min(lincav.count, lincav.positions.hi());
-  const int npos = std::min(mat.npos, MAXPOS);
-  Table<double, 1, decltype(lincav.positions)::hi()> before{};
+  const int npos = std::min(mat.npos, machine_limits().maxpos);
+  MachineTable<double> &before = lincav.entry_before;
   for (int q = 1; q <= count; ++q) {
     const int p = lincav.positions(q);
     before(q) = p >= 1 && p <= npos ? entry_energy(q, p) : 0.0;

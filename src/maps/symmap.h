@@ -40,7 +40,8 @@ struct SymmapEntry {
 };
 
 struct Symmap {
-  Table<SymmapEntry, 1, MAXMAT> entry;
+  static constexpr bool machine_sized = true;
+  MachineTable<SymmapEntry> entry{machine_limits().maxmat};
 };
 inline Symmap symmap;
 inline const AreaRegistration symmap_registration{reset_area<symmap>};

@@ -178,8 +178,13 @@ void project_gradient(const Matrix<double, 6, 21> &n2, Matrix<double, 6, 21> &gr
       }
 }
 
+// The numbering records each map's element; the search is left for tables numbered otherwise,
+// so that building every map stays linear in the elements.
 int element_of_matrix(int matnum) {
-  const int n = std::min(inputt.nelm, MXELMD);
+  const int n = std::min(inputt.nelm, machine_limits().mxelmd);
+  if (const int e = blank.matrix_element(matnum);
+      e >= 1 && e <= n && blank.matrix_number(e) == matnum)
+    return e;
   for (int e = 1; e <= n; ++e)
     if (blank.matrix_number(e) == matnum)
       return e;
@@ -290,11 +295,11 @@ void cmap(TransferMap &map, int ncol, const Name8 &name, SymmapEntry &entry) {
 
 void symmtx(int matnum) {
   if (matnum >= 1) {
-    if (matnum <= MAXMAT)
+    if (matnum <= machine_limits().maxmat)
       treat(matnum);
     return;
   }
-  const int count = std::min(sym.matrix_count, MAXMAT);
+  const int count = std::min(sym.matrix_count, machine_limits().maxmat);
   for (int m = 1; m <= count; ++m)
     treat(m);
 }

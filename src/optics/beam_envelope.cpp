@@ -131,7 +131,8 @@ void print_beam(const Matrix<double, 6, 6> &sigma) {
 
 void print_envelope_header() {
   say("   BEAM ENVELOPES ");
-  say(" NAMES  #       SIGX       SIGXP      epsxproj   SIGY       SIGYP      epsyproj   SIGL      "
+  say(" NAMES  #" + blanks(position_width(5) - 5) +
+      "       SIGX       SIGXP      epsxproj   SIGY       SIGYP      epsyproj   SIGL      "
       " SIG DEL ");
 }
 
@@ -158,7 +159,7 @@ void envelope_row(ResultTable &t, const std::string &name, int position, double 
 
 std::string envelope_line(const std::string &name, int position) {
   const auto &s = cbeam.sigma;
-  std::string line = " " + fA(name, 8) + fI(position, 5);
+  std::string line = " " + fA(name, 8) + fI(position, position_width(5));
   for (int p = 0; p < 2; ++p) {
     const int i = 2 * p + 1;
     line += fE(root(s(i, i)), 11, 4) + fE(root(s(i + 1, i + 1)), 11, 4);

@@ -116,7 +116,7 @@ std::string lattice_line(const std::string &name, int position, double element_l
                          double total_length, double eideal, double ereal) {
   // Seven decimals: the listing carries the lattice functions to the precision that users
   // compare with other codes, not only to the few digits a plot needs.
-  std::string s = " " + fA(name, 8) + fI(position, 5);
+  std::string s = " " + fA(name, 8) + fI(position, position_width(5));
   s += fF(twf.beta(1), 12, 7) + fF(twf.alpha(1), 12, 7) + fF(twf.beta(2), 12, 7) +
        fF(twf.alpha(2), 12, 7);
   s += fF(twf.eta(1), 11, 7) + fF(twf.etap(1), 11, 7) + fF(twf.eta(2), 11, 7) +

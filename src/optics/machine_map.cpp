@@ -83,8 +83,8 @@ void interval_maps(const MapContext &maps) {
       compose_position(p, mat.amap, maps);
     }
     if (control.print_level > 1)
-      say("  BETWEEN  " + name_at(a) + "  ELEMENT # " + fI(a, 5) + "  AND " + name_at(b) +
-          "  ELEMENT # " + fI(b, 5));
+      say("  BETWEEN  " + name_at(a) + "  ELEMENT # " + fI(a, position_width(5)) + "  AND " +
+          name_at(b) + "  ELEMENT # " + fI(b, position_width(5)));
     prmat(mat.amap, mat.interval_mode, mat.print_option, func.map_length);
     note_map_position(b);
     if (b == mat.npos) {
@@ -138,14 +138,14 @@ void machine_pass(const MapContext &maps) {
       if (cbeam.envelopes)
         say(envelope_line(name_at(p), p));
       if (selected && control.print_level > 1) {
-        say("  BEAM AT :" + name_at(p) + " ELEMENT #:" + fI(p, 5));
+        say("  BEAM AT :" + name_at(p) + " ELEMENT #:" + fI(p, position_width(5)));
         print_beam(cbeam.sigma);
       }
     }
     if (matr) {
       if (selected) {
         if (control.print_level > 1)
-          say("  AFTER :" + name_at(p) + " ELEMENT #:" + fI(p, 5));
+          say("  AFTER :" + name_at(p) + " ELEMENT #:" + fI(p, position_width(5)));
         prmat(mat.amap, mat.interval_mode, mat.print_option, func.map_length);
         note_map_position(p);
       }

@@ -127,7 +127,8 @@ void mach(int count) {
     return;
   }
   if (control.print_level >= 1)
-    say(" ELEMENT   #    BETAX   ALPHAX    BETAY   ALPHAY   ETAX   ETAPX  ETAY   ETAPY   NUX     "
+    say(" ELEMENT   #" + blanks(position_width(5) - 5) +
+        "    BETAX   ALPHAX    BETAY   ALPHAY   ETAX   ETAPX  ETAY   ETAPY   NUX     "
         "NUY    EL. LEN   TOT. LEN    EIDEAL  EREAL ");
   if (control.print_level >= 3) {
     start_lattice_functions();

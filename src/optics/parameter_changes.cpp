@@ -24,14 +24,6 @@ bool enters_path_length(int element, int parameter) {
          (inputt.kode(element) == KODE_GKICK && parameter == slot::gkick::DZ);
 }
 
-// The first element whose name matches all eight characters; 0 when none does.
-int element_named(const Name8 &name) {
-  for (int e = 1; e <= inputt.nelm; ++e)
-    if (chinp.elname(e) == name)
-      return e;
-  return 0;
-}
-
 } // namespace
 
 double vary(int element, int parameter, double value, VaryMode mode) {

@@ -95,7 +95,7 @@ void print_header(const GeometryStart &start) {
     say(" THE LENGTHS ARE MEASURED IN " + name + blanks(6 - static_cast<int>(name.size())) +
         " ,THE ANGLES IN DEGREES");
   say(" THE SXYZ COORDINATES,AZIMUTH,ELEVATION AND ROLL ANGLES ARE :");
-  std::string titles = "  #   NAME      ";
+  std::string titles = blanks(position_width(5) - 5) + "  #   NAME      ";
   for (const char *t : {"S", "X", "Y", "Z", "THETA", "PHI", "PSI", "ALPHA"})
     titles += right_aligned(t, 14);
   say(titles);
@@ -134,7 +134,7 @@ void print_row(int p) {
     alpha = layout.psi - 180.0;
     side = 'L';
   }
-  std::string row = " " + fI(p, 5) + " " + chinp.elname(blank.mseq(p)).str() + " ";
+  std::string row = " " + fI(p, position_width(5)) + " " + chinp.elname(blank.mseq(p)).str() + " ";
   for (double v :
        {layout.s, layout.x, layout.y, layout.z, layout.theta, layout.phi, layout.psi, alpha})
     row += fF(v, 14, 7);

@@ -61,10 +61,10 @@ constexpr std::string_view kind_name(int kode) {
 } // namespace
 
 std::string keyword_of_element(int element) {
-  for (int i = 1; i <= elmdat.low_count; ++i)
-    if (elmdat.kind(i) >= 1 && elmdat.kind(i) <= ELEMENT_KEYWORDS &&
-        elmnam.name(i) == chinp.elname(element))
-      return std::string(keyword_names[static_cast<std::size_t>(elmdat.kind(i))]);
+  // Names are unique in the element table: the entry of the element's name is the only one.
+  if (const int i = named_entry(chinp.elname(element));
+      i != 0 && elmdat.kind(i) >= 1 && elmdat.kind(i) <= ELEMENT_KEYWORDS)
+    return std::string(keyword_names[static_cast<std::size_t>(elmdat.kind(i))]);
   return std::string(kind_name(inputt.kode(element)));
 }
 

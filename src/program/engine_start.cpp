@@ -53,26 +53,32 @@ void number_matrices() {
       blank.matrix_number(e) = 0;
       continue;
     }
-    if (count == MAXMAT) {
-      engine_message("  TOO MANY MATRICES : MAXIMUM IS :" + fI(MAXMAT, 6));
+    if (count == machine_limits().maxmat) {
+      engine_message("  TOO MANY MATRICES : MAXIMUM IS :" + fI(machine_limits().maxmat, 6));
       engine_message("  INCREASE VALUE OF PARAMETER MAXMAT ");
       engine_stop(3);
     }
     blank.matrix_number(e) = ++count;
+    blank.matrix_element(count) = e;
     matgen(e);
   }
   sym.matrix_count = count;
 }
 
+// The limits are those of the run (--max-positions); their fields widen only where a raised limit
+// needs more than the classic six columns.
 void print_summary() {
   const int out = control.output_unit;
+  const MachineLimits &limits = machine_limits();
   write_record(out, " IN THIS RUN THERE ARE :");
-  write_record(out, fI(inputt.nelm, 6) + " DISTINCT ELEMENTS.  MAX IS MXELMD :" + fI(MXELMD, 6));
-  write_record(out, fI(mat.npos, 6) + " ELEMENTS IN MACHINE.MAX IS MAXPOS :" + fI(MAXPOS, 6));
-  write_record(out,
-               fI(sym.matrix_count, 6) + " MATRICES DEFINED.   MAX IS MAXMAT :" + fI(MAXMAT, 6));
-  write_record(out, fI(inputt.iadr(inputt.nelm + 1), 6) +
-                        " VALUES IN ELDAT.    MAX IS MAXDAT :" + fI(MAXDAT, 6));
+  write_record(out, fI_fit(inputt.nelm, 6) +
+                        " DISTINCT ELEMENTS.  MAX IS MXELMD :" + fI_fit(limits.mxelmd, 6));
+  write_record(out, fI_fit(mat.npos, 6) +
+                        " ELEMENTS IN MACHINE.MAX IS MAXPOS :" + fI_fit(limits.maxpos, 6));
+  write_record(out, fI_fit(sym.matrix_count, 6) +
+                        " MATRICES DEFINED.   MAX IS MAXMAT :" + fI_fit(limits.maxmat, 6));
+  write_record(out, fI_fit(inputt.iadr(inputt.nelm + 1), 6) +
+                        " VALUES IN ELDAT.    MAX IS MAXDAT :" + fI_fit(limits.maxdat, 6));
   if (inputt.real_kick_count > 0 && control.print_level >= 1)
     write_record(out, " ** WARNING " + fI(inputt.real_kick_count, 5) +
                           " MATRICES COMPUTED FOR REAL KICKS**");

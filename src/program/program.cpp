@@ -8,6 +8,7 @@
 #include "common/format.h"
 #include "common/halt.h"
 #include "common/interruption.h"
+#include "common/limits.h"
 #include "common/plot.h"
 #include "common/random_numbers.h"
 #include "common/run_identity.h"
@@ -201,6 +202,36 @@ void tell_held_errors() {
              see_the_log());
 }
 
+// The stops of a full table that grows with the machine: correctors, map records, positions,
+// element table, data slots, distinct elements, parameters, list cells, sequence.
+bool machine_table_full(int code) {
+  switch (code) {
+  case 1:
+  case 3:
+  case 4:
+  case 5:
+  case 6:
+  case 7:
+  case 9:
+  case 10:
+  case 11:
+    return true;
+  default:
+    return false;
+  }
+}
+
+// What the person at the terminal can do about a full machine table.
+std::string raising_the_tables() {
+  const int now = machine_limits().maxpos_elements;
+  if (now >= LARGEST_MAX_POSITIONS)
+    return "vorax: the machine tables are at their largest (--max-positions " +
+           std::to_string(now) + ")";
+  return "vorax: --max-positions N raises this limit with every table that grows with the "
+         "machine (this run: " +
+         std::to_string(now) + " positions)";
+}
+
 } // namespace
 
 // The program's functions go where no others stand: a test's own hooks, installed for a scope
@@ -304,6 +335,8 @@ int run_program() {
     else if (termrep.warnings > 0)
       line += " (" + warnings_counted("") + ")";
     terminal(line + see_the_log());
+    if (machine_table_full(end.code))
+      terminal(raising_the_tables());
     report_result_files();
   } catch (const std::bad_alloc &) {
     begin_closing();

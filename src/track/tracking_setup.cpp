@@ -181,9 +181,13 @@ void prepare_run() {
     planned.known = false;
   w.changed.resize(CHANGED_MAPS);
   w.changed_used = 0;
-  w.sparse.resize(MAXMAT + 1);
-  w.gf.resize(MAXMAT + 1);
-  w.sparse_ready.assign(MAXMAT + 1, 0);
+  // The records in use, not the table's room: a large machine has room for a map per distinct
+  // element, and clearing sparse copies for all of them would cost more than the turns.
+  const std::size_t records =
+      static_cast<std::size_t>(std::clamp(sym.matrix_count, 0, machine_limits().maxmat)) + 1;
+  w.sparse.resize(records);
+  w.gf.resize(records);
+  w.sparse_ready.assign(records, 0);
   const std::size_t nelm = static_cast<std::size_t>(std::max(inputt.nelm, 0)) + 1;
   w.kicks.resize(nelm);
   w.halves.resize(nelm);
@@ -291,6 +295,11 @@ MapUse slot_map(int slot, bool changed, SparseMap *changed_map) {
     return use;
   }
   const auto k = static_cast<std::size_t>(slot);
+  if (k >= w.sparse_ready.size()) { // a record numbered after the run was prepared
+    w.sparse.resize(k + 1);
+    w.gf.resize(k + 1);
+    w.sparse_ready.resize(k + 1, 0);
+  }
   if (w.sparse_ready[k] == 0) {
     sparse_of(blank.maps(slot), ncol, w.sparse[k]);
     w.gf[k] = symmap.entry(slot);
@@ -363,7 +372,7 @@ void build_step(int p, int turn, bool changed, Step &s, SparseMap *changed_map,
       }
       s.map.sparse = &map;
       s.map.geometric = sym.option == 1;
-    } else if (slot >= 1 && slot <= MAXMAT) {
+    } else if (slot >= 1 && slot <= machine_limits().maxmat) {
       s.map = slot_map(slot, changed, changed_map);
       s.map.geometric = kind == KODE_LCAVITY && sym.option == 1;
     } else {

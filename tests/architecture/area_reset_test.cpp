@@ -12,6 +12,7 @@
 #include "engine/operation_data.h"
 #include "fit/fit_areas.h"
 #include "input/command_loop.h"
+#include "input/elements.h"
 #include "input/parameters.h"
 #include "input/reader.h"
 #include "maps/symmap.h"
@@ -51,20 +52,20 @@ template <class Area> bool at_start(const Area &area) {
   return std::memcmp(&area, fresh.get(), sizeof(Area)) == 0;
 }
 
-// Areas of every folder that has any (track, errors, output and program have none of their own),
-// small and large, with and without a constructor of their own.
+// Areas of fixed size of every folder that has any (track, errors, output and program have none
+// of their own), small and large, with and without a constructor of their own. Those with
+// machine tables are checked below.
 template <class F> void for_each_area(F f) {
   f(control, "control");
   f(const_, "const_");
-  f(blank, "blank");
-  f(lincav, "lincav");
+  f(mat, "mat");
+  f(analc, "analc");
   f(cran, "cran");
   f(rdbuff, "rdbuff");
-  f(pardat, "pardat");
+  f(stack, "stack");
   f(prtcls, "prtcls");
   f(opline, "opline");
   f(tarvocav, "tarvocav");
-  f(symmap, "symmap");
   f(func, "func");
   f(fitl, "fitl");
   f(lmwork, "lmwork");
@@ -76,6 +77,40 @@ TEST(AreaReset, EveryAreaComesBackToItsStartValues) {
   for_each_area([](auto &area, const char *name) { EXPECT_FALSE(at_start(area)) << name; });
   reset_all_areas();
   for_each_area([](auto &area, const char *name) { EXPECT_TRUE(at_start(area)) << name; });
+}
+
+// Areas with machine tables come back at the run's size with their start values, however they
+// were written: scalars, table entries and name indexes alike.
+TEST(AreaReset, MachineAreasComeBackAtTheRunsSize) {
+  for (const int positions : {20'000, MAXPOS_ELEMENTS}) {
+    size_machine_tables(positions);
+    const MachineLimits &limits = machine_limits();
+    pardat.low_count = 3;
+    pardat.high_mark = 7;
+    pardat.kind.fill(5);
+    parnam.name(1) = Name8("X");
+    EXPECT_EQ(parnam.index.find(Name8("X"), parnam.name, 3), 1);
+    blank.mseq.fill(9);
+    blank.maps(limits.maxmat)(1, 1) = 2.0;
+    lincav.ereal(limits.maxpos) = 3.0;
+    symmap.entry(limits.maxmat).valid = 1;
+    reset_all_areas();
+    EXPECT_EQ(pardat.low_count, 0);
+    EXPECT_EQ(pardat.high_mark, limits.maxpar + 1);
+    EXPECT_EQ(pardat.kind.hi(), limits.maxpar);
+    EXPECT_EQ(pardat.kind(limits.maxpar), 0);
+    EXPECT_EQ(parnam.name(1), Name8(""));
+    EXPECT_EQ(parnam.index.find(Name8("X"), parnam.name, 1), 0);
+    EXPECT_EQ(blank.mseq.hi(), limits.maxpos);
+    EXPECT_EQ(blank.mseq(limits.maxpos), 0);
+    EXPECT_EQ(blank.maps(limits.maxmat)(1, 1), 0.0);
+    EXPECT_EQ(lincav.ereal(limits.maxpos), 0.0);
+    EXPECT_EQ(lincav.initial_energy, 1.0);
+    EXPECT_EQ(symmap.entry(limits.maxmat).valid, 0);
+    EXPECT_EQ(elmdat.high_mark, limits.maxelm + 1);
+  }
+  EXPECT_EQ(pardat.kind.hi(), MAXPAR);
+  EXPECT_EQ(blank.maps.hi(), MAXMAT);
 }
 
 // Larger than the 8 MB of a usual main-thread stack, as the particle store will be.
@@ -189,6 +224,26 @@ const std::vector<DeclaredArea> &declared_areas() {
 
 TEST(AreaReset, EveryDeclaredAreaIsRegistered) {
   EXPECT_GE(declared_areas().size(), 50u);
+}
+
+// An area that holds machine tables says so, or a run with larger tables would keep it at the
+// classic size.
+TEST(AreaReset, EveryAreaWithMachineTablesIsRebuiltWithThem) {
+  const std::regex machine_table(R"(\b(MachineTable|MachineMatrix|NameIndex)<?)");
+  int sized = 0;
+  for (const auto &[path, text] : source_files({"src"}))
+    for (const auto &[type, name] : declared_areas()) {
+      const std::size_t start = text.find("struct " + type + " {");
+      if (start == std::string::npos)
+        continue;
+      const std::string body = text.substr(start, text.find("\n};", start) - start);
+      if (!std::regex_search(body, machine_table))
+        continue;
+      ++sized;
+      EXPECT_NE(body.find("static constexpr bool machine_sized = true;"), std::string::npos)
+          << path << ": " << type;
+    }
+  EXPECT_GE(sized, 15);
 }
 
 // The whole area on the left of an assignment whose right side is a temporary built for it:

@@ -184,7 +184,12 @@ TEST_F(Host, ResultDirectoriesAndOptionsAreCheckedBeforeAnythingIsRead) {
                                       "--plots= deck.vx",
                                       "deck.vx --table out",
                                       "--version2",
-                                      "deck.vx -x"};
+                                      "deck.vx -x",
+                                      "deck.vx --max-positions",
+                                      "--max-positions=12x deck.vx",
+                                      "deck.vx --max-positions 9997",
+                                      "deck.vx --max-positions=-20000",
+                                      "deck.vx --max-positions 99999999999"};
   if (!root)
     refused.push_back("deck.vx --tables locked");
   for (const std::string &arguments : refused) {
@@ -197,6 +202,8 @@ TEST_F(Host, ResultDirectoriesAndOptionsAreCheckedBeforeAnythingIsRead) {
             "vorax: cannot write into the directory missing: No such file or directory\n");
   EXPECT_EQ(run("deck.vx -x").terminal,
             "vorax: unknown option -x (vorax --help lists the options)\n");
+  EXPECT_EQ(run("deck.vx --max-positions 1e6").terminal,
+            "vorax: --max-positions needs a whole number of positions from 9998 to 999999\n");
   struct stat st;
   EXPECT_NE(::stat(path("FOR009.DAT").c_str(), &st), 0); // nothing ran
 
@@ -206,6 +213,20 @@ TEST_F(Host, ResultDirectoriesAndOptionsAreCheckedBeforeAnythingIsRead) {
   EXPECT_EQ(run("--tables=out '" + fodo + "' with.lis --plots out").status, 0);
   EXPECT_EQ(run("'" + fodo + "' without.lis").status, 0);
   EXPECT_EQ(file_text(path("with.lis")), file_text(path("without.lis")));
+  // A larger machine changes only the limits the run summary gives.
+  EXPECT_EQ(run("--max-positions 20000 '" + fodo + "' larger.lis").status, 0);
+  const std::string larger = file_text(path("larger.lis"));
+  EXPECT_NE(larger.find(" ELEMENTS IN MACHINE.MAX IS MAXPOS : 40002\n"), std::string::npos);
+  auto without_limits = [](const std::string &text) {
+    std::string kept;
+    for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+      end = std::min(text.find('\n', at), text.size());
+      if (text.find("MAX IS M", at) > end)
+        kept += text.substr(at, end - at + 1);
+    }
+    return kept;
+  };
+  EXPECT_EQ(without_limits(larger), without_limits(file_text(path("without.lis"))));
   EXPECT_NE(file_text(path("out/mach_1.tfs")).find("@ NAME             %s  \"MACH_1\""),
             std::string::npos);
   EXPECT_NE(file_text(path("out/mach_1.svg")).find("<svg"), std::string::npos);

@@ -221,7 +221,7 @@ TEST_F(Conversion, MoreThanTheEnginePositionsStopsTheRun) {
   seqnum.value(1) = a;
   for (int p = 2; p <= MAXPOS - 1; ++p)
     seqnum.value(p) = a;
-  seqnum.value(MAXPOS) = LINE_END_MARK + l;
+  seqnum.value(MAXPOS) = line_end_mark() + l;
   period.value(4) = MAXPOS - 1;
   period.value(6) = 1;
   period.value(7) = MAXPOS;

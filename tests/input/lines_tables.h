@@ -105,10 +105,10 @@ inline std::string sequence_text(int first, int last) {
     const int v = seqnum.value(p);
     if (!out.empty())
       out += ' ';
-    if (v > LINE_END_MARK)
-      out += "*" + std::string(elmnam.name(v - LINE_END_MARK).trimmed());
-    else if (v > LINE_START_MARK)
-      out += "@" + std::string(elmnam.name(v - LINE_START_MARK).trimmed());
+    if (v > line_end_mark())
+      out += "*" + std::string(elmnam.name(v - line_end_mark()).trimmed());
+    else if (v > line_start_mark())
+      out += "@" + std::string(elmnam.name(v - line_start_mark()).trimmed());
     else
       out += std::string(elmnam.name(v).trimmed());
   }

@@ -239,7 +239,7 @@ TEST(CosyCommand, LimitsStopTheRun) {
   elmnam.name(1) = Name8("A");
   for (int p = 1; p <= MAXPOS - 1; ++p)
     seqnum.value(p) = 1;
-  seqnum.value(MAXPOS) = LINE_END_MARK + 2;
+  seqnum.value(MAXPOS) = line_end_mark() + 2;
   period.value(6) = 1;
   period.value(7) = MAXPOS;
   try {

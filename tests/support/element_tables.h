@@ -39,6 +39,7 @@ inline void set_machine(const std::vector<int> &elements) {
   for (int e : elements)
     blank.mseq(++p) = e;
   mat.npos = p;
+  blank.first_positions_known = false;
 }
 
 } // namespace vorax::test
