@@ -510,7 +510,10 @@ void Loop::position(int p) {
   }
   w.visits[static_cast<std::size_t>(pending_++)] =
       Visit{own != nullptr ? own : &planned.step, effects, trace.iturn, pass_, false};
-  if (alone || wake || needs_output(p))
+  // A segment holds at most SEGMENT_STEPS visits: the steps and effects prepared for single
+  // visits stay a few megabytes whatever the size of the machine, and a long machine's turn runs
+  // in several segments.
+  if (alone || wake || needs_output(p) || static_cast<std::size_t>(pending_) == w.visits.size())
     flush();
   if (crmat.collecting != 0 && !finished_)
     rmat(p);

@@ -169,8 +169,8 @@ void prepare_run() {
   if (static_cast<int>(w.events.size()) < chunks)
     w.events.resize(static_cast<std::size_t>(chunks));
   const std::size_t npos = static_cast<std::size_t>(std::max(mat.npos, 0));
-  if (w.visits.size() < std::max<std::size_t>(npos + 1, SEGMENT_STEPS))
-    w.visits.resize(std::max<std::size_t>(npos + 1, SEGMENT_STEPS));
+  if (w.visits.size() < SEGMENT_STEPS)
+    w.visits.resize(SEGMENT_STEPS);
   w.steps.resize(w.visits.size());
   w.effects.resize(w.visits.size());
   w.arbitrary.resize(w.visits.size());

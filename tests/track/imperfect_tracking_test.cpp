@@ -6,6 +6,8 @@
 // slow change within one.
 #include "tracking_support.h"
 
+#include "support/result_files.h"
+
 #include "track/element_frames.h"
 #include "track/map_kernels.h"
 #include "track/tracking_steps.h"
@@ -256,6 +258,42 @@ TEST(StepPlan, ASlowChangeTracksAsTheChangedMachineTurnByTurn) {
            "TRAC\n -1 -2 0 1;\nSTOP\n");
   EXPECT_TRUE(same_bits(store_bits(6), slow_bits));
   EXPECT_EQ(trace.nlive, 5); // one lost at the collimator in the last turn
+}
+
+// A machine longer than a segment of visits runs its turn in several segments: one turn of a
+// ring of 1100 equal cells (8800 positions) must give, bit for bit, what 1100 turns of the cell
+// give, particles lost on the way included.
+TEST(StepPlan, ATurnLongerThanASegmentTracksAsItsCellsOneAfterTheOther) {
+  const std::string cell = "QF: QUADRUPOLE, L = 0.5, K1 = 0.9\nQD: QUADRUPOLE, L = 0.5, K1 = -0.9\n"
+                           "SF: SEXTUPOLE, L = 0.2, K2 = 40\nD: DRIFT, L = 1.0\n"
+                           "C: RCOLLIMATOR, XSIZE = 0.011, YSIZE = 0.02\n"
+                           "CELL: LINE = (QF, D, SF, C, QD, D, D, D)\n"
+                           "RING: LINE = (1100*CELL)\n";
+  const std::string particles = " 1E-3 0 1E-3 0 0 0\n 4E-3 0 2E-3 0 0 1E-3\n"
+                                " 9E-3 0 0 0 0 0\n 1.2E-2 0 5E-3 0 0 -1E-3\n 0;\nSTOP\n";
+  static_assert(8 * 1100 > SEGMENT_STEPS);
+  const SizedMachine sized(20000); // each of the cells' passes takes two marker entries
+  const DeckRun ring = run_deck_with_results(
+      cell + "USE, RING\nVORAX\nTRAC\n -1 -1 4 1\n" + particles, {true, false});
+  const DeckRun cells = run_deck_with_results(
+      cell + "USE, CELL\nVORAX\nTRAC\n -1 -1 4 1100\n" + particles, {true, false});
+  ASSERT_EQ(ring.status, 0) << ring.terminal;
+  ASSERT_EQ(cells.status, 0) << cells.terminal;
+  ParsedTfs a, b;
+  ASSERT_EQ(parse_tfs(ring.files.at("tables/trac_1.tfs"), a), "") << ring.terminal;
+  ASSERT_EQ(parse_tfs(cells.files.at("tables/trac_1.tfs"), b), "") << cells.terminal;
+  ASSERT_EQ(a.rows.size(), b.rows.size());
+  ASSERT_GT(a.rows.size(), 4u); // the final coordinates, after the initial ones
+  for (std::size_t r = 0; r < a.rows.size(); ++r)
+    for (const char *c : {"NUMBER", "X", "PX", "Y", "PY", "L", "DELTA"})
+      EXPECT_EQ(a.rows[r][a.column(c)], b.rows[r][b.column(c)]) << "row " << r << " " << c;
+  ParsedTfs la, lb;
+  ASSERT_EQ(parse_tfs(ring.files.at("tables/trac_1_losses.tfs"), la), "");
+  ASSERT_EQ(parse_tfs(cells.files.at("tables/trac_1_losses.tfs"), lb), "");
+  ASSERT_EQ(la.rows.size(), lb.rows.size());
+  EXPECT_GE(la.rows.size(), 1u); // the largest amplitude is lost at a collimator
+  for (std::size_t r = 0; r < la.rows.size(); ++r)
+    EXPECT_EQ(la.rows[r][la.column("X")], lb.rows[r][lb.column("X")]) << "loss " << r;
 }
 
 } // namespace
