@@ -135,10 +135,11 @@ std::string see_the_log() {
   return "; see the message log " + unit_file_name(LOG_UNIT);
 }
 
-// The stops that report what a computation met (particles lost, a fit gone unstable, a singular
-// system, a table of the lattice too small) rather than something wrong in the operation's data.
-bool stop_about_the_data(int code) {
+// The stops of a full table that grows with the machine: correctors, map records, positions,
+// element table, data slots, distinct elements, parameters, list cells, sequence.
+bool machine_table_full(int code) {
   switch (code) {
+  case 1:
   case 3:
   case 4:
   case 5:
@@ -147,6 +148,19 @@ bool stop_about_the_data(int code) {
   case 9:
   case 10:
   case 11:
+    return true;
+  default:
+    return false;
+  }
+}
+
+// The stops that report what a computation met (particles lost, a fit gone unstable, a singular
+// system, a table of the lattice too small) rather than something wrong in the operation's data.
+// A full corrector list (1) is the operation's own data.
+bool stop_about_the_data(int code) {
+  if (code != 1 && machine_table_full(code))
+    return false;
+  switch (code) {
   case 12:
   case 13:
   case 100:
@@ -200,25 +214,6 @@ void tell_held_errors() {
     terminal("vorax: " + count_text(termrep.errors_held, "more error") +
              " not shown here (the first " + std::to_string(TERMINAL_ERROR_LINES) + " are)" +
              see_the_log());
-}
-
-// The stops of a full table that grows with the machine: correctors, map records, positions,
-// element table, data slots, distinct elements, parameters, list cells, sequence.
-bool machine_table_full(int code) {
-  switch (code) {
-  case 1:
-  case 3:
-  case 4:
-  case 5:
-  case 6:
-  case 7:
-  case 9:
-  case 10:
-  case 11:
-    return true;
-  default:
-    return false;
-  }
 }
 
 // What the person at the terminal can do about a full machine table.
